@@ -1,0 +1,93 @@
+#include "listing.h"
+
+#include <cstdio>
+
+#include "agent_log.h"
+
+bool kind_filter(int root_kind, int value)
+{
+    if (value < 0) return false;
+    if (value == 0) return true;
+    for (; value > 0; value /= 10) {
+        int digit = value % 10;
+        trace("d=%d,kind=%d\n", digit, root_kind);
+        if (digit == root_kind) return true;
+    }
+    return false;
+}
+
+void append_listing_line(std::string& body, const ObjectDetails* d, int depth)
+{
+    std::string tabs(depth, '\t');
+    trace("%sobj_d=%x\n", tabs.c_str(), handle_text_of(d));
+    char handle[16];
+    snprintf(handle, sizeof handle, "%x", d->handle);
+    body += tabs;
+    body += handle;
+    body += ' ';
+    body += d->signature ? d->signature : "";
+    body += " \n";
+}
+
+void append_root_listing(std::string& body, const RootList& roots, int kind_value)
+{
+    for (const RootNode* n = roots.root_objs.get(); n; n = n->next.get()) {
+        if (n->objd && kind_filter(n->objd->root_kind, kind_value)) append_listing_line(body, n->objd, 0);
+    }
+}
+
+// The visited list guards against listing an entry twice; the removals that follow only
+// show up in the trace, where they document how the list drains.
+void append_reference_listing(std::string& body, ObjectDetails* d)
+{
+    const char* tabs = "";
+    ObjList& refs = d->next_obj_list;
+    trace("%sobj1->next_obj_list == %x\n", tabs, addr32(&refs));
+    if (!refs.head.obj) {
+        trace("%sobj1->next_obj_list->obj == NULL\n", tabs);
+        return;
+    }
+    ObjList visited;
+    trace("%sobj1->next_obj_list->obj != NULL\n", tabs);
+    trace("%sfirst children\n", tabs);
+    print_list(&visited.head);
+    trace("\n");
+    append_listing_line(body, refs.head.obj, 0);
+    add_list(&visited, refs.head.obj, 0);
+    trace("%s2:tabs=%d\n", tabs, 0);
+
+    const ObjNode* lst = refs.head.nlist.get();
+    for (;;) {
+        trace("%slst == %x\n", tabs, addr32(lst));
+        if (!lst) break;
+        if (!lst->obj) {
+            trace("%slst->obj == NULL\n", tabs);
+            break;
+        }
+        if (list_search(&visited, lst->obj) != 0) {
+            trace("%snext children\n", tabs);
+            print_list(&visited.head);
+            trace("\n");
+            append_listing_line(body, lst->obj, 0);
+            add_list(&visited, lst->obj, 0);
+        }
+        lst = lst->nlist.get();
+    }
+
+    if (tracing()) {
+        remove_list(&visited, refs.head.obj);
+        trace("%sremove_1st_chidren %x\n", tabs, handle_text_of(refs.head.obj));
+        print_list(&visited.head);
+        trace("\n");
+        for (const ObjNode* n = refs.head.nlist.get(); n && n->obj; n = n->nlist.get()) {
+            trace("%sremove_next_chidren %x\n", tabs, handle_text_of(n->obj));
+            remove_list(&visited, n->obj);
+            print_list(&visited.head);
+            trace("\n");
+        }
+        trace("%sremove_chidren\n", tabs);
+        print_list(&visited.head);
+        trace("\n");
+    }
+    trace_flush();
+}

@@ -1,0 +1,60 @@
+// Descriptors: the agent's record of a class or object, the handle that names it on the
+// wire, and the JVMTI tag that binds it to its object.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+#include "object_list.h"
+
+struct ObjectDetails {
+    const char* signature = nullptr;  // interned JVM signature, never freed
+    int32_t seq = 0;        // visit number of the latest report
+    int32_t count = 0;      // class descriptors: instances reported since the table was built
+    int32_t size = 0;       // class descriptors: their summed sizes, kept to 32 bits
+    int32_t root_kind = 0;  // 1.0 root kind of the latest root report, 0 if never a root
+    int32_t ref_kind = 0;   // 1.0 reference kind of the latest reference report
+    uint32_t handle = 0;    // 1..0x7FFFFFFF while the descriptor lives
+    ObjList next_obj_list;  // distinct objects this one refers to directly
+};
+
+// Tags carry the marker in the high word and the handle, sign-extended, in the low word.
+constexpr uint64_t TAG_MARK = 0x12345678;
+
+inline int64_t make_tag(uint32_t handle)
+{
+    uint64_t extended = static_cast<uint64_t>(static_cast<int64_t>(static_cast<int32_t>(handle)));
+    return static_cast<int64_t>((TAG_MARK << 32) | extended);
+}
+
+inline uint32_t handle_of(int64_t tag) { return static_cast<uint32_t>(tag); }
+
+// "%x" text of a descriptor in trace lines: its handle, 0 for none.
+inline unsigned handle_text_of(const ObjectDetails* d) { return d ? d->handle : 0; }
+
+// Handles below this name object descriptors; from here to 0x7FFFFFFF, class descriptors.
+constexpr uint32_t CLASS_HANDLE_BASE = 0x40000000;
+
+// A new zeroed object descriptor with a fresh empty list and the next object handle.
+// Object descriptors are never freed. Returns nullptr when the handle space is used up.
+ObjectDetails* new_object_descriptor();
+
+// Replaces the class table with count fresh class descriptors whose handles have never
+// named a class in an earlier table (until 2^30 class handles have been issued).
+ObjectDetails* new_class_table(size_t count);
+void free_class_table();
+ObjectDetails* class_table();
+size_t class_table_count();
+
+// The live descriptor with this handle, or nullptr: never issued, or a class
+// descriptor of an earlier table.
+ObjectDetails* descriptor_of(uint32_t handle);
+
+bool is_class_descriptor(const ObjectDetails* d);
+
+// The one stable copy of a signature text, kept for the life of the agent.
+const char* intern_signature(const char* signature);
+
+// Number of object descriptors made so far.
+size_t object_descriptor_count();

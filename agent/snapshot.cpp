@@ -1,0 +1,242 @@
+#include "snapshot.h"
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "agent_log.h"
+#include "heap_kinds.h"
+#include "listing.h"
+#include "object_details.h"
+
+namespace {
+
+struct Snapshot {
+    // Weak, so they stay valid across detach without holding the classes as roots.
+    std::vector<jweak> class_refs;
+    RootList roots;
+    int32_t visit_counter = 0;
+    std::string body;
+};
+
+Snapshot& snap()
+{
+    static Snapshot s;
+    return s;
+}
+
+// Adds one instance report to a class descriptor's count and size, wrapping at 32 bits.
+void count_instance(ObjectDetails* c, jlong size)
+{
+    c->count = static_cast<int32_t>(static_cast<uint32_t>(c->count) + 1u);
+    c->size = static_cast<int32_t>(static_cast<uint32_t>(c->size) + static_cast<uint32_t>(size));
+}
+
+enum class Report { Root, Reference };
+
+// Finds or makes the descriptor of the object behind tag_ptr, recording the report's kind.
+ObjectDetails* bind_descriptor(Report report, int kind, jlong class_tag, ObjectDetails* c, jlong* tag_ptr)
+{
+    Snapshot& s = snap();
+    ObjectDetails* od = nullptr;
+    if (*tag_ptr != 0 && *tag_ptr != class_tag) od = descriptor_of(handle_of(*tag_ptr));
+    if (*tag_ptr == class_tag) {
+        od = c;
+    } else if (!od) {
+        // Untagged, or tagged by a table that is gone: a new object descriptor.
+        od = new_object_descriptor();
+        if (!od) return nullptr;
+        od->signature = c->signature;
+        *tag_ptr = make_tag(od->handle);
+        if (report == Report::Root) trace("h3:tag_ptr=%x\n", addr32(tag_ptr));
+        else trace("o3:*tag_ptr=%llx\n", static_cast<unsigned long long>(*tag_ptr));
+    } else {
+        if (report == Report::Reference) {
+            trace("o3:*tag_ptr != class_tag\n");
+            trace("o3:od = %x\n", handle_text_of(od));
+        }
+        if (!is_class_descriptor(od)) od->signature = c->signature;
+    }
+    if (report == Report::Root) od->root_kind = kind;
+    else od->ref_kind = kind;
+    od->seq = s.visit_counter++;
+    return od;
+}
+
+jint JNICALL root_reference(jvmtiHeapReferenceKind kind, const jvmtiHeapReferenceInfo*, jlong class_tag, jlong,
+                            jlong size, jlong* tag_ptr, jlong* referrer_tag_ptr, jint, void* user_data)
+{
+    // Roots only; stack and JNI locals never enter the root list. Nothing is visited
+    // beyond the roots (no JVMTI_VISIT_OBJECTS).
+    int root_kind = referrer_tag_ptr ? 0 : root_kind_of(kind);
+    if (root_kind != 0 && root_kind != JVMTI_HEAP_ROOT_STACK_LOCAL && root_kind != JVMTI_HEAP_ROOT_JNI_LOCAL)
+        heap_root_callback(static_cast<jvmtiHeapRootKind>(root_kind), class_tag, size, tag_ptr, user_data);
+    return 0;
+}
+
+jint JNICALL object_reference(jvmtiHeapReferenceKind kind, const jvmtiHeapReferenceInfo* info, jlong class_tag,
+                              jlong, jlong size, jlong* tag_ptr, jlong* referrer_tag_ptr, jint, void* user_data)
+{
+    // Only the start object's own references are reported: nothing is visited beyond them.
+    if (referrer_tag_ptr) {
+        object_ref_callback(static_cast<jvmtiObjectReferenceKind>(object_ref_kind_of(kind)), class_tag, size,
+                            tag_ptr, *referrer_tag_ptr, referrer_index_of(kind, info), user_data);
+    }
+    return 0;
+}
+
+}  // namespace
+
+const std::string& reply_body() { return snap().body; }
+
+void prepareSnapshot(jvmtiEnv* env, JNIEnv* jni)
+{
+    Snapshot& s = snap();
+    free_root_objects(s.roots);
+    env->ForceGarbageCollection();
+
+    trace("GetLoadedClasses\n");
+    jint n = 0;
+    jclass* classes = nullptr;
+    jvmtiError err = env->GetLoadedClasses(&n, &classes);
+    trace("err=%d\n", err);
+    if (err != JVMTI_ERROR_NONE) n = 0;
+
+    ObjectDetails* details = new_class_table(static_cast<size_t>(n));
+    trace("details=%d\n", static_cast<int>(addr32(details)));
+    trace("count=%d\n", n);
+
+    s.class_refs.assign(static_cast<size_t>(n), nullptr);
+    for (jint i = 0; i < n; i++) {
+        char* sig = nullptr;
+        if (env->GetClassSignature(classes[i], &sig, nullptr) == JVMTI_ERROR_NONE && sig) {
+            details[i].signature = intern_signature(sig);
+            env->Deallocate(reinterpret_cast<unsigned char*>(sig));
+        } else {
+            details[i].signature = intern_signature("");
+        }
+        env->SetTag(classes[i], make_tag(details[i].handle));
+        s.class_refs[i] = jni ? jni->NewWeakGlobalRef(classes[i]) : nullptr;
+        if (jni) jni->DeleteLocalRef(classes[i]);
+    }
+    if (classes) env->Deallocate(reinterpret_cast<unsigned char*>(classes));
+}
+
+void releaseSnapshot(jvmtiEnv* env, JNIEnv* jni)
+{
+    Snapshot& s = snap();
+    trace("UnSetTag\n");
+    for (jweak w : s.class_refs) {
+        if (!w || !jni) continue;
+        jobject cls = jni->NewLocalRef(w);  // null once the class has been unloaded
+        if (!cls) continue;
+        env->SetTag(cls, 0);
+        jni->DeleteLocalRef(cls);
+    }
+    trace("Deallocate\n");
+    for (jweak w : s.class_refs)
+        if (w && jni) jni->DeleteWeakGlobalRef(w);
+    s.class_refs.clear();
+    trace("free signature\n");
+    trace("free details\n");
+    free_class_table();
+    trace("END\n");
+    trace_flush();
+    if (jni) jni->ExceptionClear();
+}
+
+jobject getObject(jvmtiEnv* env, jlong tag)
+{
+    trace("getObject:tag=%llx\n", static_cast<unsigned long long>(tag));
+    jint ocount = 0;
+    jobject* objs = nullptr;
+    jlong* tags = nullptr;
+    if (env->GetObjectsWithTags(1, &tag, &ocount, &objs, &tags) != JVMTI_ERROR_NONE) ocount = 0;
+    trace("getObject: ocount = %d\n", ocount);
+    jobject found = ocount == 1 ? objs[0] : nullptr;
+    if (objs) env->Deallocate(reinterpret_cast<unsigned char*>(objs));
+    if (tags) env->Deallocate(reinterpret_cast<unsigned char*>(tags));
+    return found;
+}
+
+void buildListing(jvmtiEnv* env, uint32_t handle)
+{
+    Snapshot& s = snap();
+    ObjectDetails* d = nullptr;
+    if (handle != 0) {
+        // A handle that names no live descriptor is never dereferenced: empty listing.
+        d = descriptor_of(handle);
+        if (d) {
+            free_list(&d->next_obj_list);
+            jobject jo = getObject(env, make_tag(handle));
+            trace("IterateOverObjectsReachableFromObject:jo=%x\n", addr32(jo));
+            jvmtiError err = JVMTI_ERROR_INVALID_OBJECT;
+            if (jo) {  // a null start object would make FollowReferences walk from the roots
+                jvmtiHeapCallbacks callbacks{};
+                callbacks.heap_reference_callback = object_reference;
+                err = env->FollowReferences(0, nullptr, jo, &callbacks, d);
+            }
+            trace("IterateOverObjectsReachableFromObject:err=%x\n", err);
+        }
+    } else {
+        trace("IterateOverReachableObjects\n");
+        jvmtiHeapCallbacks callbacks{};
+        callbacks.heap_reference_callback = root_reference;
+        env->FollowReferences(0, nullptr, nullptr, &callbacks, nullptr);
+    }
+
+    s.body.clear();
+    trace("send contents\n");
+    if (handle != 0) {
+        if (d) append_reference_listing(s.body, d);
+    } else {
+        trace("gathering contents \n");
+        append_root_listing(s.body, s.roots, settings.kind);
+    }
+    trace("contents gathered\n");
+    trace("%s", s.body.c_str());
+}
+
+jvmtiIterationControl JNICALL heap_root_callback(jvmtiHeapRootKind root_kind, jlong class_tag, jlong size,
+                                                 jlong* tag_ptr, void*)
+{
+    trace("heap_root_callback\n");
+    if (class_tag == 0) return JVMTI_ITERATION_CONTINUE;
+    ObjectDetails* c = descriptor_of(handle_of(class_tag));
+    if (!c) return JVMTI_ITERATION_CONTINUE;  // a class outside the table
+    trace("h1:class_tag=%llx\n", static_cast<unsigned long long>(class_tag));
+    trace("h1:d=%x\n", c->handle);
+    count_instance(c, size);
+    trace("h1:d->signature=%s\n", c->signature);
+    trace("h2:*tag_ptr=%llx\n", static_cast<unsigned long long>(*tag_ptr));
+
+    ObjectDetails* od = bind_descriptor(Report::Root, root_kind, class_tag, c, tag_ptr);
+    if (!od) return JVMTI_ITERATION_CONTINUE;
+    trace("ho:od->signature=%s\n", od->signature);
+    trace("0:od=%x\n", od->handle);
+    root_list_append(snap().roots, od);
+    return JVMTI_ITERATION_CONTINUE;
+}
+
+jvmtiIterationControl JNICALL object_ref_callback(jvmtiObjectReferenceKind reference_kind, jlong class_tag,
+                                                  jlong size, jlong* tag_ptr, jlong referrer_tag, jint,
+                                                  void* user_data)
+{
+    trace("object_ref_callback: class_tag=%llx\n", static_cast<unsigned long long>(class_tag));
+    auto* start = static_cast<ObjectDetails*>(user_data);
+    ObjectDetails* c = class_tag != 0 ? descriptor_of(handle_of(class_tag)) : nullptr;
+    if (c && start && handle_of(referrer_tag) == start->handle) {
+        trace("o0:class_tag=%llx\n", static_cast<unsigned long long>(class_tag));
+        count_instance(c, size);
+        trace("o2:*tag_ptr=%llx\n", static_cast<unsigned long long>(*tag_ptr));
+        ObjectDetails* od = bind_descriptor(Report::Reference, reference_kind, class_tag, c, tag_ptr);
+        if (od) {
+            trace("o5:od->signature = %s\n", od->signature);
+            trace("o6:referrer_tag = %llx\n", static_cast<unsigned long long>(referrer_tag));
+            trace("o6:add_list\n");
+            add_list(&start->next_obj_list, od, 1);
+        }
+    }
+    trace_flush();
+    return JVMTI_ITERATION_CONTINUE;
+}
