@@ -1,0 +1,150 @@
+#include "jvm_process.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <thread>
+
+namespace {
+
+std::string java_binary()
+{
+    const char* override_java = getenv("VORLAN_TEST_JAVA");
+    return override_java && *override_java ? override_java : VORLAN_JAVA;
+}
+
+bool poll_until(int timeout_ms, const std::function<bool()>& done)
+{
+    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+    while (std::chrono::steady_clock::now() < end) {
+        if (done()) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return done();
+}
+
+}  // namespace
+
+std::string read_file(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+int free_port()
+{
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    socklen_t len = sizeof a;
+    getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+    close(fd);
+    return ntohs(a.sin_port);
+}
+
+bool port_listening(int port)
+{
+    std::ifstream tcp("/proc/net/tcp");
+    std::string line;
+    std::getline(tcp, line);  // header
+    char local_loop[32], local_any[32];
+    snprintf(local_loop, sizeof local_loop, "0100007F:%04X", port);
+    snprintf(local_any, sizeof local_any, "00000000:%04X", port);
+    while (std::getline(tcp, line)) {
+        std::istringstream fields(line);
+        std::string slot, local, remote, state;
+        fields >> slot >> local >> remote >> state;
+        if (state == "0A" && (local == local_loop || local == local_any)) return true;
+    }
+    return false;
+}
+
+JvmProcess::JvmProcess(std::optional<std::string> agent_options, std::vector<std::string> program_args)
+{
+    char tmpl[] = "/tmp/vorlan-e2e-XXXXXX";
+    dir_ = mkdtemp(tmpl);
+
+    // Newer JDKs warn on standard error about the JNI pin library unless native access is granted.
+    std::vector<std::string> args = {java_binary(), "-XX:+UseSerialGC", "--enable-native-access=ALL-UNNAMED"};
+    std::string agent = std::string("-agentpath:") + VORLAN_AGENT_PATH;
+    if (agent_options) agent += "=" + *agent_options;
+    args.push_back(agent);
+    args.push_back(std::string("-Djava.library.path=") + VORLAN_PIN_DIR);
+    args.push_back("-Dvorlan.marker=" + marker_path());
+    args.push_back("-cp");
+    args.push_back(VORLAN_TEST_CLASSES);
+    args.push_back("HeapTarget");
+    for (auto& a : program_args) args.push_back(a);
+
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+
+    std::string out = dir_ + "/stdout", err = dir_ + "/stderr";
+    pid_ = fork();
+    if (pid_ == 0) {
+        int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        int in = open("/dev/null", O_RDONLY);
+        dup2(o, 1);
+        dup2(e, 2);
+        dup2(in, 0);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+}
+
+JvmProcess::~JvmProcess()
+{
+    if (running()) {
+        kill(pid_, SIGKILL);
+        wait_exit(10000);
+    }
+    std::string cmd = "rm -rf '" + dir_ + "'";
+    if (system(cmd.c_str()) != 0) {}
+}
+
+bool JvmProcess::wait_listening(int port, int timeout_ms) const
+{
+    return poll_until(timeout_ms, [&] { return port_listening(port); });
+}
+
+bool JvmProcess::wait_for_output(const std::string& text, bool error_stream, int timeout_ms) const
+{
+    return poll_until(timeout_ms, [&] { return (error_stream ? err() : out()).find(text) != std::string::npos; });
+}
+
+std::optional<int> JvmProcess::wait_exit(int timeout_ms)
+{
+    poll_until(timeout_ms, [&] { return !running(); });
+    return status_;
+}
+
+bool JvmProcess::running()
+{
+    if (status_ || pid_ <= 0) return false;
+    int st = 0;
+    if (waitpid(pid_, &st, WNOHANG) == pid_) {
+        status_ = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
+        return false;
+    }
+    return true;
+}
+
+std::string JvmProcess::out() const { return read_file(dir_ + "/stdout"); }
+std::string JvmProcess::err() const { return read_file(dir_ + "/stderr"); }

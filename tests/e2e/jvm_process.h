@@ -1,0 +1,40 @@
+// A Java VM started for a test, with its output captured in a temporary directory.
+#pragma once
+
+#include <sys/types.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+class JvmProcess {
+public:
+    // Starts HeapTarget with the agent and agent_options (nullopt: -agentpath without "=").
+    JvmProcess(std::optional<std::string> agent_options, std::vector<std::string> program_args = {});
+    ~JvmProcess();
+    JvmProcess(const JvmProcess&) = delete;
+    JvmProcess& operator=(const JvmProcess&) = delete;
+
+    // Waits until something listens on 127.0.0.1:port, without connecting to it.
+    bool wait_listening(int port, int timeout_ms = 30000) const;
+    // Waits until standard output (or error) contains text.
+    bool wait_for_output(const std::string& text, bool error_stream = false, int timeout_ms = 30000) const;
+    // Exit status once the process has ended within timeout_ms; nullopt if still running.
+    std::optional<int> wait_exit(int timeout_ms);
+    bool running();
+
+    std::string out() const;
+    std::string err() const;
+    std::string marker_path() const { return dir_ + "/marker"; }
+
+private:
+    std::string dir_;
+    pid_t pid_ = -1;
+    std::optional<int> status_;
+};
+
+// A TCP port on 127.0.0.1 that nothing listens on at the moment.
+int free_port();
+// True when a socket listens on 127.0.0.1:port (or on every address).
+bool port_listening(int port);
+std::string read_file(const std::string& path);
