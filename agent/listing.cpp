@@ -47,6 +47,11 @@ void append_reference_listing(std::string& body, ObjectDetails* d)
         trace("%sobj1->next_obj_list->obj == NULL\n", tabs);
         return;
     }
+    if (!tracing() && !refs.duplicates) {
+        // Entries are distinct already, so the visited list could not drop any.
+        for (const ObjNode* n = &refs.head; n && n->obj; n = n->nlist.get()) append_listing_line(body, n->obj, 0);
+        return;
+    }
     ObjList visited;
     trace("%sobj1->next_obj_list->obj != NULL\n", tabs);
     trace("%sfirst children\n", tabs);

@@ -109,6 +109,22 @@ TEST(ReferenceListing, OneLinePerEntryInListOrderIncludingItself)
     EXPECT_EQ(again, body);
 }
 
+TEST(ReferenceListing, CopiesInTheListAreListedOnceWithOrWithoutTrace)
+{
+    ObjectDetails* d = make("LHolder;");
+    ObjectDetails* a = make("La;");
+    ObjectDetails* b = make("Lb;");
+    add_list(&d->next_obj_list, a, 0);
+    add_list(&d->next_obj_list, b, 0);
+    add_list(&d->next_obj_list, a, 0);
+    for (int debug : {-1, 1}) {
+        TraceCapture cap(debug);
+        std::string body;
+        append_reference_listing(body, d);
+        EXPECT_EQ(body, line_of(a) + line_of(b)) << debug;
+    }
+}
+
 TEST(ReferenceListing, EmptyListGivesEmptyBody)
 {
     ObjectDetails* d = make("LEmpty;");
