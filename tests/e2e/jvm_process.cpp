@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -74,7 +75,8 @@ bool port_listening(int port)
     return false;
 }
 
-JvmProcess::JvmProcess(std::optional<std::string> agent_options, std::vector<std::string> program_args)
+JvmProcess::JvmProcess(std::optional<std::string> agent_options, std::vector<std::string> program_args,
+                       bool load_agent)
 {
     char tmpl[] = "/tmp/vorlan-e2e-XXXXXX";
     dir_ = mkdtemp(tmpl);
@@ -83,7 +85,7 @@ JvmProcess::JvmProcess(std::optional<std::string> agent_options, std::vector<std
     std::vector<std::string> args = {java_binary(), "-XX:+UseSerialGC", "--enable-native-access=ALL-UNNAMED"};
     std::string agent = std::string("-agentpath:") + VORLAN_AGENT_PATH;
     if (agent_options) agent += "=" + *agent_options;
-    args.push_back(agent);
+    if (load_agent) args.push_back(agent);
     args.push_back(std::string("-Djava.library.path=") + VORLAN_PIN_DIR);
     args.push_back("-Dvorlan.marker=" + marker_path());
     args.push_back("-cp");
@@ -98,6 +100,7 @@ JvmProcess::JvmProcess(std::optional<std::string> agent_options, std::vector<std
     std::string out = dir_ + "/stdout", err = dir_ + "/stderr";
     pid_ = fork();
     if (pid_ == 0) {
+        prctl(PR_SET_PDEATHSIG, SIGKILL);  // never outlive a test binary that dies or times out
         int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         int in = open("/dev/null", O_RDONLY);
@@ -148,3 +151,34 @@ bool JvmProcess::running()
 
 std::string JvmProcess::out() const { return read_file(dir_ + "/stdout"); }
 std::string JvmProcess::err() const { return read_file(dir_ + "/stderr"); }
+
+CommandResult run_command(const std::vector<std::string>& argv, const std::string& cwd)
+{
+    char tmpl[] = "/tmp/vorlan-cmd-XXXXXX";
+    std::string dir = mkdtemp(tmpl);
+    std::string out = dir + "/out", err = dir + "/err";
+    pid_t pid = fork();
+    if (pid == 0) {
+        if (chdir(cwd.c_str()) != 0) _exit(126);
+        int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        int in = open("/dev/null", O_RDONLY);
+        dup2(o, 1);
+        dup2(e, 2);
+        dup2(in, 0);
+        std::vector<char*> args;
+        for (auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+        args.push_back(nullptr);
+        execv(args[0], args.data());
+        _exit(127);
+    }
+    CommandResult r;
+    int st = 0;
+    waitpid(pid, &st, 0);
+    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
+    r.out = read_file(out);
+    r.err = read_file(err);
+    std::string cmd = "rm -rf '" + dir + "'";
+    if (system(cmd.c_str()) != 0) {}
+    return r;
+}

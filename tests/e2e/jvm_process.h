@@ -9,8 +9,10 @@
 
 class JvmProcess {
 public:
-    // Starts HeapTarget with the agent and agent_options (nullopt: -agentpath without "=").
-    JvmProcess(std::optional<std::string> agent_options, std::vector<std::string> program_args = {});
+    // Starts HeapTarget with the agent and agent_options (nullopt: -agentpath without "="),
+    // or without any agent when load_agent is false.
+    JvmProcess(std::optional<std::string> agent_options, std::vector<std::string> program_args = {},
+               bool load_agent = true);
     ~JvmProcess();
     JvmProcess(const JvmProcess&) = delete;
     JvmProcess& operator=(const JvmProcess&) = delete;
@@ -26,6 +28,7 @@ public:
     std::string out() const;
     std::string err() const;
     std::string marker_path() const { return dir_ + "/marker"; }
+    pid_t pid() const { return pid_; }
 
 private:
     std::string dir_;
@@ -38,3 +41,11 @@ int free_port();
 // True when a socket listens on 127.0.0.1:port (or on every address).
 bool port_listening(int port);
 std::string read_file(const std::string& path);
+
+struct CommandResult {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+// Runs argv[0] with its arguments in directory cwd and waits for it.
+CommandResult run_command(const std::vector<std::string>& argv, const std::string& cwd = ".");
