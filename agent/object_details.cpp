@@ -8,7 +8,7 @@ namespace {
 
 struct Registry {
     std::deque<ObjectDetails> objects;  // index = handle - 1; a deque never moves its elements
-    std::unique_ptr<ObjectDetails[]> classes;
+    std::unique_ptr<ObjectDetails[]> details;  // the class table
     size_t class_count = 0;
     uint32_t class_first = 0;  // offset of the current table's first handle above CLASS_HANDLE_BASE
     uint32_t class_next = 0;   // offset for the next table
@@ -38,24 +38,24 @@ ObjectDetails* new_class_table(size_t count)
 {
     Registry& r = registry();
     if (count > CLASS_HANDLE_SPAN) count = CLASS_HANDLE_SPAN;
-    r.classes = std::make_unique<ObjectDetails[]>(count);
+    r.details = std::make_unique<ObjectDetails[]>(count);
     r.class_count = count;
     if (r.class_next > CLASS_HANDLE_SPAN - count) r.class_next = 0;  // wrap the handle space
     r.class_first = r.class_next;
     r.class_next += static_cast<uint32_t>(count);
     for (size_t i = 0; i < count; i++)
-        r.classes[i].handle = CLASS_HANDLE_BASE + r.class_first + static_cast<uint32_t>(i);
-    return r.classes.get();
+        r.details[i].handle = CLASS_HANDLE_BASE + r.class_first + static_cast<uint32_t>(i);
+    return r.details.get();
 }
 
 void free_class_table()
 {
     Registry& r = registry();
-    r.classes.reset();
+    r.details.reset();
     r.class_count = 0;
 }
 
-ObjectDetails* class_table() { return registry().classes.get(); }
+ObjectDetails* class_table() { return registry().details.get(); }
 size_t class_table_count() { return registry().class_count; }
 
 ObjectDetails* descriptor_of(uint32_t handle)
@@ -67,15 +67,15 @@ ObjectDetails* descriptor_of(uint32_t handle)
         return i < r.objects.size() ? &r.objects[i] : nullptr;
     }
     uint32_t offset = handle - CLASS_HANDLE_BASE;
-    if (!r.classes || offset < r.class_first) return nullptr;
+    if (!r.details || offset < r.class_first) return nullptr;
     size_t i = offset - r.class_first;
-    return i < r.class_count ? &r.classes[i] : nullptr;
+    return i < r.class_count ? &r.details[i] : nullptr;
 }
 
 bool is_class_descriptor(const ObjectDetails* d)
 {
     Registry& r = registry();
-    if (!d || !r.classes) return false;
+    if (!d || !r.details) return false;
     // Only class descriptors carry class handles, so the handle tells which table holds d.
     return d->handle >= CLASS_HANDLE_BASE && descriptor_of(d->handle) == d;
 }
