@@ -10,6 +10,7 @@
 
 #include "agent_log.h"
 #include "agent_vm.h"
+#include "peer_check.h"
 #include "protocol.h"
 #include "snapshot.h"
 #include "socket_fd.h"
@@ -42,12 +43,19 @@ long send_all(const SocketFd& client, const char* data, size_t length)
     return static_cast<long>(sent);
 }
 
-// Waits for the next viewer; an invalid socket means the listener is unusable.
+// Waits for the next viewer of the VM's own user; an invalid socket means the listener
+// is unusable.
 SocketFd accept_client(const SocketFd& listener)
 {
     for (;;) {
         int fd = accept(listener.get(), nullptr, nullptr);
-        if (fd >= 0) return SocketFd(fd);
+        if (fd >= 0) {
+            SocketFd client(fd);
+            std::string why;
+            if (peer_allowed(client.get(), why)) return client;
+            progress("connection refused: %s\n", why.c_str());
+            continue;
+        }
         // Transient: a signal, or a peer that gave up before we took it.
         if (errno == EINTR || errno == ECONNABORTED || errno == EPROTO) continue;
         fprintf(stderr, "vorlanagt: accept on port %d failed: %s; the command server stops\n",

@@ -4,6 +4,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -371,6 +372,53 @@ TEST_F(AgentE2E, LargeArrayListsEveryElementOnce)
     EXPECT_EQ(handles.size(), lines.size());
     EXPECT_EQ(objects, static_cast<size_t>(n));
     EXPECT_EQ(c.expand(big->handle).body, r.body);
+}
+
+}  // namespace
+
+namespace {
+
+// Connects as another user from a child process; returns what the agent sent back.
+std::string request_as_user(uid_t uid, int port)
+{
+    int fds[2];
+    if (pipe(fds) != 0) return "pipe failed";
+    pid_t child = fork();
+    if (child == 0) {
+        close(fds[0]);
+        if (setgid(uid) != 0 || setuid(uid) != 0) _exit(3);
+        AgentConnection c(port);
+        if (!c.connected()) _exit(4);
+        c.send_raw("p");
+        Reply r = c.read_reply(5000);
+        std::string got = r.header + r.body;
+        if (write(fds[1], got.data(), got.size()) < 0) _exit(5);
+        _exit(0);
+    }
+    close(fds[1]);
+    std::string got;
+    char buf[4096];
+    ssize_t n;
+    while ((n = read(fds[0], buf, sizeof buf)) > 0) got.append(buf, static_cast<size_t>(n));
+    close(fds[0]);
+    int st = 0;
+    waitpid(child, &st, 0);
+    EXPECT_TRUE(WIFEXITED(st) && WEXITSTATUS(st) == 0) << "child status " << st;
+    return got;
+}
+
+TEST_F(AgentE2E, OnlyTheVmsUserOrRootMayConnect)
+{
+    if (geteuid() != 0) GTEST_SKIP() << "needs root to connect as another user";
+    auto jvm = start("debug=0");
+    const uid_t nobody = 65534;
+    EXPECT_EQ(request_as_user(nobody, port), "");  // closed at once, no reply
+    EXPECT_TRUE(jvm->wait_for_output("connection refused: uid 65534 is not the VM's user\n", true)) << jvm->err();
+    AgentConnection c(port);
+    Reply r = c.request("p");
+    EXPECT_TRUE(r.complete);
+    EXPECT_FALSE(r.body.empty());
+    EXPECT_TRUE(jvm->running());
 }
 
 }  // namespace
