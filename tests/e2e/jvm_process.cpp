@@ -17,12 +17,20 @@
 #include <sstream>
 #include <thread>
 
+#include <gtest/gtest.h>
+
 namespace {
 
 std::string java_binary()
 {
     const char* override_java = getenv("VORLAN_TEST_JAVA");
     return override_java && *override_java ? override_java : VORLAN_JAVA;
+}
+
+std::string agent_library()
+{
+    const char* override_agent = getenv("VORLAN_TEST_AGENT");
+    return override_agent && *override_agent ? override_agent : VORLAN_AGENT_PATH;
 }
 
 bool poll_until(int timeout_ms, const std::function<bool()>& done)
@@ -83,7 +91,7 @@ JvmProcess::JvmProcess(std::optional<std::string> agent_options, std::vector<std
 
     // Newer JDKs warn on standard error about the JNI pin library unless native access is granted.
     std::vector<std::string> args = {java_binary(), "-XX:+UseSerialGC", "--enable-native-access=ALL-UNNAMED"};
-    std::string agent = std::string("-agentpath:") + VORLAN_AGENT_PATH;
+    std::string agent = "-agentpath:" + agent_library();
     if (agent_options) agent += "=" + *agent_options;
     if (load_agent) args.push_back(agent);
     args.push_back(std::string("-Djava.library.path=") + VORLAN_PIN_DIR);
@@ -107,6 +115,9 @@ JvmProcess::JvmProcess(std::optional<std::string> agent_options, std::vector<std
         dup2(o, 1);
         dup2(e, 2);
         dup2(in, 0);
+        // A sanitized agent needs its runtime loaded first, in the JVM only.
+        const char* preload = getenv("VORLAN_TEST_PRELOAD");
+        if (preload && *preload) setenv("LD_PRELOAD", preload, 1);
         execv(argv[0], argv.data());
         _exit(127);
     }
@@ -114,6 +125,10 @@ JvmProcess::JvmProcess(std::optional<std::string> agent_options, std::vector<std
 
 JvmProcess::~JvmProcess()
 {
+    std::string e = err();
+    size_t report = e.find("ERROR: AddressSanitizer");
+    if (report == std::string::npos) report = e.find("runtime error:");
+    if (report != std::string::npos) ADD_FAILURE() << "sanitizer report from the JVM:\n" << e.substr(report, 4000);
     if (running()) {
         kill(pid_, SIGKILL);
         wait_exit(10000);
