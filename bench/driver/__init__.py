@@ -1,0 +1,1 @@
+"""The benchmark driver's parts: JVM processes, protocol clients, scenarios, report."""

@@ -1,0 +1,109 @@
+#!/usr/bin/env python3
+"""Times the Vorlan agent against the bench-only baseline agent on generated heaps.
+
+    python3 bench/vorlan_bench.py --build BUILD_DIR [--out results.json] [--markdown table.md]
+    python3 bench/vorlan_bench.py --build BUILD_DIR --smoke     # small sizes, one run each
+
+Every reply timed is also checked (line counts, baseline reference counts); a failed check
+ends the run with status 1. Benchmarks proper are never run by the test command.
+"""
+
+import argparse
+import datetime
+import json
+import os
+import platform
+import subprocess
+import sys
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+
+from driver import report, scenarios  # noqa: E402
+
+
+def machine_info(java):
+    version = subprocess.run([java, "-version"], capture_output=True, text=True).stderr.splitlines()
+    with open("/proc/cpuinfo") as f:
+        cpu = next((row.split(":", 1)[1].strip() for row in f if row.startswith("model name")), "?")
+    with open("/proc/loadavg") as f:
+        load = f.read().split()[:3]
+    return {
+        "date": datetime.datetime.now().isoformat(timespec="seconds"),
+        "cpu": cpu,
+        "cores": os.cpu_count(),
+        "kernel": platform.release(),
+        "jdk": version[1] if len(version) > 1 else "?",
+        "load_at_start": load,
+    }
+
+
+def parse_args():
+    p = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    p.add_argument("--build", required=True, help="CMake build directory")
+    p.add_argument("--smoke", action="store_true", help="smallest sizes, one run: a check that it all works")
+    p.add_argument("--runs", type=int, default=7, help="warm repetitions per JVM")
+    p.add_argument("--jvms", type=int, default=3, help="fresh JVMs per array size (first expansions)")
+    p.add_argument("--only", default="arrays,graph,classes,idle,memory",
+                   help="comma-separated scenarios")
+    p.add_argument("--out", help="write the results as JSON here")
+    p.add_argument("--markdown", help="write the results table here")
+    return p.parse_args()
+
+
+def main():
+    args = parse_args()
+    with open(os.path.join(args.build, "bench", "paths.json")) as f:
+        paths = json.load(f)
+    if args.smoke:
+        sizes, runs, jvms = [10**4], 1, 1
+        chains, links, classes, mem_n, mem_heap = 10, 100, 200, 10**4, 256
+    else:
+        sizes, runs, jvms = [10**4, 10**5, 10**6], args.runs, args.jvms
+        chains, links, classes, mem_n, mem_heap = 1000, 2998, 20000, 10**6, 1024
+    only = set(args.only.split(","))
+    results = {"machine": machine_info(paths["java"]), "command": " ".join(sys.argv)}
+
+    try:
+        if "arrays" in only:
+            results["arrays"] = {}
+            for n in sizes:
+                print("arrays: Object[%d]" % n, flush=True)
+                results["arrays"][str(n)] = scenarios.expand_scenario(
+                    paths, "ArrayHeap", [n], "[Ljava/lang/Object;", n + 1, runs, jvms)
+        if "graph" in only:
+            print("graph: %d chains of %d links" % (chains, links), flush=True)
+            results["graph_objects"] = chains * (links + 1) + 1
+            # The head lists its class, its first chain and its label.
+            results["graph"] = scenarios.expand_scenario(
+                paths, "GraphHeap", [chains, links], "LGraphHead;", 3, max(runs, 5), 1)
+        if "classes" in only:
+            print("classes: %d generated" % classes, flush=True)
+            results["classes"] = scenarios.prepare_scenario(
+                paths, "ClassesHeap", [classes], 0, classes, max(runs, 3))
+        if "idle" in only:
+            print("idle", flush=True)
+            results["idle"] = scenarios.prepare_scenario(
+                paths, "IdleHeap", [], 1, 100, max(runs, 3),
+                expect_signatures=("Ljava/lang/String;", "[I", "[Ljava/lang/Object;"))
+        if "memory" in only:
+            print("memory: Object[%d]" % mem_n, flush=True)
+            results["memory"] = scenarios.memory_scenario(paths, mem_n, mem_heap)
+    except scenarios.CheckFailed as e:
+        print("CHECK FAILED: %s" % e, file=sys.stderr)
+        return 1
+
+    with open("/proc/loadavg") as f:
+        results["machine"]["load_at_end"] = f.read().split()[:3]
+    table = report.markdown(results)
+    print(table)
+    if args.out:
+        with open(args.out, "w") as f:
+            json.dump(results, f, indent=1)
+    if args.markdown:
+        with open(args.markdown, "w") as f:
+            f.write(table)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
