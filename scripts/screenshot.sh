@@ -1,0 +1,72 @@
+#!/usr/bin/env bash
+# Takes docs/screenshot.png: the viewer browsing the demo program, on a virtual X
+# display. Needs Xvfb, xdotool and ImageMagick's import.
+#
+#   scripts/screenshot.sh [BUILD_DIR]     (default: build)
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=$(cd "${1:-$root/build}" && pwd)
+out="$root/docs/screenshot.png"
+agent="$build/agent/libvorlanagt.so"
+viewer="$build/viewer/Vorlan"
+for f in "$agent" "$viewer" "$build/examples/classes/VorlanDemo.class"; do
+    [[ -e $f ]] || { echo "missing $f: build first" >&2; exit 1; }
+done
+for tool in Xvfb xdotool import; do
+    command -v "$tool" >/dev/null || { echo "needs $tool" >&2; exit 1; }
+done
+
+work=$(mktemp -d)
+pids=()
+cleanup() {
+    for ((i = ${#pids[@]} - 1; i >= 0; i--)); do kill "${pids[i]}" 2>/dev/null || true; done
+    wait 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+display=:$((90 + RANDOM % 100))
+
+Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+pids+=($!)
+export DISPLAY=$display
+for _ in $(seq 50); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
+
+java "-agentpath:$agent=port=$port,kind=0,debug=0" -cp "$build/examples/classes" VorlanDemo \
+    >"$work/demo.out" 2>"$work/demo.err" &
+pids+=($!)
+for _ in $(seq 100); do grep -q '^listen$' "$work/demo.err" && break; sleep 0.1; done
+
+# The log window opens at debug level 1 and writes vllog.txt into the working directory.
+(cd "$work" && exec "$viewer" "port=$port" "debug=1") &
+pids+=($!)
+main=$(xdotool search --sync --name '^Vorlan$' | head -1)
+sleep 1
+
+# No window manager: the main window's client area starts at its laid-out corner (265,67).
+click() { xdotool mousemove "$1" "$2" click 1; sleep 0.7; }
+click $((265 + 112 + 40)) $((67 + 376 + 12))   # refresh
+click $((265 + 8 + 60)) $((67 + 8 + 10))        # focus the tree on "classes"
+
+# Type-ahead finds a caption among the shown rows; Right expands the selected node.
+find_and_expand() { xdotool type --delay 60 "$1"; sleep 0.6; xdotool key Right; sleep 0.8; }
+find_and_expand 'sun/launcher/LauncherHelper'
+find_and_expand 'VorlanDemo'
+find_and_expand 'VorlanDemo$Person[]'
+xdotool key Down Down; sleep 0.5
+find_and_expand 'VorlanDemo$Person'
+xdotool key Down; sleep 0.5
+find_and_expand 'VorlanDemo$Address'
+xdotool mousemove $((265 + 320)) $((67 + 200)) click --repeat 5 --delay 100 5   # wheel down to the address
+sleep 0.5
+xdotool windowraise "$main"; sleep 0.5
+
+mkdir -p "$(dirname "$out")"
+import -window root -crop 620x456+88+60 +repage "$out"
+echo "wrote $out"
+
+# "close" ends the demo's JVM and the viewer.
+click $((265 + 216 + 40)) $((67 + 376 + 12))
+wait "${pids[1]}" && echo "demo ended with status 0"
