@@ -25,18 +25,7 @@ struct TempDir {
     ~TempDir() { fs::remove_all(path); }
 };
 
-TEST(LogFile, WritesBytesUnchangedAndCompleteAfterEachWrite)
-{
-    TempDir dir;
-    const fs::path file = dir.path / "vllog.txt";
-    LogFile log(file.string());
-    log.write("refresh\r\n");
-    log.write("next \n");
-    log.write("");
-    EXPECT_EQ(contents(file), "refresh\r\nnext \n");  // flushed, though still open
-}
-
-TEST(LogFile, NewRunEmptiesTheFile)
+TEST(LogFile, EachRunStartsEmptyAndWritesBytesUnchangedAtOnce)
 {
     TempDir dir;
     const fs::path file = dir.path / "vllog.txt";
@@ -44,9 +33,11 @@ TEST(LogFile, NewRunEmptiesTheFile)
         LogFile first(file.string());
         first.write("first run\r\n");
     }
-    LogFile second(file.string());
-    second.write("second\r\n");
-    EXPECT_EQ(contents(file), "second\r\n");
+    LogFile log(file.string());
+    log.write("refresh\r\n");
+    log.write("next \n");
+    log.write("");
+    EXPECT_EQ(contents(file), "refresh\r\nnext \n");  // flushed, though still open
 }
 
 TEST(LogFile, FileThatCannotBeCreatedIsReportedOnceAndSkipped)
