@@ -83,8 +83,7 @@ bool port_listening(int port)
     return false;
 }
 
-JvmProcess::JvmProcess(std::optional<std::string> agent_options, std::vector<std::string> program_args,
-                       bool load_agent)
+JvmProcess::JvmProcess(const JvmLaunch& launch)
 {
     char tmpl[] = "/tmp/vorlan-e2e-XXXXXX";
     dir_ = mkdtemp(tmpl);
@@ -92,14 +91,15 @@ JvmProcess::JvmProcess(std::optional<std::string> agent_options, std::vector<std
     // Newer JDKs warn on standard error about the JNI pin library unless native access is granted.
     std::vector<std::string> args = {java_binary(), "-XX:+UseSerialGC", "--enable-native-access=ALL-UNNAMED"};
     std::string agent = "-agentpath:" + agent_library();
-    if (agent_options) agent += "=" + *agent_options;
-    if (load_agent) args.push_back(agent);
+    if (launch.agent_options) agent += "=" + *launch.agent_options;
+    if (launch.load_agent) args.push_back(agent);
+    for (auto& f : launch.jvm_flags) args.push_back(f);
     args.push_back(std::string("-Djava.library.path=") + VORLAN_PIN_DIR);
     args.push_back("-Dvorlan.marker=" + marker_path());
     args.push_back("-cp");
     args.push_back(VORLAN_TEST_CLASSES);
-    args.push_back("HeapTarget");
-    for (auto& a : program_args) args.push_back(a);
+    args.push_back(launch.main_class);
+    for (auto& a : launch.program_args) args.push_back(a);
 
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());

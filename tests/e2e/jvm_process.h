@@ -7,12 +7,24 @@
 #include <string>
 #include <vector>
 
+struct JvmLaunch {
+    std::optional<std::string> agent_options;  // nullopt: -agentpath without "="
+    std::vector<std::string> program_args;
+    bool load_agent = true;
+    std::string main_class = "HeapTarget";
+    std::vector<std::string> jvm_flags;
+};
+
 class JvmProcess {
 public:
-    // Starts HeapTarget with the agent and agent_options (nullopt: -agentpath without "="),
-    // or without any agent when load_agent is false.
+    explicit JvmProcess(const JvmLaunch& launch);
+    // Starts HeapTarget with the agent and agent_options, or without any agent when
+    // load_agent is false.
     JvmProcess(std::optional<std::string> agent_options, std::vector<std::string> program_args = {},
-               bool load_agent = true);
+               bool load_agent = true)
+        : JvmProcess(JvmLaunch{std::move(agent_options), std::move(program_args), load_agent, "HeapTarget", {}})
+    {
+    }
     ~JvmProcess();
     JvmProcess(const JvmProcess&) = delete;
     JvmProcess& operator=(const JvmProcess&) = delete;

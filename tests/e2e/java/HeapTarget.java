@@ -49,4 +49,8 @@ class PinnedHolder {
 
 class Pin {
     static native void pin(Object o);
+
+    static native long pinRef(Object o);
+
+    static native void unpinRef(long ref);
 }

@@ -1,0 +1,222 @@
+// Soaks the agent inside a JVM whose heap keeps changing: thousands of requests, good
+// and bad, and connections dropped at every point. Bounded by a request count
+// (VORLAN_SOAK_REQUESTS, default 2000); VORLAN_SOAK_SEED repeats a run.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <random>
+#include <set>
+#include <thread>
+
+#include "agent_connection.h"
+#include "jvm_process.h"
+
+namespace {
+
+long env_number(const char* name, long fallback)
+{
+    const char* v = getenv(name);
+    return v && *v ? strtol(v, nullptr, 10) : fallback;
+}
+
+long rss_kib(pid_t pid)
+{
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string key;
+    while (status >> key) {
+        if (key == "VmRSS:") {
+            long kib = 0;
+            status >> kib;
+            return kib;
+        }
+        status.ignore(1 << 20, '\n');
+    }
+    return -1;
+}
+
+// The highest "tick N" the program has printed.
+long last_tick(const std::string& out)
+{
+    size_t at = out.rfind("tick ");
+    return at == std::string::npos ? -1 : strtol(out.c_str() + at + 5, nullptr, 10);
+}
+
+bool plausible_signature(const std::string& s)
+{
+    if (s.empty()) return false;
+    size_t dims = s.find_first_not_of('[');
+    if (dims == std::string::npos) return false;
+    std::string element = s.substr(dims);
+    if (element.size() == 1) return std::string("ZBCSIJFD").find(element[0]) != std::string::npos;
+    return element.front() == 'L' && element.back() == ';';
+}
+
+class Soak {
+public:
+    Soak(int port, unsigned seed) : port_(port), rng_(seed) { reconnect(); }
+
+    void reconnect() { conn_ = std::make_unique<AgentConnection>(port_); }
+    // The agent serves one connection at a time: every request goes through this one.
+    AgentConnection& connection() { return *conn_; }
+
+    // Checks a reply and takes its handles for later requests.
+    void take(const Reply& r)
+    {
+        ASSERT_TRUE(r.complete) << "incomplete reply, header '" << r.header.c_str() << "'";
+        ASSERT_EQ(static_cast<size_t>(r.length), r.body.size());
+        for (const auto& line : r.lines()) {
+            EXPECT_TRUE(plausible_signature(line.signature)) << line.handle << " '" << line.signature << "'";
+            if (strtoul(line.handle.c_str(), nullptr, 16) >= 0x40000000) {
+                class_handles_.push_back(line.handle);
+            } else {
+                object_handles_.insert(line.handle);
+                recent_.push_back(line.handle);
+                if (recent_.size() > 4096) recent_.erase(recent_.begin(), recent_.begin() + 2048);
+            }
+        }
+        replies_++;
+    }
+
+    std::string some_handle()
+    {
+        if (recent_.empty()) return "1";
+        return recent_[rng_() % recent_.size()];
+    }
+
+    std::string stale_class_handle()
+    {
+        if (class_handles_.empty()) return "40000000";
+        return class_handles_[rng_() % class_handles_.size()];
+    }
+
+    // At least one byte: an empty send puts nothing on the wire.
+    std::string random_text(size_t max_len)
+    {
+        std::string s(1 + rng_() % max_len, '\0');
+        for (auto& c : s) c = static_cast<char>(rng_() % 256);
+        return s;
+    }
+
+    void step()
+    {
+        unsigned op = rng_() % 100;
+        if (op < 5) {
+            take(conn_->request("p"));
+        } else if (op < 10) {
+            take(conn_->request("x"));
+        } else if (op < 45) {
+            take(conn_->expand(some_handle()));
+        } else if (op < 50) {
+            take(conn_->expand(stale_class_handle()));
+        } else if (op < 58) {
+            char hex[16];
+            snprintf(hex, sizeof hex, "%x", static_cast<unsigned>(rng_()));
+            take(conn_->expand(hex));
+        } else if (op < 63) {
+            // Malformed handle texts; a "q" or "p" among them would end or reset the run.
+            std::string text = random_text(32);
+            if (text == "q" || text == "p") text = "zz";
+            take(conn_->expand(text));
+        } else if (op < 73) {
+            take(conn_->request("e" + some_handle()));
+        } else if (op < 78) {
+            std::string msg = random_text(32);
+            if (msg.empty() || msg == "q" || msg == "p" || msg == "e") msg = "unknown";
+            take(conn_->request(msg));
+        } else if (op < 84) {
+            // Dropped mid-request: the agent may still be working on it.
+            conn_->send_raw(rng_() % 2 ? "p" : "e" + some_handle());
+            reconnect();
+            dropped_++;
+        } else if (op < 90) {
+            // Dropped mid-reply: part of a large listing read, then gone.
+            conn_->send_raw("x");
+            conn_->read_reply(30);  // gives up long before a large listing has arrived
+            reconnect();
+            dropped_++;
+        } else if (op < 95) {
+            // Connects and closes at once, between two of our own connections.
+            conn_.reset();
+            { AgentConnection quick(port_); }
+            reconnect();
+            dropped_++;
+        } else {
+            take(conn_->expand(some_handle()));
+            take(conn_->expand(some_handle()));
+        }
+    }
+
+    size_t replies() const { return replies_; }
+    size_t dropped() const { return dropped_; }
+    size_t objects_seen() const { return object_handles_.size(); }
+
+private:
+    int port_;
+    std::mt19937 rng_;
+    std::unique_ptr<AgentConnection> conn_;
+    std::vector<std::string> class_handles_;
+    std::set<std::string> object_handles_;
+    std::vector<std::string> recent_;
+    size_t replies_ = 0, dropped_ = 0;
+};
+
+TEST(Soak, AgentSurvivesAChurningHeapAndServesOn)
+{
+    const long requests = env_number("VORLAN_SOAK_REQUESTS", 2000);
+    const unsigned seed = static_cast<unsigned>(env_number("VORLAN_SOAK_SEED", std::random_device{}()));
+    int port = free_port();
+    JvmLaunch launch;
+    launch.agent_options = "port=" + std::to_string(port) + ",kind=0";
+    launch.main_class = "ChurnTarget";
+    launch.jvm_flags = {"-Xms256m", "-Xmx256m", "-XX:+AlwaysPreTouch"};  // a heap that cannot grow
+    JvmProcess jvm(launch);
+    ASSERT_TRUE(jvm.wait_for_output("ready")) << jvm.err();
+    ASSERT_TRUE(jvm.wait_listening(port));
+    ASSERT_TRUE(jvm.wait_for_output("tick"));
+
+    Soak soak(port, seed);
+    soak.take(soak.connection().request("p"));  // a first snapshot
+    long rss_start = rss_kib(jvm.pid());
+    long tick_start = last_tick(jvm.out());
+    auto t0 = std::chrono::steady_clock::now();
+    for (long i = 0; i < requests && !::testing::Test::HasFatalFailure(); i++) {
+        soak.step();
+        ASSERT_TRUE(jvm.running()) << "JVM died after " << i << " requests (seed " << seed << ")\n" << jvm.err();
+    }
+    if (::testing::Test::HasFailure()) {
+        std::string err = jvm.err();
+        ADD_FAILURE() << "JVM standard error (tail):\n" << err.substr(err.size() > 6000 ? err.size() - 6000 : 0);
+    }
+    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    long rss_end = rss_kib(jvm.pid());
+    long growth = (rss_end - rss_start) * 1024;
+    std::this_thread::sleep_for(std::chrono::milliseconds(600));
+    EXPECT_GT(last_tick(jvm.out()), tick_start) << "the program stopped doing its own work";
+
+    double per_descriptor = soak.objects_seen() ? static_cast<double>(growth) / soak.objects_seen() : 0;
+    printf("soak: seed %u, %ld requests (%zu replies, %zu dropped connections) in %.1f s; "
+           "%zu object descriptors; RSS %ld -> %ld KiB: %.0f bytes per request, %.0f per descriptor\n",
+           seed, requests, soak.replies(), soak.dropped(), seconds, soak.objects_seen(), rss_start, rss_end,
+           static_cast<double>(growth) / requests, per_descriptor);
+    // The heap is fixed, so growth is the agent's: descriptors, their lists and the JVM's
+    // tag map; anything per request would show up here as a leak.
+    EXPECT_LT(growth, static_cast<long>(soak.objects_seen()) * 2048 + (64L << 20));
+
+    // A normal session still works, and "q" still ends the program.
+    AgentConnection& c = soak.connection();
+    Reply roots = c.request("p");
+    soak.take(roots);
+    std::string holder;
+    for (auto& l : roots.lines())
+        if (l.signature == "LPinnedHolder;") holder = l.handle;
+    ASSERT_FALSE(holder.empty());
+    EXPECT_EQ(c.expand(holder).lines().size(), 4u);
+    c.send_raw("q");
+    EXPECT_TRUE(c.closed_by_peer());
+    EXPECT_EQ(jvm.wait_exit(30000), 0);
+}
+
+}  // namespace
