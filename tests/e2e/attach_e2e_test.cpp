@@ -3,6 +3,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "agent_connection.h"
@@ -111,6 +112,75 @@ TEST(AttachOnLoaded, AgentLoadedAtStartRefusesAnAttach)
     EXPECT_TRUE(jvm.wait_for_output("vorlanagt: already loaded in this VM", true));
     AgentConnection c(port);
     EXPECT_TRUE(c.request("p").complete);
+}
+
+}  // namespace
+
+namespace {
+
+const std::string CLI = VORLAN_TOOLS_DIR "/vorlan-cli";
+
+CommandResult cli(int port, std::vector<std::string> args)
+{
+    std::vector<std::string> argv = {CLI, "--port", std::to_string(port)};
+    for (auto& a : args) argv.push_back(a);
+    return run_command(argv);
+}
+
+// The handle printed in front of a type name in vorlan-cli's output.
+std::string handle_before(const std::string& out, const std::string& type)
+{
+    size_t at = out.find("  " + type + "\n");
+    if (at == std::string::npos) return "";
+    size_t line = out.rfind('\n', at);
+    line = line == std::string::npos ? 0 : line + 1;
+    std::string handle = out.substr(line, at - line);
+    return handle.substr(0, handle.find(' '));
+}
+
+TEST_F(AttachE2E, TerminalClientBrowsesAnAttachedProgramAndEndsIt)
+{
+    if (access(CLI.c_str(), X_OK) != 0) GTEST_SKIP() << "vorlan-cli not built";
+    ASSERT_EQ(attach("port=" + std::to_string(port)).status, 0);
+    ASSERT_TRUE(jvm->wait_listening(port));
+
+    CommandResult roots = cli(port, {"roots"});
+    ASSERT_EQ(roots.status, 0) << roots.err;
+    std::string holder = handle_before(roots.out, "PinnedHolder");
+    ASSERT_FALSE(holder.empty()) << roots.out;
+
+    CommandResult refs = cli(port, {"expand", holder});
+    ASSERT_EQ(refs.status, 0) << refs.err;
+    for (const char* type : {"  PinnedHolder\n", "  java/lang/String\n", "  int[]\n"})
+        EXPECT_NE(refs.out.find(type), std::string::npos) << type << " in\n" << refs.out;
+    EXPECT_EQ(std::count(refs.out.begin(), refs.out.end(), '\n'), 4);
+
+    CommandResult raw = cli(port, {"--raw", "expand", holder});
+    EXPECT_NE(raw.out.find(holder + " LPinnedHolder; \n"), std::string::npos) << raw.out;
+    EXPECT_NE(raw.out.find(" [I \n"), std::string::npos) << raw.out;
+
+    // The holder refers to itself: printed once more on its own path, not expanded.
+    CommandResult tree = cli(port, {"tree", "--depth", "2", holder});
+    ASSERT_EQ(tree.status, 0) << tree.err;
+    EXPECT_EQ(tree.out.rfind(holder + "\n", 0), 0u) << tree.out;
+    EXPECT_NE(tree.out.find("  PinnedHolder  (already above)\n"), std::string::npos) << tree.out;
+    EXPECT_NE(tree.out.find("\n    "), std::string::npos) << "no second level:\n" << tree.out;
+
+    CommandResult whole = cli(port, {"tree", "--depth", "1"});
+    ASSERT_EQ(whole.status, 0);
+    EXPECT_NE(whole.out.find("\n  "), std::string::npos) << whole.out;
+
+    CommandResult unknown = cli(port, {"expand", "7ffffff0"});
+    EXPECT_EQ(unknown.status, 1);
+    EXPECT_EQ(unknown.err, "vorlan-cli: no object with handle 7ffffff0 (handles come from a roots listing)\n");
+
+    CommandResult quit = cli(port, {"quit"});
+    EXPECT_EQ(quit.status, 0) << quit.err;
+    EXPECT_EQ(jvm->wait_exit(30000), 0);
+
+    CommandResult gone = cli(port, {"roots"});
+    EXPECT_EQ(gone.status, 1);
+    EXPECT_EQ(gone.err, "vorlan-cli: cannot reach the agent on 127.0.0.1:" + std::to_string(port) + "\n");
 }
 
 }  // namespace
