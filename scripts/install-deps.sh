@@ -7,7 +7,7 @@ packages=(
   libgtest-dev
   openjdk-17-jdk-headless
   qt6-base-dev
-  xvfb x11-utils imagemagick
+  xvfb x11-utils xdotool imagemagick
 )
 
 missing=()
