@@ -16,6 +16,7 @@ struct ObjectDetails {
     int32_t root_kind = 0;  // 1.0 root kind of the latest root report, 0 if never a root
     int32_t ref_kind = 0;   // 1.0 reference kind of the latest reference report
     uint32_t handle = 0;    // 1..0x7FFFFFFF while the descriptor lives
+    uint32_t listed_walk = 0;  // the latest reference walk that listed it (see snapshot)
     ObjList next_obj_list;  // distinct objects this one refers to directly
 };
 

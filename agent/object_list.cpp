@@ -14,9 +14,91 @@ struct ObjNodeChain {
 };
 }  // namespace
 
+// An expansion frees and makes a node per entry, a million at a time; through malloc
+// that churn (fastbin consolidation, then splitting) cost more than the heap walk. Freed
+// nodes go on a free list instead, and slabs are kept for the next expansion. All list
+// work runs on the command thread, or in walk callbacks while that thread waits for them.
+// Under AddressSanitizer nodes go through the global allocator, so misuse stays visible.
+namespace {
+#if defined(__SANITIZE_ADDRESS__)
+#define VORLAN_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define VORLAN_ASAN 1
+#endif
+#endif
+#ifdef VORLAN_ASAN
+constexpr bool pooled_nodes = false;
+#else
+constexpr bool pooled_nodes = true;
+#endif
+
+union NodeSlot {
+    NodeSlot* next;
+    alignas(ObjNode) unsigned char bytes[sizeof(ObjNode)];
+};
+
+struct NodePool {
+    NodeSlot* free = nullptr;
+    size_t next_slab = 1024;  // slots in the next slab; doubles up to 64k
+};
+
+NodePool& node_pool()
+{
+    static NodePool* pool = new NodePool;  // never destroyed: lists may outlive static destructors
+    return *pool;
+}
+}  // namespace
+
+void* ObjNode::operator new(size_t size)
+{
+    if (!pooled_nodes || size != sizeof(ObjNode)) return ::operator new(size);
+    NodePool& pool = node_pool();
+    if (!pool.free) {
+        auto* slab = static_cast<NodeSlot*>(::operator new(pool.next_slab * sizeof(NodeSlot)));
+        for (size_t i = 0; i < pool.next_slab; i++) slab[i].next = i + 1 < pool.next_slab ? &slab[i + 1] : nullptr;
+        pool.free = slab;
+        if (pool.next_slab < 65536) pool.next_slab *= 2;
+    }
+    NodeSlot* slot = pool.free;
+    pool.free = slot->next;
+    return slot;
+}
+
+void ObjNode::operator delete(void* p) noexcept
+{
+    if (!p) return;
+    if (!pooled_nodes) {
+        ::operator delete(p);
+        return;
+    }
+    NodePool& pool = node_pool();
+    auto* slot = static_cast<NodeSlot*>(p);
+    slot->next = pool.free;
+    pool.free = slot;
+}
+
 ObjList::~ObjList() { ObjNodeChain::release(std::move(head.nlist)); }
 
 static bool indexed(const ObjList* list) { return !list->duplicates; }
+
+// Indexes the entries appended by list_append_distinct; they are distinct, but an
+// earlier add may have put one of them in already.
+static void refresh_index(const ObjList* list)
+{
+    if (!list->index_stale) return;
+    list->index_stale = false;
+    if (!indexed(list)) return;
+    list->index = std::make_unique<std::unordered_map<const ObjectDetails*, ObjNode*>>();
+    for (const ObjNode* n = &list->head; n; n = n->nlist.get()) {
+        if (!n->obj) continue;
+        if (!list->index->emplace(n->obj, const_cast<ObjNode*>(n)).second) {
+            list->duplicates = true;
+            list->index.reset();
+            return;
+        }
+    }
+}
 
 int list_search(const ObjList* list, const ObjectDetails* d)
 {
@@ -24,6 +106,7 @@ int list_search(const ObjList* list, const ObjectDetails* d)
         trace("list_search: list == NULL\n");
         return -1;
     }
+    refresh_index(list);
     if (indexed(list) && list->holes == 0) {
         // Without holes every filled node lies before the first empty one.
         return list->index && list->index->count(d) ? 0 : -1;
@@ -42,6 +125,7 @@ int list_search(const ObjList* list, const ObjectDetails* d)
 ObjNode* list_register(ObjList* list, ObjNode* node, ObjectDetails* d)
 {
     trace("list_register\n");
+    refresh_index(list);
     node->obj = d;
     if (!node->nlist) {
         node->nlist = std::make_unique<ObjNode>();
@@ -90,12 +174,27 @@ void add_list(ObjList* list, ObjectDetails* d, int dup)
     trace("add_list: end\n");
 }
 
+void list_append_distinct(ObjList* list, ObjectDetails* d)
+{
+    if (list->holes > 0) {  // the first empty node is not the tail: the general path
+        add_list(list, d, 0);
+        return;
+    }
+    ObjNode* node = list->tail;
+    node->obj = d;
+    node->nlist = std::make_unique<ObjNode>();
+    node->nlist->plist = node;
+    list->tail = node->nlist.get();
+    list->index_stale = true;
+}
+
 void remove_list(ObjList* list, const ObjectDetails* d)
 {
     if (!list) {
         trace("remove_list: _list == NULL\n");
         return;
     }
+    refresh_index(list);
     ObjNode* found = nullptr;
     if (indexed(list)) {
         if (list->index) {
@@ -136,6 +235,7 @@ void free_list(ObjList* list)
     list->tail = &list->head;
     list->holes = 0;
     list->duplicates = false;
+    list->index_stale = false;
     list->index.reset();
 }
 

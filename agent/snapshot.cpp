@@ -16,6 +16,9 @@ struct Snapshot {
     std::vector<jweak> class_refs;
     RootList roots;
     int32_t visit_counter = 0;
+    // Numbers the reference walks, so a walk knows in constant time whether it has listed
+    // a descriptor already (wrapping after 2^32 walks could skip an entry once).
+    uint32_t reference_walk = 0;
     std::string body;
 };
 
@@ -88,6 +91,11 @@ jint JNICALL object_reference(jvmtiHeapReferenceKind kind, const jvmtiHeapRefere
 }  // namespace
 
 const std::string& reply_body() { return snap().body; }
+
+void release_reply_body()
+{
+    std::string().swap(snap().body);
+}
 
 void prepareSnapshot(jvmtiEnv* env, JNIEnv* jni)
 {
@@ -168,6 +176,7 @@ void buildListing(jvmtiEnv* env, uint32_t handle)
         d = descriptor_of(handle);
         if (d) {
             free_list(&d->next_obj_list);
+            if (++s.reference_walk == 0) s.reference_walk = 1;
             jobject jo = getObject(env, make_tag(handle));
             trace("IterateOverObjectsReachableFromObject:jo=%x\n", addr32(jo));
             jvmtiError err = JVMTI_ERROR_INVALID_OBJECT;
@@ -234,7 +243,13 @@ jvmtiIterationControl JNICALL object_ref_callback(jvmtiObjectReferenceKind refer
             trace("o5:od->signature = %s\n", od->signature);
             trace("o6:referrer_tag = %llx\n", static_cast<unsigned long long>(referrer_tag));
             trace("o6:add_list\n");
-            add_list(&start->next_obj_list, od, 1);
+            if (tracing()) {
+                add_list(&start->next_obj_list, od, 1);
+            } else if (od->listed_walk != snap().reference_walk) {
+                // A million-entry list would otherwise pay a hash lookup and insert per entry.
+                od->listed_walk = snap().reference_walk;
+                list_append_distinct(&start->next_obj_list, od);
+            }
         }
     }
     trace_flush();

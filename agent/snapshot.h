@@ -16,6 +16,8 @@ void releaseSnapshot(jvmtiEnv* env, JNIEnv* jni);
 void buildListing(jvmtiEnv* env, uint32_t handle);
 // The text of the last listing.
 const std::string& reply_body();
+// Gives the listing's memory back once it has been sent: a million-line body is tens of MB.
+void release_reply_body();
 
 // The object tagged with tag, as a local reference, or nullptr.
 jobject getObject(jvmtiEnv* env, jlong tag);

@@ -161,6 +161,48 @@ TEST(ObjList, QuietWhenNotTracing)
     EXPECT_EQ(cap.text(), "");
 }
 
+// Entries appended without a search are found, removed and deduplicated like any other:
+// the index catches up on first use.
+TEST(ObjList, AppendDistinctIsSearchedRemovedAndDeduplicatedLater)
+{
+    auto d = make_descriptors(4);
+    ObjList l;
+    add_list(&l, d[0], 1);
+    list_append_distinct(&l, d[1]);
+    list_append_distinct(&l, d[2]);
+    EXPECT_EQ(entries(l), (std::vector<ObjectDetails*>{d[0], d[1], d[2]}));
+    EXPECT_EQ(l.tail->obj, nullptr);
+    EXPECT_EQ(l.tail->plist->obj, d[2]);
+    EXPECT_EQ(list_search(&l, d[2]), 0);
+    EXPECT_EQ(list_search(&l, d[3]), -1);
+    add_list(&l, d[1], 1);  // already there
+    EXPECT_EQ(entries(l).size(), 3u);
+    remove_list(&l, d[2]);
+    EXPECT_EQ(list_search(&l, d[2]), -1);
+    list_append_distinct(&l, d[3]);  // a hole before the tail: fills it
+    EXPECT_EQ(entries(l), (std::vector<ObjectDetails*>{d[0], d[1], d[3]}));
+    EXPECT_EQ(l.holes, 0u);
+    EXPECT_EQ(list_search(&l, d[3]), 0);
+}
+
+// Nodes freed by one list are handed to the next without mixing up the chains.
+TEST(ObjList, FreedNodesAreReusedByTheNextList)
+{
+    auto d = make_descriptors(5000);
+    ObjList a;
+    for (auto* x : d) list_append_distinct(&a, x);
+    free_list(&a);
+    EXPECT_EQ(chain_length(a), 1u);
+    ObjList b;
+    for (size_t i = 0; i < d.size(); i += 2) list_append_distinct(&b, d[i]);
+    for (size_t i = 0; i < 10; i++) list_append_distinct(&a, d[i]);
+    EXPECT_EQ(entries(b).size(), d.size() / 2);
+    EXPECT_EQ(entries(b)[1], d[2]);
+    EXPECT_EQ(entries(a), std::vector<ObjectDetails*>(d.begin(), d.begin() + 10));
+    EXPECT_EQ(list_search(&b, d[4998]), 0);
+    EXPECT_EQ(list_search(&b, d[4999]), -1);
+}
+
 // Long chains must be released without recursing once per node.
 TEST(ObjList, MillionEntryListAddsSearchesAndFrees)
 {
