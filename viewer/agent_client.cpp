@@ -5,7 +5,6 @@
 #include <netinet/tcp.h>
 #include <sys/socket.h>
 
-#include <algorithm>
 #include <cerrno>
 
 namespace {
@@ -76,55 +75,18 @@ ReplyLines AgentClient::getClasses(char command, std::string_view handle)
     if (sendAll(socket_.get(), std::string_view(&command, 1)) && command == 'e')
         sendAll(socket_.get(), handle);
 
-    const long announced = readHeader();
+    const Receive fromSocket = [this](char* buffer, size_t size) {
+        return static_cast<long>(receive(socket_.get(), buffer, size));
+    };
+    const long announced = readHeader(fromSocket);
     trace_("", announced, " bytes will be received.\r\n");
     if (announced <= 0) {
         strcnt_ = 0;
         return {};
     }
-    ReplyLines lines(readBody(announced));
+    ReplyLines lines(readBody(fromSocket, announced, trace_));
     strcnt_ = static_cast<int>(lines.size());
     return lines;
-}
-
-// The header may arrive in pieces; a short or failed read keeps what came, and text
-// that is not a decimal number converts to 0.
-long AgentClient::readHeader()
-{
-    char header[kHeaderSize + 1] = {};
-    size_t got = 0;
-    while (got < kHeaderSize) {
-        const ssize_t n = receive(socket_.get(), header + got, kHeaderSize - got);
-        if (n <= 0)
-            break;
-        got += static_cast<size_t>(n);
-    }
-    return decimalValue(std::string_view(header, std::char_traits<char>::length(header)));
-}
-
-std::string AgentClient::readBody(long announced)
-{
-    std::string body;
-    long total = 0;
-    trace_("init: total=", total, "\r\n");
-    char chunk[kChunkSize + 1];
-    for (;;) {
-        // Never read past the announced end: those bytes would belong to no reply.
-        const size_t want = std::min<size_t>(kChunkSize, static_cast<size_t>(announced - total));
-        const ssize_t n = receive(socket_.get(), chunk, want);
-        if (n < 0) {
-            trace_("SOCKET_ERROR\n");
-            break;
-        }
-        total += n;
-        trace_("", total, " bytes received.\r\n");
-        body.append(chunk, static_cast<size_t>(n));
-        if (n == 0 || total >= announced)
-            break;
-        trace_("next \n");
-    }
-    trace_("", total, " bytes received.\r\n");
-    return body;
 }
 
 void AgentClient::disconnectJvmti()

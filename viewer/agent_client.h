@@ -7,11 +7,10 @@
 
 #include "command_line.h"
 #include "reply_lines.h"
+#include "reply_reader.h"
 #include "socket_fd.h"
 #include "trace_log.h"
 
-constexpr size_t kHeaderSize = 32;
-constexpr size_t kChunkSize = 1023;  // most bytes taken by one body receive
 
 // The TCP port a configured port value selects: its low 16 bits.
 uint16_t tcpPort(int port);
@@ -43,9 +42,6 @@ public:
     void disconnectJvmti();
 
 private:
-    long readHeader();
-    std::string readBody(long announced);
-
     int port_;
     SocketFd socket_;
     bool connected_ = false;

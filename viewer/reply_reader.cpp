@@ -1,0 +1,43 @@
+#include "reply_reader.h"
+
+#include <algorithm>
+#include <string_view>
+
+#include "command_line.h"
+
+long readHeader(const Receive& receive)
+{
+    char header[kHeaderSize + 1] = {};
+    size_t got = 0;
+    while (got < kHeaderSize) {
+        const long n = receive(header + got, kHeaderSize - got);
+        if (n <= 0)
+            break;
+        got += static_cast<size_t>(n);
+    }
+    return decimalValue(std::string_view(header, std::char_traits<char>::length(header)));
+}
+
+std::string readBody(const Receive& receive, long announced, const TraceLog& trace)
+{
+    std::string body;
+    long total = 0;
+    trace("init: total=", total, "\r\n");
+    char chunk[kChunkSize + 1];
+    for (;;) {
+        const size_t want = std::min<size_t>(kChunkSize, static_cast<size_t>(announced - total));
+        const long n = receive(chunk, want);
+        if (n < 0) {
+            trace("SOCKET_ERROR\n");
+            break;
+        }
+        total += n;
+        trace("", total, " bytes received.\r\n");
+        body.append(chunk, static_cast<size_t>(n));
+        if (n == 0 || total >= announced)
+            break;
+        trace("next \n");
+    }
+    trace("", total, " bytes received.\r\n");
+    return body;
+}
