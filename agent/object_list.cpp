@@ -1,5 +1,7 @@
 #include "object_list.h"
 
+#include <vector>
+
 #include "agent_log.h"
 #include "object_details.h"
 
@@ -38,44 +40,55 @@ union NodeSlot {
     alignas(ObjNode) unsigned char bytes[sizeof(ObjNode)];
 };
 
-struct NodePool {
-    NodeSlot* free = nullptr;
-    size_t next_slab = 1024;  // slots in the next slab; doubles up to 64k
+// Owns its slabs. It sits at namespace scope so it is built when the library loads,
+// before any function-local static that owns lists, and so destroyed after all of them.
+class NodePool {
+public:
+    void* take()
+    {
+        if (!free_) grow();
+        NodeSlot* slot = free_;
+        free_ = slot->next;
+        return slot;
+    }
+
+    void give(void* p)
+    {
+        auto* slot = static_cast<NodeSlot*>(p);
+        slot->next = free_;
+        free_ = slot;
+    }
+
+private:
+    void grow()
+    {
+        auto slab = std::make_unique<NodeSlot[]>(next_slab_);
+        for (size_t i = 0; i + 1 < next_slab_; i++) slab[i].next = &slab[i + 1];
+        slab[next_slab_ - 1].next = nullptr;
+        free_ = slab.get();
+        slabs_.push_back(std::move(slab));
+        if (next_slab_ < 65536) next_slab_ *= 2;
+    }
+
+    NodeSlot* free_ = nullptr;
+    size_t next_slab_ = 1024;  // slots in the next slab; doubles up to 64k
+    std::vector<std::unique_ptr<NodeSlot[]>> slabs_;
 };
 
-NodePool& node_pool()
-{
-    static NodePool* pool = new NodePool;  // never destroyed: lists may outlive static destructors
-    return *pool;
-}
+NodePool node_pool;
 }  // namespace
 
 void* ObjNode::operator new(size_t size)
 {
     if (!pooled_nodes || size != sizeof(ObjNode)) return ::operator new(size);
-    NodePool& pool = node_pool();
-    if (!pool.free) {
-        auto* slab = static_cast<NodeSlot*>(::operator new(pool.next_slab * sizeof(NodeSlot)));
-        for (size_t i = 0; i < pool.next_slab; i++) slab[i].next = i + 1 < pool.next_slab ? &slab[i + 1] : nullptr;
-        pool.free = slab;
-        if (pool.next_slab < 65536) pool.next_slab *= 2;
-    }
-    NodeSlot* slot = pool.free;
-    pool.free = slot->next;
-    return slot;
+    return node_pool.take();
 }
 
 void ObjNode::operator delete(void* p) noexcept
 {
     if (!p) return;
-    if (!pooled_nodes) {
-        ::operator delete(p);
-        return;
-    }
-    NodePool& pool = node_pool();
-    auto* slot = static_cast<NodeSlot*>(p);
-    slot->next = pool.free;
-    pool.free = slot;
+    if (pooled_nodes) node_pool.give(p);
+    else ::operator delete(p);
 }
 
 ObjList::~ObjList() { ObjNodeChain::release(std::move(head.nlist)); }
