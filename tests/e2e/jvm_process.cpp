@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <sstream>
@@ -41,6 +42,35 @@ bool poll_until(int timeout_ms, const std::function<bool()>& done)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     return done();
+}
+
+// Starts argv with standard output and error in files, standard input empty. The child
+// dies with the test binary, so a crashed or timed-out test leaves no process behind.
+pid_t spawn(const std::vector<std::string>& argv, const std::string& out, const std::string& err,
+            const std::string& cwd = ".", const char* preload = nullptr)
+{
+    pid_t pid = fork();
+    if (pid != 0) return pid;
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (chdir(cwd.c_str()) != 0) _exit(126);
+    int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    int in = open("/dev/null", O_RDONLY);
+    dup2(o, 1);
+    dup2(e, 2);
+    dup2(in, 0);
+    if (preload && *preload) setenv("LD_PRELOAD", preload, 1);
+    std::vector<char*> args;
+    for (auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    execv(args[0], args.data());
+    _exit(127);
+}
+
+std::string make_temp_dir(const char* prefix)
+{
+    std::string tmpl = std::string("/tmp/") + prefix + "-XXXXXX";
+    return mkdtemp(tmpl.data());
 }
 
 }  // namespace
@@ -85,8 +115,7 @@ bool port_listening(int port)
 
 JvmProcess::JvmProcess(const JvmLaunch& launch)
 {
-    char tmpl[] = "/tmp/vorlan-e2e-XXXXXX";
-    dir_ = mkdtemp(tmpl);
+    dir_ = make_temp_dir("vorlan-e2e");
 
     // Newer JDKs warn on standard error about the JNI pin library unless native access is granted.
     std::vector<std::string> args = {java_binary(), "-XX:+UseSerialGC", "--enable-native-access=ALL-UNNAMED"};
@@ -101,26 +130,8 @@ JvmProcess::JvmProcess(const JvmLaunch& launch)
     args.push_back(launch.main_class);
     for (auto& a : launch.program_args) args.push_back(a);
 
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-
-    std::string out = dir_ + "/stdout", err = dir_ + "/stderr";
-    pid_ = fork();
-    if (pid_ == 0) {
-        prctl(PR_SET_PDEATHSIG, SIGKILL);  // never outlive a test binary that dies or times out
-        int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        int in = open("/dev/null", O_RDONLY);
-        dup2(o, 1);
-        dup2(e, 2);
-        dup2(in, 0);
-        // A sanitized agent needs its runtime loaded first, in the JVM only.
-        const char* preload = getenv("VORLAN_TEST_PRELOAD");
-        if (preload && *preload) setenv("LD_PRELOAD", preload, 1);
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
+    // A sanitized agent needs its runtime loaded first, in the JVM only.
+    pid_ = spawn(args, dir_ + "/stdout", dir_ + "/stderr", ".", getenv("VORLAN_TEST_PRELOAD"));
 }
 
 JvmProcess::~JvmProcess()
@@ -133,8 +144,8 @@ JvmProcess::~JvmProcess()
         kill(pid_, SIGKILL);
         wait_exit(10000);
     }
-    std::string cmd = "rm -rf '" + dir_ + "'";
-    if (system(cmd.c_str()) != 0) {}
+    std::error_code ignored;
+    std::filesystem::remove_all(dir_, ignored);
 }
 
 bool JvmProcess::wait_listening(int port, int timeout_ms) const
@@ -169,31 +180,15 @@ std::string JvmProcess::err() const { return read_file(dir_ + "/stderr"); }
 
 CommandResult run_command(const std::vector<std::string>& argv, const std::string& cwd)
 {
-    char tmpl[] = "/tmp/vorlan-cmd-XXXXXX";
-    std::string dir = mkdtemp(tmpl);
-    std::string out = dir + "/out", err = dir + "/err";
-    pid_t pid = fork();
-    if (pid == 0) {
-        if (chdir(cwd.c_str()) != 0) _exit(126);
-        int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        int in = open("/dev/null", O_RDONLY);
-        dup2(o, 1);
-        dup2(e, 2);
-        dup2(in, 0);
-        std::vector<char*> args;
-        for (auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-        args.push_back(nullptr);
-        execv(args[0], args.data());
-        _exit(127);
-    }
+    std::string dir = make_temp_dir("vorlan-cmd");
+    pid_t pid = spawn(argv, dir + "/out", dir + "/err", cwd);
     CommandResult r;
     int st = 0;
     waitpid(pid, &st, 0);
     r.status = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
-    r.out = read_file(out);
-    r.err = read_file(err);
-    std::string cmd = "rm -rf '" + dir + "'";
-    if (system(cmd.c_str()) != 0) {}
+    r.out = read_file(dir + "/out");
+    r.err = read_file(dir + "/err");
+    std::error_code ignored;
+    std::filesystem::remove_all(dir, ignored);
     return r;
 }
