@@ -6,9 +6,8 @@
 AgentSettings settings;
 FILE* trace_stream = stdout;
 
-void trace(const char* fmt, ...)
+void trace_write(const char* fmt, ...)
 {
-    if (!tracing()) return;
     va_list ap;
     va_start(ap, fmt);
     vfprintf(trace_stream, fmt, ap);

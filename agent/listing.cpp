@@ -25,10 +25,27 @@ static size_t listing_line_length(const ObjectDetails* d)
     return digits + 1 + (d->signature ? strlen(d->signature) : 0) + 2;
 }
 
+// Writes d's listing line at depth 0 into out, which has room for it; returns its end.
+static char* write_listing_line(char* out, const ObjectDetails* d)
+{
+    char* p = out;
+    int shift = 28;
+    while (shift > 0 && (d->handle >> shift) == 0) shift -= 4;
+    for (; shift >= 0; shift -= 4) *p++ = "0123456789abcdef"[(d->handle >> shift) & 0xf];
+    *p++ = ' ';
+    if (d->signature) {
+        size_t n = strlen(d->signature);
+        memcpy(p, d->signature, n);
+        p += n;
+    }
+    *p++ = ' ';
+    *p++ = '\n';
+    return p;
+}
+
 void append_listing_line(std::string& body, const ObjectDetails* d, int depth)
 {
-    std::string tabs(depth, '\t');
-    trace("%sobj_d=%x\n", tabs.c_str(), handle_text_of(d));
+    trace("%sobj_d=%x\n", std::string(depth, '\t').c_str(), handle_text_of(d));
     // "%x" by hand: snprintf was a tenth of a million-line listing.
     char handle[8];
     int start = sizeof handle;
@@ -37,7 +54,7 @@ void append_listing_line(std::string& body, const ObjectDetails* d, int depth)
         handle[--start] = "0123456789abcdef"[h & 0xf];
         h >>= 4;
     } while (h != 0);
-    body += tabs;
+    body.append(static_cast<size_t>(depth), '\t');
     body.append(handle + start, sizeof handle - start);
     body += ' ';
     body += d->signature ? d->signature : "";
@@ -68,8 +85,9 @@ void append_reference_listing(std::string& body, ObjectDetails* d)
         // resident, tens of MB after the reply had gone.
         size_t length = body.size();
         for (const ObjNode* n = &refs.head; n && n->obj; n = n->nlist.get()) length += listing_line_length(n->obj);
-        body.reserve(length);
-        for (const ObjNode* n = &refs.head; n && n->obj; n = n->nlist.get()) append_listing_line(body, n->obj, 0);
+        size_t at = body.size();
+        body.resize(length);
+        for (const ObjNode* n = &refs.head; n && n->obj; n = n->nlist.get()) at = write_listing_line(&body[at], n->obj) - body.data();
         return;
     }
     ObjList visited;
