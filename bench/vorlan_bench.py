@@ -43,8 +43,10 @@ def parse_args():
     p.add_argument("--smoke", action="store_true", help="smallest sizes, one run: a check that it all works")
     p.add_argument("--runs", type=int, default=7, help="warm repetitions per JVM")
     p.add_argument("--jvms", type=int, default=3, help="fresh JVMs per array size (first expansions)")
-    p.add_argument("--only", default="arrays,graph,classes,idle,memory",
+    p.add_argument("--only", default="arrays,graph,classes,idle,memory,viewer",
                    help="comma-separated scenarios")
+    p.add_argument("--java", help="run the heaps on this java instead of the build's JDK")
+    p.add_argument("--agent", help="time this agent library instead of the build's (an older one, say)")
     p.add_argument("--out", help="write the results as JSON here")
     p.add_argument("--markdown", help="write the results table here")
     return p.parse_args()
@@ -54,12 +56,18 @@ def main():
     args = parse_args()
     with open(os.path.join(args.build, "bench", "paths.json")) as f:
         paths = json.load(f)
+    if args.java:
+        paths["java"] = args.java
+    if args.agent:
+        paths["agent"] = args.agent
     if args.smoke:
         sizes, runs, jvms = [10**4], 1, 1
         chains, links, classes, mem_n, mem_heap = 10, 100, 200, 10**4, 256
+        viewer_runs = 1
     else:
         sizes, runs, jvms = [10**4, 10**5, 10**6], args.runs, args.jvms
         chains, links, classes, mem_n, mem_heap = 1000, 2998, 20000, 10**6, 1024
+        viewer_runs = max(args.runs, 3)
     only = set(args.only.split(","))
     results = {"machine": machine_info(paths["java"]), "command": " ".join(sys.argv)}
 
@@ -88,6 +96,12 @@ def main():
         if "memory" in only:
             print("memory: Object[%d]" % mem_n, flush=True)
             results["memory"] = scenarios.memory_scenario(paths, mem_n, mem_heap)
+        if "viewer" in only:
+            if paths.get("viewer_bench"):
+                print("viewer: Object[%d]" % mem_n, flush=True)
+                results["viewer"] = scenarios.viewer_scenario(paths, mem_n, viewer_runs)
+            else:
+                print("viewer: not built, skipped", flush=True)
     except scenarios.CheckFailed as e:
         print("CHECK FAILED: %s" % e, file=sys.stderr)
         return 1

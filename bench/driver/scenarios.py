@@ -1,7 +1,11 @@
 """The measured scenarios. Each checks the replies it times, so a broken agent cannot
 pass for a fast one, and returns plain numbers for the report."""
 
+import json
+import os
 import statistics
+import subprocess
+import time
 
 from .clients import AgentClient, BaselineClient, listing_lines
 from .heap_jvm import HeapJvm
@@ -105,36 +109,73 @@ def prepare_scenario(paths, main, args, kind, min_classes, runs, expect_signatur
     }
 
 
+def _settled_rss_kb(jvm):
+    """RSS once the agent has finished with the request (it frees the body after sending)."""
+    time.sleep(0.3)
+    return jvm.rss_kb()
+
+
 def memory_scenario(paths, n, heap_mb, expansions=3):
     """RSS growth of the whole JVM process after expanding Object[n]: the agent's, and the
-    baseline's after tagging the same objects, each in a JVM of its own with a fixed heap."""
+    baseline's after tagging the same objects, each in a JVM of its own with a fixed heap.
+    Both then repeat the walk, to show what stays resident in the steady state."""
     signature = "[Ljava/lang/Object;"
     with HeapJvm(paths, "ArrayHeap", [n], agent_kind=1, heap_mb=heap_mb, fixed_heap=True) as jvm:
         agent = AgentClient(jvm.agent_port)
         handle = _find_root(agent, signature)
-        before = jvm.rss_kb()
+        before = _settled_rss_kb(jvm)
         _, body = agent.expand(handle)
         check(len(listing_lines(body)) == n + 1, "memory run: wrong expansion size")
-        after_first = jvm.rss_kb()
+        after_first = _settled_rss_kb(jvm)
         for _ in range(expansions - 1):
             agent.expand(handle)
-        after_all = jvm.rss_kb()
+        after_all = _settled_rss_kb(jvm)
         agent.close()
     with HeapJvm(paths, "ArrayHeap", [n], baseline=True, heap_mb=heap_mb, fixed_heap=True) as jvm:
         base = BaselineClient(jvm.baseline_port)
         check(base.select(signature), "memory run: baseline found no array")
-        base_before = jvm.rss_kb()
+        base_before = _settled_rss_kb(jvm)
         _, fields = base.walk(0, tag_each=True)
         check(fields["count"] == n + 1, "memory run: baseline met %d references" % fields["count"])
-        base_after = jvm.rss_kb()
+        base_after = _settled_rss_kb(jvm)
+        for _ in range(expansions - 1):
+            base.walk(0)
+        base_after_all = _settled_rss_kb(jvm)
         base.close()
-    agent_growth = (after_first - before) * 1024
-    base_growth = (base_after - base_before) * 1024
+    kb = 1024
     return {
         "objects": n,
-        "agent_growth_bytes": agent_growth,
-        "agent_growth_after_repeats_bytes": (after_all - before) * 1024,
-        "baseline_growth_bytes": base_growth,
-        "bytes_per_object_beyond_tags": (agent_growth - base_growth) / n,
-        "bytes_per_object_beyond_tags_after_repeats": ((after_all - before) * 1024 - base_growth) / n,
+        "expansions": expansions,
+        "agent_growth_bytes": (after_first - before) * kb,
+        "agent_growth_after_repeats_bytes": (after_all - before) * kb,
+        "baseline_growth_bytes": (base_after - base_before) * kb,
+        "baseline_growth_after_repeats_bytes": (base_after_all - base_before) * kb,
+        "bytes_per_object_beyond_tags": ((after_first - before) - (base_after - base_before)) * kb / n,
+        "bytes_per_object_beyond_tags_after_repeats": ((after_all - before) - (base_after_all - base_before)) * kb / n,
+    }
+
+
+def viewer_scenario(paths, n, expansions):
+    """The viewer expanding Object[n] from a live agent, offscreen: time from the expand
+    request to the rows painted, and peak RSS growth of the viewer process."""
+    signature = "[Ljava/lang/Object;"
+    with HeapJvm(paths, "ArrayHeap", [n], agent_kind=1) as jvm:
+        agent = AgentClient(jvm.agent_port)
+        handle = _find_root(agent, signature)
+        agent.close()  # the agent serves one client at a time
+        env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
+        run = subprocess.run([paths["viewer_bench"], str(jvm.agent_port), handle, str(expansions)],
+                             capture_output=True, text=True, env=env, timeout=600)
+        check(run.returncode == 0, "viewer bench failed: %s" % run.stderr[-2000:])
+    samples = [json.loads(line) for line in run.stdout.splitlines() if line.startswith("{")]
+    check(len(samples) == expansions, "viewer bench reported %d expansions" % len(samples))
+    for s in samples:
+        check(s["rows"] == n + 1, "viewer showed %d rows, not %d" % (s["rows"], n + 1))
+    growth_mb = [(s["peak_kb"] - s["base_kb"]) / 1024.0 for s in samples]
+    return {
+        "lines": n + 1,
+        "shown": summary([s["seconds"] for s in samples]),
+        "first_shown_ms": samples[0]["seconds"] * 1000.0,
+        "peak_growth_mb": max(growth_mb),
+        "peak_growth_first_mb": growth_mb[0],
     }
