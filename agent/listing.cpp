@@ -17,60 +17,92 @@ bool kind_filter(int root_kind, int value)
     return false;
 }
 
-// Length of d's listing line at depth 0.
-static size_t listing_line_length(const ObjectDetails* d)
+// Hex digits of a handle ("%x": at least one).
+static int hex_digits(uint32_t h) { return h == 0 ? 1 : (32 - __builtin_clz(h) + 3) / 4; }
+
+size_t listing_line_length(const ObjectDetails* d)
 {
-    size_t digits = 1;
-    for (uint32_t h = d->handle >> 4; h != 0; h >>= 4) digits++;
-    return digits + 1 + (d->signature ? strlen(d->signature) : 0) + 2;
+    return static_cast<size_t>(hex_digits(d->handle)) + 1 + (d->signature ? strlen(d->signature) : 0) + 2;
 }
 
-// Writes d's listing line at depth 0 into out, which has room for it; returns its end.
-static char* write_listing_line(char* out, const ObjectDetails* d)
+// Writes d's listing line at depth 0 (length bytes, from listing_line_length) into out.
+static void write_listing_line(char* out, const ObjectDetails* d, size_t length)
 {
-    char* p = out;
-    int shift = 28;
-    while (shift > 0 && (d->handle >> shift) == 0) shift -= 4;
-    for (; shift >= 0; shift -= 4) *p++ = "0123456789abcdef"[(d->handle >> shift) & 0xf];
-    *p++ = ' ';
-    if (d->signature) {
-        size_t n = strlen(d->signature);
-        memcpy(p, d->signature, n);
-        p += n;
-    }
-    *p++ = ' ';
-    *p++ = '\n';
-    return p;
+    int digits = hex_digits(d->handle);
+    for (int i = digits - 1, shift = 0; i >= 0; i--, shift += 4) out[i] = "0123456789abcdef"[(d->handle >> shift) & 0xf];
+    size_t signature = length - static_cast<size_t>(digits) - 3;
+    out[digits] = ' ';
+    if (signature) memcpy(out + digits + 1, d->signature, signature);
+    out[length - 2] = ' ';
+    out[length - 1] = '\n';
 }
 
 void append_listing_line(std::string& body, const ObjectDetails* d, int depth)
 {
-    trace("%sobj_d=%x\n", std::string(depth, '\t').c_str(), handle_text_of(d));
-    // "%x" by hand: snprintf was a tenth of a million-line listing.
-    char handle[8];
-    int start = sizeof handle;
-    uint32_t h = d->handle;
-    do {
-        handle[--start] = "0123456789abcdef"[h & 0xf];
-        h >>= 4;
-    } while (h != 0);
     body.append(static_cast<size_t>(depth), '\t');
-    body.append(handle + start, sizeof handle - start);
-    body += ' ';
-    body += d->signature ? d->signature : "";
-    body += " \n";
+    size_t at = body.size(), length = listing_line_length(d);
+    body.resize(at + length);
+    write_listing_line(&body[at], d, length);
 }
 
-void append_root_listing(std::string& body, const RootList& roots, int kind_value)
+void Listing::add(const ObjectDetails* d)
+{
+    trace("%sobj_d=%x\n", "", handle_text_of(d));
+    entries.push_back(d);
+    length += listing_line_length(d);
+}
+
+void Listing::clear()
+{
+    std::vector<const ObjectDetails*>().swap(entries);
+    length = 0;
+}
+
+void collect_root_listing(Listing& out, const RootList& roots, int kind_value)
 {
     for (const RootNode* n = roots.root_objs.get(); n; n = n->next.get()) {
-        if (n->objd && kind_filter(n->objd->root_kind, kind_value)) append_listing_line(body, n->objd, 0);
+        if (n->objd && kind_filter(n->objd->root_kind, kind_value)) out.add(n->objd);
     }
+}
+
+bool write_listing(const Listing& listing, const std::function<bool(const char*, size_t)>& sink)
+{
+    // Big enough that a million-line body leaves in a few hundred sends, small enough to
+    // stay in cache while it is filled.
+    std::vector<char> buffer(64 * 1024);
+    size_t used = 0;
+    for (const ObjectDetails* d : listing.entries) {
+        size_t n = listing_line_length(d);
+        if (used + n > buffer.size()) {
+            if (used > 0 && !sink(buffer.data(), used)) return false;
+            used = 0;
+        }
+        if (n > buffer.size()) {  // a signature longer than the buffer: a line of its own
+            std::string line(n, '\0');
+            write_listing_line(line.data(), d, n);
+            if (!sink(line.data(), n)) return false;
+            continue;
+        }
+        write_listing_line(buffer.data() + used, d, n);
+        used += n;
+    }
+    return used == 0 || sink(buffer.data(), used);
+}
+
+std::string listing_text(const Listing& listing)
+{
+    std::string text;
+    text.reserve(listing.length);
+    write_listing(listing, [&](const char* data, size_t n) {
+        text.append(data, n);
+        return true;
+    });
+    return text;
 }
 
 // The visited list guards against listing an entry twice; the removals that follow only
 // show up in the trace, where they document how the list drains.
-void append_reference_listing(std::string& body, ObjectDetails* d)
+void collect_reference_listing(Listing& out, ObjectDetails* d)
 {
     const char* tabs = "";
     ObjList& refs = d->next_obj_list;
@@ -80,14 +112,11 @@ void append_reference_listing(std::string& body, ObjectDetails* d)
         return;
     }
     if (!tracing() && !refs.duplicates) {
-        // Entries are distinct already, so the visited list could not drop any. The body
-        // is sized first: growing a million-line text by doubling left freed blocks
-        // resident, tens of MB after the reply had gone.
-        size_t length = body.size();
-        for (const ObjNode* n = &refs.head; n && n->obj; n = n->nlist.get()) length += listing_line_length(n->obj);
-        size_t at = body.size();
-        body.resize(length);
-        for (const ObjNode* n = &refs.head; n && n->obj; n = n->nlist.get()) at = write_listing_line(&body[at], n->obj) - body.data();
+        // Entries are distinct already, so the visited list could not drop any.
+        size_t count = 0;
+        for (const ObjNode* n = &refs.head; n && n->obj; n = n->nlist.get()) count++;
+        out.entries.reserve(out.entries.size() + count);
+        for (const ObjNode* n = &refs.head; n && n->obj; n = n->nlist.get()) out.add(n->obj);
         return;
     }
     ObjList visited;
@@ -95,7 +124,7 @@ void append_reference_listing(std::string& body, ObjectDetails* d)
     trace("%sfirst children\n", tabs);
     print_list(&visited.head);
     trace("\n");
-    append_listing_line(body, refs.head.obj, 0);
+    out.add(refs.head.obj);
     add_list(&visited, refs.head.obj, 0);
     trace("%s2:tabs=%d\n", tabs, 0);
 
@@ -111,7 +140,7 @@ void append_reference_listing(std::string& body, ObjectDetails* d)
             trace("%snext children\n", tabs);
             print_list(&visited.head);
             trace("\n");
-            append_listing_line(body, lst->obj, 0);
+            out.add(lst->obj);
             add_list(&visited, lst->obj, 0);
         }
         lst = lst->nlist.get();

@@ -1,13 +1,19 @@
 #include "object_details.h"
 
-#include <deque>
 #include <string>
 #include <unordered_set>
+#include <vector>
 
 namespace {
 
+// Object descriptors live in fixed chunks, so they never move and a handle finds its
+// descriptor with a shift and a mask.
+constexpr size_t CHUNK_BITS = 12;
+constexpr size_t CHUNK_SIZE = size_t{1} << CHUNK_BITS;
+
 struct Registry {
-    std::deque<ObjectDetails> objects;  // index = handle - 1; a deque never moves its elements
+    std::vector<std::unique_ptr<ObjectDetails[]>> chunks;  // index = handle - 1
+    size_t object_count = 0;
     std::unique_ptr<ObjectDetails[]> details;  // the class table
     size_t class_count = 0;
     uint32_t class_first = 0;  // offset of the current table's first handle above CLASS_HANDLE_BASE
@@ -28,9 +34,10 @@ constexpr uint32_t CLASS_HANDLE_SPAN = 0x80000000u - CLASS_HANDLE_BASE;
 ObjectDetails* new_object_descriptor()
 {
     Registry& r = registry();
-    if (r.objects.size() >= CLASS_HANDLE_BASE - 1) return nullptr;
-    ObjectDetails& d = r.objects.emplace_back();
-    d.handle = static_cast<uint32_t>(r.objects.size());
+    if (r.object_count >= CLASS_HANDLE_BASE - 1) return nullptr;
+    if (r.object_count % CHUNK_SIZE == 0) r.chunks.push_back(std::make_unique<ObjectDetails[]>(CHUNK_SIZE));
+    ObjectDetails& d = r.chunks.back()[r.object_count % CHUNK_SIZE];
+    d.handle = static_cast<uint32_t>(++r.object_count);
     return &d;
 }
 
@@ -64,7 +71,7 @@ ObjectDetails* descriptor_of(uint32_t handle)
     if (handle == 0 || handle >= 0x80000000u) return nullptr;
     if (handle < CLASS_HANDLE_BASE) {
         size_t i = handle - 1;
-        return i < r.objects.size() ? &r.objects[i] : nullptr;
+        return i < r.object_count ? &r.chunks[i >> CHUNK_BITS][i & (CHUNK_SIZE - 1)] : nullptr;
     }
     uint32_t offset = handle - CLASS_HANDLE_BASE;
     if (!r.details || offset < r.class_first) return nullptr;
@@ -85,4 +92,4 @@ const char* intern_signature(const char* signature)
     return registry().signatures.emplace(signature).first->c_str();
 }
 
-size_t object_descriptor_count() { return registry().objects.size(); }
+size_t object_descriptor_count() { return registry().object_count; }

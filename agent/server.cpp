@@ -129,16 +129,22 @@ void run_request(const Request& req)
 // Sends header and body; false when the connection has to be dropped.
 bool send_reply(const SocketFd& client)
 {
-    const std::string& body = reply_body();
+    const Listing& listing = reply_listing();
     trace("dataDumpRequest end\n");
-    trace("%s", body.c_str());
-    trace("size=%d\n", static_cast<int>(body.size()));
-    auto header = format_header(body.size());
+    trace("%s", listing_text(listing).c_str());
+    trace("size=%d\n", static_cast<int>(listing.length));
+    auto header = format_header(listing.length);
     trace("send size: sizeof(buf)=%d\n", static_cast<int>(MSG_SIZE));
     send_all(client, header.data(), header.size());
     trace("send contents\n");
-    long sent = send_all(client, body.data(), body.size());
-    if (sent < 0) return false;
+    long sent = 0;
+    bool ok = write_listing(listing, [&](const char* data, size_t n) {
+        long part = send_all(client, data, n);
+        if (part < 0) return false;
+        sent += part;
+        return true;
+    });
+    if (!ok) return false;
     progress("%ld bytes sent.\n", sent);
     return true;
 }
@@ -170,7 +176,7 @@ void server()
             run_request(req);
             if (req.action == Action::Quit) break;
             drop = !send_reply(client);
-            release_reply_body();
+            release_reply();
             // A zero-byte receive means the viewer has closed its side: after its reply,
             // no further command can come on this connection.
             if (command.count == 0 || (has_handle && handle_msg.count == 0)) drop = true;

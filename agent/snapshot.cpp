@@ -19,7 +19,7 @@ struct Snapshot {
     // Numbers the reference walks, so a walk knows in constant time whether it has listed
     // a descriptor already (wrapping after 2^32 walks could skip an entry once).
     uint32_t reference_walk = 0;
-    std::string body;
+    Listing reply;
 };
 
 Snapshot& snap()
@@ -90,12 +90,9 @@ jint JNICALL object_reference(jvmtiHeapReferenceKind kind, const jvmtiHeapRefere
 
 }  // namespace
 
-const std::string& reply_body() { return snap().body; }
+const Listing& reply_listing() { return snap().reply; }
 
-void release_reply_body()
-{
-    std::string().swap(snap().body);
-}
+void release_reply() { snap().reply.clear(); }
 
 void prepareSnapshot(jvmtiEnv* env, JNIEnv* jni)
 {
@@ -194,16 +191,16 @@ void buildListing(jvmtiEnv* env, uint32_t handle)
         env->FollowReferences(0, nullptr, nullptr, &callbacks, nullptr);
     }
 
-    s.body.clear();
+    s.reply.clear();
     trace("send contents\n");
     if (handle != 0) {
-        if (d) append_reference_listing(s.body, d);
+        if (d) collect_reference_listing(s.reply, d);
     } else {
         trace("gathering contents \n");
-        append_root_listing(s.body, s.roots, settings.kind);
+        collect_root_listing(s.reply, s.roots, settings.kind);
     }
     trace("contents gathered\n");
-    trace("%s", s.body.c_str());
+    trace("%s", listing_text(s.reply).c_str());
 }
 
 jvmtiIterationControl JNICALL heap_root_callback(jvmtiHeapRootKind root_kind, jlong class_tag, jlong size,

@@ -7,17 +7,19 @@
 
 #include <string>
 
+#include "listing.h"
+
 // Rebuilds the class table after a forced collection and tags every loaded class.
 void prepareSnapshot(jvmtiEnv* env, JNIEnv* jni);
 // Untags the classes of the current table and frees it.
 void releaseSnapshot(jvmtiEnv* env, JNIEnv* jni);
 // Runs the root walk (handle 0) or the one-level reference walk from the object with
-// that handle, and leaves the listing in the reply body.
+// that handle, and leaves its listing as the reply.
 void buildListing(jvmtiEnv* env, uint32_t handle);
-// The text of the last listing.
-const std::string& reply_body();
-// Gives the listing's memory back once it has been sent: a million-line body is tens of MB.
-void release_reply_body();
+// The last listing, to be sent.
+const Listing& reply_listing();
+// Gives the listing's memory back once it has been sent.
+void release_reply();
 
 // The object tagged with tag, as a local reference, or nullptr.
 jobject getObject(jvmtiEnv* env, jlong tag);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,22 @@ std::string line_of(const ObjectDetails* d)
     char buf[64];
     snprintf(buf, sizeof buf, "%x ", d->handle);
     return buf + std::string(d->signature) + " \n";
+}
+
+std::string roots_text(const RootList& roots, int kind)
+{
+    Listing l;
+    collect_root_listing(l, roots, kind);
+    EXPECT_EQ(l.length, listing_text(l).size());
+    return listing_text(l);
+}
+
+std::string references_text(ObjectDetails* d)
+{
+    Listing l;
+    collect_reference_listing(l, d);
+    EXPECT_EQ(l.length, listing_text(l).size());
+    return listing_text(l);
 }
 
 TEST(KindFilter, DigitsNameTheKindsThatPass)
@@ -76,19 +93,11 @@ TEST(RootListing, FiltersByLatestRootKindInListOrder)
     root_list_append(roots, c);
     root_list_append(roots, b);
     root_list_append(roots, a);
-    std::string body;
-    append_root_listing(body, roots, 1);
-    EXPECT_EQ(body, line_of(c) + line_of(a));
-    body.clear();
-    append_root_listing(body, roots, 0);
-    EXPECT_EQ(body, line_of(c) + line_of(b) + line_of(a));
-    body.clear();
-    append_root_listing(body, roots, -1);
-    EXPECT_EQ(body, "");
+    EXPECT_EQ(roots_text(roots, 1), line_of(c) + line_of(a));
+    EXPECT_EQ(roots_text(roots, 0), line_of(c) + line_of(b) + line_of(a));
+    EXPECT_EQ(roots_text(roots, -1), "");
     c->root_kind = 2;  // a later report under another kind decides
-    body.clear();
-    append_root_listing(body, roots, 1);
-    EXPECT_EQ(body, line_of(a));
+    EXPECT_EQ(roots_text(roots, 1), line_of(a));
 }
 
 TEST(ReferenceListing, OneLinePerEntryInListOrderIncludingItself)
@@ -100,13 +109,10 @@ TEST(ReferenceListing, OneLinePerEntryInListOrderIncludingItself)
     add_list(&self->next_obj_list, self, 1);
     add_list(&self->next_obj_list, ints, 1);
     add_list(&self->next_obj_list, s, 1);
-    std::string body;
-    append_reference_listing(body, self);
+    std::string body = references_text(self);
     EXPECT_EQ(body, line_of(s) + line_of(self) + line_of(ints));
     // Listing again gives the same text.
-    std::string again;
-    append_reference_listing(again, self);
-    EXPECT_EQ(again, body);
+    EXPECT_EQ(references_text(self), body);
 }
 
 TEST(ReferenceListing, CopiesInTheListAreListedOnceWithOrWithoutTrace)
@@ -119,19 +125,48 @@ TEST(ReferenceListing, CopiesInTheListAreListedOnceWithOrWithoutTrace)
     add_list(&d->next_obj_list, a, 0);
     for (int debug : {-1, 1}) {
         TraceCapture cap(debug);
-        std::string body;
-        append_reference_listing(body, d);
-        EXPECT_EQ(body, line_of(a) + line_of(b)) << debug;
+        EXPECT_EQ(references_text(d), line_of(a) + line_of(b)) << debug;
     }
+}
+
+TEST(WriteListing, HandsTheBodyOverInBoundedPiecesInOrder)
+{
+    Listing l;
+    std::string expected;
+    for (int i = 0; i < 5000; i++) {
+        ObjectDetails* d = make(i % 2 ? "Ljava/lang/Object;" : "[I");
+        l.add(d);
+        expected += line_of(d);
+    }
+    ObjectDetails* huge = make(("L" + std::string(100000, 'x') + ";").c_str());
+    l.add(huge);
+    expected += line_of(huge);
+    l.add(make("Z"));
+    expected += line_of(l.entries.back());
+
+    std::string got;
+    size_t pieces = 0, longest = 0;
+    EXPECT_TRUE(write_listing(l, [&](const char* data, size_t n) {
+        got.append(data, n);
+        pieces++;
+        longest = std::max(longest, n);
+        return true;
+    }));
+    EXPECT_EQ(got, expected);
+    EXPECT_EQ(l.length, expected.size());
+    EXPECT_GE(pieces, 4u);
+    EXPECT_EQ(longest, line_of(huge).size());  // only a line too long for the buffer goes alone
+
+    size_t calls = 0;
+    EXPECT_FALSE(write_listing(l, [&](const char*, size_t) { return ++calls < 2; }));
+    EXPECT_EQ(calls, 2u);  // stops at the first refusal
 }
 
 TEST(ReferenceListing, EmptyListGivesEmptyBody)
 {
     ObjectDetails* d = make("LEmpty;");
     TraceCapture cap;
-    std::string body;
-    append_reference_listing(body, d);
-    EXPECT_EQ(body, "");
+    EXPECT_EQ(references_text(d), "");
     std::string t = cap.text();
     EXPECT_EQ(t.rfind("obj1->next_obj_list == ", 0), 0u);
     EXPECT_EQ(t.substr(t.find('\n') + 1), "obj1->next_obj_list->obj == NULL\n");
@@ -145,8 +180,7 @@ TEST(ReferenceListing, TraceDocumentsTheVisitedListAndItsDraining)
     add_list(&d->next_obj_list, a, 1);
     add_list(&d->next_obj_list, b, 1);
     TraceCapture cap;
-    std::string body;
-    append_reference_listing(body, d);
+    references_text(d);
     std::string t = cap.text();
     unsigned ha = a->handle, hb = b->handle;
     char buf[256];
