@@ -422,3 +422,22 @@ TEST_F(AgentE2E, OnlyTheVmsUserOrRootMayConnect)
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(AgentE2E, AgentlibFindsTheLibraryOnTheLibraryPath)
+{
+    port = free_port();
+    std::string library = VORLAN_AGENT_PATH;
+    JvmLaunch launch;
+    launch.load_agent = false;
+    launch.jvm_flags = {"-agentlib:vorlanagt=port=" + std::to_string(port)};
+    launch.environment = {{"LD_LIBRARY_PATH", library.substr(0, library.rfind('/'))}};
+    JvmProcess jvm(launch);
+    ASSERT_TRUE(jvm.wait_for_output("ready")) << jvm.err();
+    ASSERT_TRUE(jvm.wait_listening(port)) << jvm.err();
+    AgentConnection c(port);
+    EXPECT_FALSE(holder_handle(c).empty());
+}
+
+}  // namespace

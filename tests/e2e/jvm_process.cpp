@@ -47,7 +47,7 @@ bool poll_until(int timeout_ms, const std::function<bool()>& done)
 // Starts argv with standard output and error in files, standard input empty. The child
 // dies with the test binary, so a crashed or timed-out test leaves no process behind.
 pid_t spawn(const std::vector<std::string>& argv, const std::string& out, const std::string& err,
-            const std::string& cwd = ".", const char* preload = nullptr)
+            const std::string& cwd = ".", const std::vector<std::pair<std::string, std::string>>& environment = {})
 {
     pid_t pid = fork();
     if (pid != 0) return pid;
@@ -59,7 +59,7 @@ pid_t spawn(const std::vector<std::string>& argv, const std::string& out, const 
     dup2(o, 1);
     dup2(e, 2);
     dup2(in, 0);
-    if (preload && *preload) setenv("LD_PRELOAD", preload, 1);
+    for (auto& [name, value] : environment) setenv(name.c_str(), value.c_str(), 1);
     std::vector<char*> args;
     for (auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
@@ -130,8 +130,11 @@ JvmProcess::JvmProcess(const JvmLaunch& launch)
     args.push_back(launch.main_class);
     for (auto& a : launch.program_args) args.push_back(a);
 
+    auto environment = launch.environment;
     // A sanitized agent needs its runtime loaded first, in the JVM only.
-    pid_ = spawn(args, dir_ + "/stdout", dir_ + "/stderr", ".", getenv("VORLAN_TEST_PRELOAD"));
+    const char* preload = getenv("VORLAN_TEST_PRELOAD");
+    if (preload && *preload) environment.emplace_back("LD_PRELOAD", preload);
+    pid_ = spawn(args, dir_ + "/stdout", dir_ + "/stderr", ".", environment);
 }
 
 JvmProcess::~JvmProcess()

@@ -4,6 +4,7 @@
 #include <sys/types.h>
 
 #include <optional>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,7 @@ struct JvmLaunch {
     bool load_agent = true;
     std::string main_class = "HeapTarget";
     std::vector<std::string> jvm_flags;
+    std::vector<std::pair<std::string, std::string>> environment;  // set in the JVM only
 };
 
 class JvmProcess {
@@ -22,7 +24,7 @@ public:
     // load_agent is false.
     JvmProcess(std::optional<std::string> agent_options, std::vector<std::string> program_args = {},
                bool load_agent = true)
-        : JvmProcess(JvmLaunch{std::move(agent_options), std::move(program_args), load_agent, "HeapTarget", {}})
+        : JvmProcess(JvmLaunch{std::move(agent_options), std::move(program_args), load_agent, "HeapTarget", {}, {}})
     {
     }
     ~JvmProcess();
