@@ -1,6 +1,6 @@
 // Soaks the agent inside a JVM whose heap keeps changing: thousands of requests, good
 // and bad, and connections dropped at every point. Bounded by a request count
-// (VORLAN_SOAK_REQUESTS, default 2000); VORLAN_SOAK_SEED repeats a run.
+// (VORLAN_SOAK_REQUESTS, default 2000); VORLAN_SOAK_RANDOM repeats a run.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -56,7 +56,7 @@ bool plausible_signature(const std::string& s)
 
 class Soak {
 public:
-    Soak(int port, unsigned seed) : port_(port), rng_(seed) { reconnect(); }
+    Soak(int port, unsigned random_start) : port_(port), rng_(random_start) { reconnect(); }
 
     void reconnect() { conn_ = std::make_unique<AgentConnection>(port_); }
     // The agent serves one connection at a time: every request goes through this one.
@@ -166,7 +166,7 @@ private:
 TEST(Soak, AgentSurvivesAChurningHeapAndServesOn)
 {
     const long requests = env_number("VORLAN_SOAK_REQUESTS", 2000);
-    const unsigned seed = static_cast<unsigned>(env_number("VORLAN_SOAK_SEED", std::random_device{}()));
+    const unsigned random_start = static_cast<unsigned>(env_number("VORLAN_SOAK_RANDOM", std::random_device{}()));
     int port = free_port();
     JvmLaunch launch;
     launch.agent_options = "port=" + std::to_string(port) + ",kind=0";
@@ -177,14 +177,14 @@ TEST(Soak, AgentSurvivesAChurningHeapAndServesOn)
     ASSERT_TRUE(jvm.wait_listening(port));
     ASSERT_TRUE(jvm.wait_for_output("tick"));
 
-    Soak soak(port, seed);
+    Soak soak(port, random_start);
     soak.take(soak.connection().request("p"));  // a first snapshot
     long rss_start = rss_kib(jvm.pid());
     long tick_start = last_tick(jvm.out());
     auto t0 = std::chrono::steady_clock::now();
     for (long i = 0; i < requests && !::testing::Test::HasFatalFailure(); i++) {
         soak.step();
-        ASSERT_TRUE(jvm.running()) << "JVM died after " << i << " requests (seed " << seed << ")\n" << jvm.err();
+        ASSERT_TRUE(jvm.running()) << "JVM died after " << i << " requests (VORLAN_SOAK_RANDOM=" << random_start << ")\n" << jvm.err();
     }
     if (::testing::Test::HasFailure()) {
         std::string err = jvm.err();
@@ -197,9 +197,9 @@ TEST(Soak, AgentSurvivesAChurningHeapAndServesOn)
     EXPECT_GT(last_tick(jvm.out()), tick_start) << "the program stopped doing its own work";
 
     double per_descriptor = soak.objects_seen() ? static_cast<double>(growth) / soak.objects_seen() : 0;
-    printf("soak: seed %u, %ld requests (%zu replies, %zu dropped connections) in %.1f s; "
+    printf("soak: VORLAN_SOAK_RANDOM=%u, %ld requests (%zu replies, %zu dropped connections) in %.1f s; "
            "%zu object descriptors; RSS %ld -> %ld KiB: %.0f bytes per request, %.0f per descriptor\n",
-           seed, requests, soak.replies(), soak.dropped(), seconds, soak.objects_seen(), rss_start, rss_end,
+           random_start, requests, soak.replies(), soak.dropped(), seconds, soak.objects_seen(), rss_start, rss_end,
            static_cast<double>(growth) / requests, per_descriptor);
     // The heap is fixed, so growth is the agent's: descriptors, their lists and the JVM's
     // tag map; anything per request would show up here as a leak.

@@ -40,8 +40,8 @@ public class ChurnTarget {
         Pin.pin(new PinnedHolder("pinned-name", new int[] {1, 2, 3}));
 
         for (int t = 0; t < 2; t++) {
-            final long seed = t;
-            Thread worker = new Thread(() -> allocate(seed), "churn-" + t);
+            final long stream = t;
+            Thread worker = new Thread(() -> allocate(stream), "churn-" + t);
             worker.setDaemon(true);
             worker.start();
         }
@@ -73,8 +73,8 @@ public class ChurnTarget {
         }
     }
 
-    static void allocate(long seed) {
-        Random random = new Random(seed);
+    static void allocate(long stream) {
+        Random random = new Random(stream);
         List<Object> live = new ArrayList<>();
         while (true) {
             Object[] node = new Object[random.nextInt(8) + 1];
