@@ -121,7 +121,7 @@ void run_request(const Request& req)
         releaseSnapshot(jvmti, jni);
         prepareSnapshot(jvmti, jni);
     }
-    if (req.action != Action::Quit) buildListing(jvmti, static_cast<uint32_t>(req.handle));
+    if (req.action != Action::Quit) buildListing(jvmti, jni, static_cast<uint32_t>(req.handle));
     if (req.action == Action::Quit) releaseSnapshot(jvmti, jni);
     if (jerr == JNI_OK) java_vm->DetachCurrentThread();
 }

@@ -1,10 +1,12 @@
 #include "snapshot.h"
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "agent_log.h"
+#include "direct_walk.h"
 #include "heap_kinds.h"
 #include "listing.h"
 #include "object_details.h"
@@ -88,6 +90,51 @@ jint JNICALL object_reference(jvmtiHeapReferenceKind kind, const jvmtiHeapRefere
     return 0;
 }
 
+#ifdef VORLAN_VERIFY_DIRECT_WALK
+std::vector<const ObjectDetails*> entries_of(const ObjList& list)
+{
+    std::vector<const ObjectDetails*> out;
+    for (const ObjNode* n = &list.head; n && n->obj; n = n->nlist.get()) out.push_back(n->obj);
+    return out;
+}
+
+// Test builds walk every directly walked object once more through the heap and report
+// any difference on standard error; the heap walk's result is the one kept.
+void verify_direct_walk(jvmtiEnv* env, jobject jo, ObjectDetails* d)
+{
+    std::vector<const ObjectDetails*> direct = entries_of(d->next_obj_list);
+    free_list(&d->next_obj_list);
+    if (++snap().reference_walk == 0) snap().reference_walk = 1;
+    jvmtiHeapCallbacks callbacks{};
+    callbacks.heap_reference_callback = object_reference;
+    env->FollowReferences(0, nullptr, jo, &callbacks, d);
+    std::vector<const ObjectDetails*> heap = entries_of(d->next_obj_list);
+    fprintf(stderr, "vorlanagt: direct walk checked\n");
+    if (direct == heap) return;
+    std::string text = "vorlanagt: direct walk differs from the heap walk for " + std::string(d->signature) + ":";
+    for (auto* e : direct) text += " " + std::string(e->signature);
+    text += " | heap:";
+    for (auto* e : heap) text += " " + std::string(e->signature);
+    fprintf(stderr, "%s\n", text.c_str());
+}
+#endif
+
+// One level of d's references from jo, into d's (empty) reference list.
+jvmtiError walk_references(jvmtiEnv* env, JNIEnv* jni, jobject jo, ObjectDetails* d)
+{
+    Snapshot& s = snap();
+    if (++s.reference_walk == 0) s.reference_walk = 1;
+    if (walk_fields_directly(env, jni, jo, d)) {
+#ifdef VORLAN_VERIFY_DIRECT_WALK
+        verify_direct_walk(env, jo, d);
+#endif
+        return JVMTI_ERROR_NONE;
+    }
+    jvmtiHeapCallbacks callbacks{};
+    callbacks.heap_reference_callback = object_reference;
+    return env->FollowReferences(0, nullptr, jo, &callbacks, d);
+}
+
 }  // namespace
 
 const Listing& reply_listing() { return snap().reply; }
@@ -144,6 +191,7 @@ void releaseSnapshot(jvmtiEnv* env, JNIEnv* jni)
     s.class_refs.clear();
     trace("free signature\n");
     trace("free details\n");
+    forget_field_plans();
     free_class_table();
     trace("END\n");
     trace_flush();
@@ -164,7 +212,7 @@ jobject getObject(jvmtiEnv* env, jlong tag)
     return found;
 }
 
-void buildListing(jvmtiEnv* env, uint32_t handle)
+void buildListing(jvmtiEnv* env, JNIEnv* jni, uint32_t handle)
 {
     Snapshot& s = snap();
     ObjectDetails* d = nullptr;
@@ -173,15 +221,11 @@ void buildListing(jvmtiEnv* env, uint32_t handle)
         d = descriptor_of(handle);
         if (d) {
             free_list(&d->next_obj_list);
-            if (++s.reference_walk == 0) s.reference_walk = 1;
             jobject jo = getObject(env, make_tag(handle));
             trace("IterateOverObjectsReachableFromObject:jo=%x\n", addr32(jo));
             jvmtiError err = JVMTI_ERROR_INVALID_OBJECT;
-            if (jo) {  // a null start object would make FollowReferences walk from the roots
-                jvmtiHeapCallbacks callbacks{};
-                callbacks.heap_reference_callback = object_reference;
-                err = env->FollowReferences(0, nullptr, jo, &callbacks, d);
-            }
+            // A null start object would make FollowReferences walk from the roots.
+            if (jo) err = walk_references(env, jni, jo, d);
             trace("IterateOverObjectsReachableFromObject:err=%x\n", err);
         }
     } else {

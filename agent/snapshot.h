@@ -15,7 +15,7 @@ void prepareSnapshot(jvmtiEnv* env, JNIEnv* jni);
 void releaseSnapshot(jvmtiEnv* env, JNIEnv* jni);
 // Runs the root walk (handle 0) or the one-level reference walk from the object with
 // that handle, and leaves its listing as the reply.
-void buildListing(jvmtiEnv* env, uint32_t handle);
+void buildListing(jvmtiEnv* env, JNIEnv* jni, uint32_t handle);
 // The last listing, to be sent.
 const Listing& reply_listing();
 // Gives the listing's memory back once it has been sent.

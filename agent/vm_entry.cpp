@@ -9,6 +9,7 @@
 #include "agent_log.h"
 #include "agent_options.h"
 #include "agent_vm.h"
+#include "direct_walk.h"
 #include "server.h"
 
 JavaVM* java_vm = nullptr;
@@ -63,6 +64,8 @@ jint install(JavaVM* vm, const char* options, Phase phase)
         installed = false;
         return JNI_ERR;
     }
+
+    choose_direct_walk(jvmti);
 
     jvmtiEventCallbacks callbacks;
     memset(&callbacks, 0, sizeof callbacks);

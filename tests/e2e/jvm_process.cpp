@@ -119,7 +119,7 @@ JvmProcess::JvmProcess(const JvmLaunch& launch)
 
     // Newer JDKs warn on standard error about the JNI pin library unless native access is granted.
     std::vector<std::string> args = {java_binary(), "-XX:+UseSerialGC", "--enable-native-access=ALL-UNNAMED"};
-    std::string agent = "-agentpath:" + agent_library();
+    std::string agent = "-agentpath:" + (launch.agent_library.empty() ? agent_library() : launch.agent_library);
     if (launch.agent_options) agent += "=" + *launch.agent_options;
     if (launch.load_agent) args.push_back(agent);
     for (auto& f : launch.jvm_flags) args.push_back(f);

@@ -15,6 +15,7 @@ struct JvmLaunch {
     std::string main_class = "HeapTarget";
     std::vector<std::string> jvm_flags;
     std::vector<std::pair<std::string, std::string>> environment;  // set in the JVM only
+    std::string agent_library;  // empty: the agent under test
 };
 
 class JvmProcess {
@@ -24,7 +25,7 @@ public:
     // load_agent is false.
     JvmProcess(std::optional<std::string> agent_options, std::vector<std::string> program_args = {},
                bool load_agent = true)
-        : JvmProcess(JvmLaunch{std::move(agent_options), std::move(program_args), load_agent, "HeapTarget", {}, {}})
+        : JvmProcess(JvmLaunch{std::move(agent_options), std::move(program_args), load_agent, "HeapTarget", {}, {}, {}})
     {
     }
     ~JvmProcess();
