@@ -1,6 +1,6 @@
 #include "direct_walk.h"
 
-#include <memory>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -94,8 +94,6 @@ void choose_direct_walk(jvmtiEnv* env)
     // slow; later VMs walk one level in microseconds and report fields in class-file order.
     chosen = major == 17;
 }
-
-bool direct_walk_chosen() { return chosen; }
 
 void forget_field_plans() { plans().clear(); }
 

@@ -14,7 +14,6 @@
 // reference fields in reverse class-file order, the object's own class before its
 // superclasses) and is known to cost a whole-heap pass.
 void choose_direct_walk(jvmtiEnv* env);
-bool direct_walk_chosen();
 
 // Reports object's references to object_ref_callback as the heap walk would, and
 // returns true; returns false, reporting nothing, when the object is not a plain

@@ -20,7 +20,8 @@ bool kind_filter(int root_kind, int value)
 // Hex digits of a handle ("%x": at least one).
 static int hex_digits(uint32_t h) { return h == 0 ? 1 : (32 - __builtin_clz(h) + 3) / 4; }
 
-size_t listing_line_length(const ObjectDetails* d)
+// Bytes of d's listing line at depth 0.
+static size_t listing_line_length(const ObjectDetails* d)
 {
     return static_cast<size_t>(hex_digits(d->handle)) + 1 + (d->signature ? strlen(d->signature) : 0) + 2;
 }

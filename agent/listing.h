@@ -26,7 +26,6 @@ bool kind_filter(int root_kind, int value);
 
 // The listing line of d: depth TAB characters, then "%x %s \n" (handle, signature).
 void append_listing_line(std::string& body, const ObjectDetails* d, int depth);
-size_t listing_line_length(const ObjectDetails* d);  // at depth 0
 
 // One line per root whose latest root kind passes the filter, in root-list order.
 void collect_root_listing(Listing& out, const RootList& roots, int kind_value);

@@ -62,7 +62,6 @@ void free_class_table()
     r.class_count = 0;
 }
 
-ObjectDetails* class_table() { return registry().details.get(); }
 size_t class_table_count() { return registry().class_count; }
 
 ObjectDetails* descriptor_of(uint32_t handle)
@@ -91,5 +90,3 @@ const char* intern_signature(const char* signature)
 {
     return registry().signatures.emplace(signature).first->c_str();
 }
-
-size_t object_descriptor_count() { return registry().object_count; }

@@ -45,7 +45,6 @@ ObjectDetails* new_object_descriptor();
 // named a class in an earlier table (until 2^30 class handles have been issued).
 ObjectDetails* new_class_table(size_t count);
 void free_class_table();
-ObjectDetails* class_table();
 size_t class_table_count();
 
 // The live descriptor with this handle, or nullptr: never issued, or a class
@@ -56,6 +55,3 @@ bool is_class_descriptor(const ObjectDetails* d);
 
 // The one stable copy of a signature text, kept for the life of the agent.
 const char* intern_signature(const char* signature);
-
-// Number of object descriptors made so far.
-size_t object_descriptor_count();

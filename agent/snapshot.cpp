@@ -90,6 +90,20 @@ jint JNICALL object_reference(jvmtiHeapReferenceKind kind, const jvmtiHeapRefere
     return 0;
 }
 
+// Starts a new reference walk: descriptors listed by earlier walks count as unlisted.
+void next_reference_walk()
+{
+    if (++snap().reference_walk == 0) snap().reference_walk = 1;
+}
+
+// One level of d's references from jo through the heap walk.
+jvmtiError heap_walk_references(jvmtiEnv* env, jobject jo, ObjectDetails* d)
+{
+    jvmtiHeapCallbacks callbacks{};
+    callbacks.heap_reference_callback = object_reference;
+    return env->FollowReferences(0, nullptr, jo, &callbacks, d);
+}
+
 #ifdef VORLAN_VERIFY_DIRECT_WALK
 std::vector<const ObjectDetails*> entries_of(const ObjList& list)
 {
@@ -104,10 +118,8 @@ void verify_direct_walk(jvmtiEnv* env, jobject jo, ObjectDetails* d)
 {
     std::vector<const ObjectDetails*> direct = entries_of(d->next_obj_list);
     free_list(&d->next_obj_list);
-    if (++snap().reference_walk == 0) snap().reference_walk = 1;
-    jvmtiHeapCallbacks callbacks{};
-    callbacks.heap_reference_callback = object_reference;
-    env->FollowReferences(0, nullptr, jo, &callbacks, d);
+    next_reference_walk();
+    heap_walk_references(env, jo, d);
     std::vector<const ObjectDetails*> heap = entries_of(d->next_obj_list);
     fprintf(stderr, "vorlanagt: direct walk checked\n");
     if (direct == heap) return;
@@ -122,17 +134,14 @@ void verify_direct_walk(jvmtiEnv* env, jobject jo, ObjectDetails* d)
 // One level of d's references from jo, into d's (empty) reference list.
 jvmtiError walk_references(jvmtiEnv* env, JNIEnv* jni, jobject jo, ObjectDetails* d)
 {
-    Snapshot& s = snap();
-    if (++s.reference_walk == 0) s.reference_walk = 1;
+    next_reference_walk();
     if (walk_fields_directly(env, jni, jo, d)) {
 #ifdef VORLAN_VERIFY_DIRECT_WALK
         verify_direct_walk(env, jo, d);
 #endif
         return JVMTI_ERROR_NONE;
     }
-    jvmtiHeapCallbacks callbacks{};
-    callbacks.heap_reference_callback = object_reference;
-    return env->FollowReferences(0, nullptr, jo, &callbacks, d);
+    return heap_walk_references(env, jo, d);
 }
 
 }  // namespace
