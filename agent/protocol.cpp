@@ -11,6 +11,11 @@ bool is_command(const Message& m, char c)
     return m.text[0] == c && m.text[1] == '\0';
 }
 
+bool awaits_handle(const Message& m)
+{
+    return m.count == 1 && m.text[0] == 'e';
+}
+
 int32_t parse_handle(const char* text)
 {
     long long v = strtoll(text, nullptr, 16);
@@ -26,7 +31,7 @@ Request decide_request(const Message& command, const Message* handle_msg)
     if (is_command(m, 'q')) return {Action::Quit, 0};
     if (handle_msg) return {Action::Listing, parse_handle(handle_msg->text)};
     // Two sends can merge in TCP: "e" directly followed by the handle text.
-    if (command.text[0] == 'e' && command.text[1] != '\0')
+    if (command.text[0] == 'e' && command.count > 1)
         return {Action::Listing, parse_handle(command.text + 1)};
     return {Action::Listing, 0};
 }

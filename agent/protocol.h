@@ -28,6 +28,11 @@ struct Request {
 // True when the message is exactly the one-letter command c.
 bool is_command(const Message& m, char c);
 
+// True when the message is the one byte "e", after which the handle text comes as a
+// message of its own. Any further byte in the same receive is that handle text merged
+// into it (two sends can arrive as one), even when it starts with a NUL.
+bool awaits_handle(const Message& m);
+
 // Base-16 strtol semantics, saturated to 32 bits: leading blanks skipped, optional sign
 // and "0x", stops at the first non-hex character.
 int32_t parse_handle(const char* text);

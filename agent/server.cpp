@@ -165,7 +165,7 @@ void server()
         bool drop = command.count < 0;
         Message handle_msg;
         bool has_handle = false;
-        if (!drop && is_command(command, 'e')) {
+        if (!drop && awaits_handle(command)) {
             handle_msg = receive_message(client);
             drop = handle_msg.count < 0;
             has_handle = true;

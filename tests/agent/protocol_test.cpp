@@ -81,6 +81,22 @@ TEST(Messages, MergedEAndHandleSelectsTheHandle)
     EXPECT_EQ(decide_request(msg("exyz"), nullptr).handle, 0);
 }
 
+// Only the single byte "e" waits for a handle message. A handle text that starts with a
+// NUL and merged into the "e" must not make the agent wait for a message that has already
+// arrived (both sides would then wait on each other).
+TEST(Messages, OnlyTheOneByteEWaitsForAHandle)
+{
+    EXPECT_TRUE(awaits_handle(msg("e")));
+    Message merged = msg(std::string("e\0bb", 4));
+    EXPECT_FALSE(awaits_handle(merged));
+    Request r = decide_request(merged, nullptr);
+    EXPECT_EQ(r.action, Action::Listing);
+    EXPECT_EQ(r.handle, 0);
+    EXPECT_FALSE(awaits_handle(msg("e1a2b")));
+    EXPECT_FALSE(awaits_handle(msg("p")));
+    EXPECT_FALSE(awaits_handle(msg("")));
+}
+
 TEST(Header, IsDecimalLengthPaddedWithNuls)
 {
     auto h = format_header(0);

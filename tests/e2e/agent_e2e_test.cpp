@@ -194,6 +194,11 @@ TEST_F(AgentE2E, UnknownCommandsListRootsAndMergedExpandWorks)
     std::string expected = c.expand(holder).body;
     Reply merged = c.request("e" + holder);
     EXPECT_EQ(merged.body, expected);
+    // A merged handle text that starts with a NUL selects nothing; the reply must come
+    // at once rather than after a handle message that is never sent.
+    Reply nul_text = c.request(std::string("e\0", 2) + holder);
+    ASSERT_TRUE(nul_text.complete);
+    EXPECT_EQ(nul_text.body.substr(0, roots.size()), roots);
 }
 
 TEST_F(AgentE2E, NewConnectionsAreServedFromTheSameSnapshot)

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <memory>
 #include <random>
@@ -42,6 +43,12 @@ long last_tick(const std::string& out)
 {
     size_t at = out.rfind("tick ");
     return at == std::string::npos ? -1 : strtol(out.c_str() + at + 5, nullptr, 10);
+}
+
+// The agent compares messages as C strings: "q\0junk" is "q".
+bool reads_as(const std::string& message, const char* command)
+{
+    return strcmp(message.c_str(), command) == 0;
 }
 
 bool plausible_signature(const std::string& s)
@@ -116,15 +123,17 @@ public:
             snprintf(hex, sizeof hex, "%x", static_cast<unsigned>(rng_()));
             take(conn_->expand(hex));
         } else if (op < 63) {
-            // Malformed handle texts; a "q" or "p" among them would end or reset the run.
-            std::string text = random_text(32);
-            if (text == "q" || text == "p") text = "zz";
+            // Malformed handle texts, NULs included; one that reads "q" or "p" up to its
+            // first NUL would end or reset the run. At most 31 bytes, so that when "e"
+            // and the text merge in TCP they still fit one 32-byte message.
+            std::string text = random_text(31);
+            if (reads_as(text, "q") || reads_as(text, "p")) text = "zz";
             take(conn_->expand(text));
         } else if (op < 73) {
             take(conn_->request("e" + some_handle()));
         } else if (op < 78) {
             std::string msg = random_text(32);
-            if (msg.empty() || msg == "q" || msg == "p" || msg == "e") msg = "unknown";
+            if (reads_as(msg, "q") || reads_as(msg, "p") || msg == "e") msg = "unknown";
             take(conn_->request(msg));
         } else if (op < 84) {
             // Dropped mid-request: the agent may still be working on it.
@@ -169,7 +178,8 @@ TEST(Soak, AgentSurvivesAChurningHeapAndServesOn)
     const unsigned random_start = static_cast<unsigned>(env_number("VORLAN_SOAK_RANDOM", std::random_device{}()));
     int port = free_port();
     JvmLaunch launch;
-    launch.agent_options = "port=" + std::to_string(port) + ",kind=0";
+    // debug=0: progress lines on standard error, so a failure shows what the agent did.
+    launch.agent_options = "port=" + std::to_string(port) + ",kind=0,debug=0";
     launch.main_class = "ChurnTarget";
     launch.jvm_flags = {"-Xms256m", "-Xmx256m", "-XX:+AlwaysPreTouch"};  // a heap that cannot grow
     JvmProcess jvm(launch);

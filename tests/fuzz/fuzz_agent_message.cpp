@@ -32,7 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     Message command = receive(data, size);
     trace("%ld, %s\n", command.count, command.text);
     Message handle;
-    bool has_handle = is_command(command, 'e');
+    bool has_handle = awaits_handle(command);
     if (has_handle) {
         handle = receive(data, size);
         trace("%ld, %s\n", handle.count, handle.text);
