@@ -6,10 +6,15 @@
 #include <cstdlib>
 #include <cstring>
 
-bool is_command(const Message& m, char c)
+namespace {
+
+// Texts compare as C strings: "q" followed by a NUL and anything is "q".
+bool reads_as(const char* text, char c)
 {
-    return m.text[0] == c && m.text[1] == '\0';
+    return text[0] == c && text[1] == '\0';
 }
+
+}  // namespace
 
 bool awaits_handle(const Message& m)
 {
@@ -26,13 +31,17 @@ int32_t parse_handle(const char* text)
 
 Request decide_request(const Message& command, const Message* handle_msg)
 {
-    const Message& m = handle_msg ? *handle_msg : command;
-    if (is_command(m, 'p')) return {Action::Prepare, 0};
-    if (is_command(m, 'q')) return {Action::Quit, 0};
-    if (handle_msg) return {Action::Listing, parse_handle(handle_msg->text)};
-    // Two sends can merge in TCP: "e" directly followed by the handle text.
-    if (command.text[0] == 'e' && command.count > 1)
-        return {Action::Listing, parse_handle(command.text + 1)};
+    // After "e" the handle text takes the place of the command text. Two sends can merge
+    // in TCP, so an "e" with more bytes behind it carries its handle text itself and is
+    // read exactly as if the two had come apart.
+    const char* text = command.text;
+    if (handle_msg)
+        text = handle_msg->text;
+    else if (command.text[0] == 'e' && command.count > 1)
+        text = command.text + 1;
+    if (reads_as(text, 'p')) return {Action::Prepare, 0};
+    if (reads_as(text, 'q')) return {Action::Quit, 0};
+    if (text != command.text) return {Action::Listing, parse_handle(text)};
     return {Action::Listing, 0};
 }
 

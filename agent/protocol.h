@@ -25,9 +25,6 @@ struct Request {
     int32_t handle = 0;  // selected handle; 0 selects none
 };
 
-// True when the message is exactly the one-letter command c.
-bool is_command(const Message& m, char c);
-
 // True when the message is the one byte "e", after which the handle text comes as a
 // message of its own. Any further byte in the same receive is that handle text merged
 // into it (two sends can arrive as one), even when it starts with a NUL.
@@ -38,8 +35,8 @@ bool awaits_handle(const Message& m);
 int32_t parse_handle(const char* text);
 
 // Decides what to do with a command message and, after a bare "e", the handle message
-// that takes its place. An "e" merged with its handle text in one message selects that
-// handle as well.
+// that takes its place. An "e" merged with its handle text in one message is decided as
+// the two messages would be: "eq" quits, "ep" prepares, "e1a2b" selects 1a2b.
 Request decide_request(const Message& command, const Message* handle_msg);
 
 // "%d" of the body length in a zeroed 32-byte header.

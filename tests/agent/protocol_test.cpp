@@ -79,6 +79,10 @@ TEST(Messages, MergedEAndHandleSelectsTheHandle)
     EXPECT_EQ(r.handle, 0x1a2b);
     EXPECT_EQ(decide_request(msg("e0x10"), nullptr).handle, 0x10);
     EXPECT_EQ(decide_request(msg("exyz"), nullptr).handle, 0);
+    // The same decision as "e" and then the handle text, whatever the timing.
+    EXPECT_EQ(decide_request(msg("eq"), nullptr).action, Action::Quit);
+    EXPECT_EQ(decide_request(msg(std::string("ep\0x", 4)), nullptr).action, Action::Prepare);
+    EXPECT_EQ(decide_request(msg("eqq"), nullptr).action, Action::Listing);
 }
 
 // Only the single byte "e" waits for a handle message. A handle text that starts with a

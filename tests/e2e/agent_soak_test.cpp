@@ -133,7 +133,9 @@ public:
             take(conn_->request("e" + some_handle()));
         } else if (op < 78) {
             std::string msg = random_text(32);
-            if (reads_as(msg, "q") || reads_as(msg, "p") || msg == "e") msg = "unknown";
+            // "e" plus text is an "e" with its handle text merged: "eq" quits as well.
+            bool merged_quit = msg.size() > 1 && msg[0] == 'e' && reads_as(msg.substr(1), "q");
+            if (reads_as(msg, "q") || reads_as(msg, "p") || msg == "e" || merged_quit) msg = "unknown";
             take(conn_->request(msg));
         } else if (op < 84) {
             // Dropped mid-request: the agent may still be working on it.
