@@ -1,7 +1,5 @@
 #include "command_line.h"
 
-#include <cctype>
-#include <climits>
 #include <vector>
 
 std::string joinArguments(int argc, const char* const* argv)
@@ -14,29 +12,6 @@ std::string joinArguments(int argc, const char* const* argv)
     }
     const size_t first = line.find_first_not_of(" \t");
     return first == std::string::npos ? std::string() : line.substr(first);
-}
-
-int decimalValue(std::string_view text)
-{
-    size_t i = 0;
-    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i])))
-        ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
-        negative = text[i++] == '-';
-    long long value = 0;
-    for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i) {
-        value = value * 10 + (text[i] - '0');
-        if (value > static_cast<long long>(INT_MAX) + 1)
-            break;  // saturated; further digits change nothing
-    }
-    if (negative)
-        value = -value;
-    if (value > INT_MAX)
-        return INT_MAX;
-    if (value < INT_MIN)
-        return INT_MIN;
-    return static_cast<int>(value);
 }
 
 // Only the blank separates words; a tab stays part of its word.

@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "decimal_value.h"
+
 constexpr int kDefaultPort = 12345;
 constexpr int kMaxWords = 10;
 
@@ -21,7 +23,3 @@ std::string joinArguments(int argc, const char* const* argv);
 // every word sets the debug level (to its value for `debug`, to -1 otherwise), so the
 // last word decides it. Words past the tenth are ignored; an empty line means level -1.
 void parseCommandLine(std::string_view line, ViewerOptions& options);
-
-// Decimal conversion with atoi's rules (leading white space, optional sign, digits up
-// to the first other character, 0 without digits), saturated to the int range.
-int decimalValue(std::string_view text);

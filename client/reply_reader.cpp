@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <string_view>
 
-#include "command_line.h"
+#include "decimal_value.h"
 
 long readHeader(const Receive& receive)
 {

@@ -1,5 +1,5 @@
-// The viewer's single trace sink. Front ends inject where the texts go (a log window,
-// a file, a terminal); texts pass only at debug level 1.
+// The one trace sink of the client and its front ends. Front ends inject where the
+// texts go (a log window, a file, a terminal); texts pass only at debug level 1.
 #pragma once
 
 #include <functional>
