@@ -5,7 +5,7 @@
 
 #include "decimal_value.h"
 
-long readHeader(const Receive& receive)
+Header receiveHeader(const Receive& receive)
 {
     char header[kHeaderSize + 1] = {};
     size_t got = 0;
@@ -15,7 +15,12 @@ long readHeader(const Receive& receive)
             break;
         got += static_cast<size_t>(n);
     }
-    return decimalValue(std::string_view(header, std::char_traits<char>::length(header)));
+    return {decimalValue(std::string_view(header, std::char_traits<char>::length(header))), got};
+}
+
+long readHeader(const Receive& receive)
+{
+    return receiveHeader(receive).announced;
 }
 
 std::string readBody(const Receive& receive, long announced, const TraceLog& trace)
@@ -40,4 +45,17 @@ std::string readBody(const Receive& receive, long announced, const TraceLog& tra
     }
     trace("", total, " bytes received.\r\n");
     return body;
+}
+
+ReceivedReply readReply(const Receive& receive, const TraceLog& trace)
+{
+    const Header header = receiveHeader(receive);
+    trace("", header.announced, " bytes will be received.\r\n");
+    ReceivedReply reply;
+    if (header.received < kHeaderSize || header.announced < 0)
+        return reply;
+    if (header.announced > 0)
+        reply.body = readBody(receive, header.announced, trace);
+    reply.complete = reply.body.size() == static_cast<size_t>(header.announced);
+    return reply;
 }

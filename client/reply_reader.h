@@ -20,6 +20,22 @@ using Receive = std::function<long(char* buffer, size_t size)>;
 // keeps what came, and text that is not a decimal number converts to 0.
 long readHeader(const Receive& receive);
 
+// The header with how many of its bytes arrived, so that a connection closed before a
+// reply is told from a reply with an empty body.
+struct Header {
+    long announced = 0;
+    size_t received = 0;
+};
+Header receiveHeader(const Receive& receive);
+
 // The body, never read past the announced end: later bytes would belong to no reply.
 // Stops early, with what has arrived, when the peer closes or a receive fails.
 std::string readBody(const Receive& receive, long announced, const TraceLog& trace);
+
+// One whole reply, header and body; complete only when the full header and the whole
+// announced body arrived.
+struct ReceivedReply {
+    std::string body;
+    bool complete = false;
+};
+ReceivedReply readReply(const Receive& receive, const TraceLog& trace);

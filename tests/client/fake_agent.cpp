@@ -139,7 +139,15 @@ void FakeAgent::serveConnection(int fd)
         request.command = receiveMessage(fd);
         if (request.command.empty())
             return;
-        if (request.command == "e")
+        if (request.command.rfind("VRL1 ", 0) == 0) {
+            // A framed request runs to its line feed, however many receives that takes.
+            while (request.command.find('\n') == std::string::npos) {
+                const std::string more = receiveMessage(fd);
+                if (more.empty())
+                    return;
+                request.command += more;
+            }
+        } else if (request.command == "e")
             request.handle = receiveMessage(fd);
         else if (request.command.size() > 1 && request.command[0] == 'e')
             request.handle = request.command.substr(1), request.command = "e";

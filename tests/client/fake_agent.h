@@ -11,7 +11,7 @@
 #include <vector>
 
 struct AgentRequest {
-    std::string command;  // bytes of the first message
+    std::string command;  // bytes of the first message; a framed request's whole line
     std::string handle;   // bytes after "e", whether they came apart or merged
 };
 
@@ -32,7 +32,7 @@ public:
     // Replies are used in order, one per request other than "q"; with none queued the
     // agent answers with an empty listing.
     void queueReply(ScriptedReply reply);
-    // Header and body in one piece.
+    // Header and body in one piece (a classic listing or a record body alike).
     void queueListing(const std::string& body);
 
     std::vector<AgentRequest> requests();

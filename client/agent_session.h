@@ -1,0 +1,73 @@
+// A connection to the agent that speaks the framed requests: connects to 127.0.0.1:port
+// with a time-out, says hello first and keeps the answer, then sends one request at a
+// time and returns its typed reply or why there is none. Blocking: a window runs it off
+// its GUI thread and may abort() a request in progress from another thread.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <string_view>
+#include <vector>
+
+#include "client_error.h"
+#include "queries.h"
+#include "records.h"
+#include "reply_views.h"
+#include "socket_fd.h"
+#include "trace_log.h"
+
+class AgentSession {
+public:
+    explicit AgentSession(int port, std::chrono::milliseconds connectTimeout = std::chrono::seconds(5));
+    AgentSession(const AgentSession&) = delete;
+    AgentSession& operator=(const AgentSession&) = delete;
+
+    int port() const { return port_; }
+    void setTrace(TraceLog trace) { trace_ = std::move(trace); }
+
+    // Connects and says hello. Every request does this first when not connected, so a
+    // caller needs it only to learn early whether the agent is there and new enough.
+    ClientError open();
+    bool isOpen() const { return socket_.valid(); }
+    // What the agent said to hello on the current connection.
+    const Hello& hello() const { return hello_; }
+
+    // Any framed request, its reply as records.
+    Result<FramedReply> request(const Request& request);
+
+    Result<ObjectView> object(const ObjectQuery& query);
+    Result<Histogram> histo(const HistoQuery& query);
+    Result<InstancesPage> instances(const InstancesQuery& query);
+    Result<Referrers> referrers(const ReferrersQuery& query);
+    Result<PathReply> path(const PathQuery& query);
+
+    // Safe from any thread: the request in progress fails at once as aborted, and its
+    // connection is dropped. With none in progress only the connection is dropped.
+    // Either way the next request connects afresh.
+    void abort();
+    void close();
+
+private:
+    ClientError connectSocket();
+    ClientError greetIfNeeded();
+    ClientError exchange(const Request& request, FramedReply& reply);
+    // Bracket every request so abort() knows whether one is in progress.
+    void begin();
+    ClientError finish(ClientError outcome);
+    ClientError failure(Failure kind, std::string message) const;
+    std::string where() const;
+    void replaceSocket(SocketFd socket);
+    void drop();
+
+    int port_;
+    std::chrono::milliseconds connectTimeout_;
+    TraceLog trace_;
+    SocketFd socket_;
+    Hello hello_;
+
+    std::mutex abortMutex_;  // guards the descriptor against abort() from another thread
+    bool inProgress_ = false;
+    bool dropRequested_ = false;
+    std::atomic<bool> aborted_{false};
+};

@@ -1,0 +1,61 @@
+#include "queries.h"
+
+namespace {
+
+void addNumber(Request& request, const char* name, const std::optional<long long>& value)
+{
+    if (value)
+        request.args.push_back(std::string(name) + "=" + std::to_string(*value));
+}
+
+}  // namespace
+
+Request helloRequest()
+{
+    return {"hello", {}};
+}
+
+Request toRequest(const ObjectQuery& query)
+{
+    Request request{"object", {query.handle}};
+    addNumber(request, "offset", query.offset);
+    addNumber(request, "limit", query.limit);
+    return request;
+}
+
+Request toRequest(const HistoQuery& query)
+{
+    Request request{"histo", {}};
+    if (!query.match.empty())
+        request.args.push_back("match=" + query.match);
+    addNumber(request, "limit", query.limit);
+    return request;
+}
+
+Request toRequest(const InstancesQuery& query)
+{
+    Request request{"instances", {query.className}};
+    if (query.subclasses)
+        request.args.push_back("subclasses=1");
+    addNumber(request, "offset", query.offset);
+    addNumber(request, "limit", query.limit);
+    if (!query.collectFirst)
+        request.args.push_back("gc=0");
+    return request;
+}
+
+Request toRequest(const ReferrersQuery& query)
+{
+    Request request{"referrers", {query.handle}};
+    addNumber(request, "limit", query.limit);
+    return request;
+}
+
+Request toRequest(const PathQuery& query)
+{
+    Request request{"path", {query.handle}};
+    if (query.throughWeak)
+        request.args.push_back("weak=1");
+    addNumber(request, "depth", query.depth);
+    return request;
+}

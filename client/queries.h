@@ -1,0 +1,45 @@
+// What a front end asks for, as plain structs, and the request each one becomes. An
+// option left unset is not sent, so the agent's default applies.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "request_line.h"
+
+struct ObjectQuery {
+    std::string handle;
+    std::optional<long long> offset;  // arrays: the first element listed
+    std::optional<long long> limit;   // arrays: how many elements
+};
+
+struct HistoQuery {
+    std::string match;  // keeps the classes whose type contains it; empty keeps all
+    std::optional<long long> limit;
+};
+
+struct InstancesQuery {
+    std::string className;  // Java or JVM form: java.util.HashMap, int[], [I, java/util/HashMap
+    bool subclasses = false;
+    std::optional<long long> offset;
+    std::optional<long long> limit;
+    bool collectFirst = true;  // false sends gc=0: also objects not yet collected
+};
+
+struct ReferrersQuery {
+    std::string handle;
+    std::optional<long long> limit;
+};
+
+struct PathQuery {
+    std::string handle;
+    bool throughWeak = false;  // weak=1: the chain may pass a Reference's referent
+    std::optional<long long> depth;
+};
+
+Request helloRequest();
+Request toRequest(const ObjectQuery& query);
+Request toRequest(const HistoQuery& query);
+Request toRequest(const InstancesQuery& query);
+Request toRequest(const ReferrersQuery& query);
+Request toRequest(const PathQuery& query);

@@ -1,0 +1,139 @@
+#include "reply_views.h"
+
+#include <cstdlib>
+
+namespace {
+
+long long numberField(const std::string& text)
+{
+    if (text.empty())
+        return -1;
+    char* end = nullptr;
+    const long long value = std::strtoll(text.c_str(), &end, 10);
+    return *end == '\0' ? value : -1;
+}
+
+long long figure(const Figures& figures, const std::string& key)
+{
+    return static_cast<long long>(figureNumber(figures, key, -1));
+}
+
+// The four fields H TYPE SIZE PREVIEW from field index first on.
+ObjectRef objectAt(const Record& r, size_t first)
+{
+    return {r.field(first), r.field(first + 1), numberField(r.field(first + 2)), r.field(first + 3)};
+}
+
+// HOW NAME DECLARED H TYPE SIZE PREVIEW, as referrer and step records carry them.
+Hop hopOf(const Record& r)
+{
+    return {r.field(1), r.field(2), r.field(3), objectAt(r, 4)};
+}
+
+GcRoot rootOf(const Record& r)
+{
+    return {r.field(1), r.field(2), r.field(3)};
+}
+
+}  // namespace
+
+Hello helloFrom(const FramedReply& reply)
+{
+    Hello hello;
+    hello.figures = reply.status.figures;
+    for (const Record& r : reply.records) {
+        if (r.kind() == "agent") {
+            hello.agentName = r.field(1);
+            hello.agentVersion = r.field(2);
+        } else if (r.kind() == "protocol") {
+            hello.protocol = r.field(1);
+        } else if (r.kind() == "jvm") {
+            hello.jvmName = r.field(1);
+            hello.jvmVersion = r.field(2);
+        } else if (r.kind() == "pid") {
+            hello.pid = numberField(r.field(1));
+        } else if (r.kind() == "request") {
+            hello.requests.push_back({r.field(1), r.field(2)});
+        }
+    }
+    return hello;
+}
+
+ObjectView objectFrom(const FramedReply& reply)
+{
+    ObjectView view;
+    view.figures = reply.status.figures;
+    for (const Record& r : reply.records) {
+        if (r.kind() == "object") {
+            view.object = {r.field(1), r.field(2), numberField(r.field(3)), r.field(5)};
+            view.length = numberField(r.field(4));
+        } else if (r.kind() == "text") {
+            view.hasText = true;
+            view.text = r.field(1);
+        } else if (r.kind() == "slot") {
+            view.slots.push_back({r.field(1), r.field(2), r.field(3), r.field(4), r.field(5), objectAt(r, 6)});
+        }
+    }
+    return view;
+}
+
+Histogram histogramFrom(const FramedReply& reply)
+{
+    Histogram histo;
+    histo.figures = reply.status.figures;
+    histo.classes = figure(histo.figures, "classes");
+    histo.instances = figure(histo.figures, "instances");
+    histo.bytes = figure(histo.figures, "bytes");
+    for (const Record& r : reply.records)
+        if (r.kind() == "class")
+            histo.rows.push_back({r.field(1), numberField(r.field(2)), numberField(r.field(3))});
+    return histo;
+}
+
+InstancesPage instancesFrom(const FramedReply& reply)
+{
+    InstancesPage page;
+    page.figures = reply.status.figures;
+    page.total = figure(page.figures, "total");
+    page.offset = figure(page.figures, "offset");
+    page.limit = figure(page.figures, "limit");
+    page.classes = figure(page.figures, "classes");
+    for (const Record& r : reply.records)
+        if (r.kind() == "instance")
+            page.rows.push_back(objectAt(r, 1));
+    return page;
+}
+
+Referrers referrersFrom(const FramedReply& reply)
+{
+    Referrers refs;
+    refs.figures = reply.status.figures;
+    refs.total = figure(refs.figures, "total");
+    for (const Record& r : reply.records) {
+        if (r.kind() == "referrer")
+            refs.rows.push_back(hopOf(r));
+        else if (r.kind() == "root")
+            refs.roots.push_back(rootOf(r));
+    }
+    return refs;
+}
+
+PathReply pathFrom(const FramedReply& reply)
+{
+    PathReply path;
+    path.figures = reply.status.figures;
+    const auto found = path.figures.find("found");
+    path.found = found == path.figures.end() ? std::string() : found->second;
+    path.length = figure(path.figures, "length");
+    for (const Record& r : reply.records) {
+        if (r.kind() == "note") {
+            path.notes.push_back(r.field(1));
+        } else if (r.kind() == "root") {
+            path.hasRoot = true;
+            path.root = rootOf(r);
+        } else if (r.kind() == "step") {
+            path.steps.push_back(hopOf(r));
+        }
+    }
+    return path;
+}
