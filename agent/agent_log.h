@@ -8,6 +8,7 @@ struct AgentSettings {
     int debug = -1;     // -1 quiet, >= 0 progress lines, 1 also the detailed trace
     int port = 12345;   // low 16 bits are the TCP port
     int kind = 1;       // root-kind filter of the root listing
+    int walkmem_mib = 256;  // what one framed request may keep per object inside the VM
 };
 
 extern AgentSettings settings;

@@ -1,29 +1,15 @@
 #include "direct_walk.h"
 
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
+#include "agent_state.h"
 #include "snapshot.h"
 
 namespace {
 
-bool chosen = false;
-
 constexpr jint ACC_STATIC = 0x0008;
 
-// The reference fields of a class and its superclasses in the order the heap walk
-// reports them; empty plan with eligible == false: take the heap walk.
-struct FieldPlan {
-    bool eligible = false;
-    std::vector<jfieldID> fields;
-};
-
-std::unordered_map<const ObjectDetails*, FieldPlan>& plans()
-{
-    static std::unordered_map<const ObjectDetails*, FieldPlan> p;
-    return p;
-}
 
 bool is_reference_signature(const char* sig) { return sig && (sig[0] == 'L' || sig[0] == '['); }
 
@@ -70,7 +56,7 @@ FieldPlan make_plan(jvmtiEnv* env, JNIEnv* jni, jclass cls)
 
 // One reference, reported as the heap walk's callback would see it.
 void report(jvmtiEnv* env, JNIEnv* jni, jvmtiObjectReferenceKind kind, jobject referee, jlong referrer_tag,
-            ObjectDetails* start)
+            WalkContext* ctx)
 {
     jclass referee_class = jni->GetObjectClass(referee);
     jlong class_tag = 0, tag = 0, size = 0;
@@ -79,27 +65,26 @@ void report(jvmtiEnv* env, JNIEnv* jni, jvmtiObjectReferenceKind kind, jobject r
     env->GetTag(referee, &tag);
     env->GetObjectSize(referee, &size);
     const jlong before = tag;
-    object_ref_callback(kind, class_tag, size, &tag, referrer_tag, -1, start);
+    object_ref_callback(kind, class_tag, size, &tag, referrer_tag, -1, ctx);
     if (tag != before) env->SetTag(referee, tag);
 }
 
 }  // namespace
 
-void choose_direct_walk(jvmtiEnv* env)
+bool choose_direct_walk(jvmtiEnv* env)
 {
     jint version = 0;
-    if (env->GetVersionNumber(&version) != JVMTI_ERROR_NONE) return;
+    if (env->GetVersionNumber(&version) != JVMTI_ERROR_NONE) return false;
     jint major = (version & JVMTI_VERSION_MASK_MAJOR) >> JVMTI_VERSION_SHIFT_MAJOR;
     // Only where the order has been checked against the heap walk and the heap walk is
     // slow; later VMs walk one level in microseconds and report fields in class-file order.
-    chosen = major == 17;
+    return major == 17;
 }
 
-void forget_field_plans() { plans().clear(); }
-
-bool walk_fields_directly(jvmtiEnv* env, JNIEnv* jni, jobject object, ObjectDetails* start)
+bool walk_fields_directly(Agent& agent, JNIEnv* jni, jobject object, ObjectDetails* start)
 {
-    if (!chosen || !jni || !object || !start) return false;
+    jvmtiEnv* env = agent.jvmti;
+    if (!agent.direct_walk || !jni || !object || !start) return false;
     if (jni->PushLocalFrame(16) != JNI_OK) {
         jni->ExceptionClear();
         return false;
@@ -108,20 +93,22 @@ bool walk_fields_directly(jvmtiEnv* env, JNIEnv* jni, jobject object, ObjectDeta
     jclass cls = jni->GetObjectClass(object);
     jlong class_tag = 0;
     env->GetTag(cls, &class_tag);
-    const ObjectDetails* c = descriptor_of(handle_of(class_tag));
+    const ObjectDetails* c = agent.descriptors.descriptor_of(handle_of(class_tag));
     // Plain instances only: arrays and class objects have references of other kinds.
-    if (c && is_class_descriptor(c) && c->signature && c->signature[0] == 'L' &&
+    if (c && agent.descriptors.is_class_descriptor(c) && c->signature && c->signature[0] == 'L' &&
         std::string_view(c->signature) != "Ljava/lang/Class;") {
-        auto found = plans().find(c);
-        if (found == plans().end()) found = plans().emplace(c, make_plan(env, jni, cls)).first;
+        auto& plans = agent.snapshot.field_plans;
+        auto found = plans.find(c);
+        if (found == plans.end()) found = plans.emplace(c, make_plan(env, jni, cls)).first;
         const FieldPlan& plan = found->second;
         if (plan.eligible) {
+            WalkContext ctx{&agent, start};
             const jlong referrer_tag = make_tag(start->handle);
-            report(env, jni, JVMTI_REFERENCE_CLASS, cls, referrer_tag, start);
+            report(env, jni, JVMTI_REFERENCE_CLASS, cls, referrer_tag, &ctx);
             for (jfieldID field : plan.fields) {
                 jobject value = jni->GetObjectField(object, field);
                 if (!value) continue;
-                report(env, jni, JVMTI_REFERENCE_FIELD, value, referrer_tag, start);
+                report(env, jni, JVMTI_REFERENCE_FIELD, value, referrer_tag, &ctx);
                 jni->DeleteLocalRef(value);
             }
             walked = true;

@@ -9,16 +9,15 @@
 
 #include "object_details.h"
 
+struct Agent;
+
 // Decided once at load: true only on VMs whose heap walk reports a plain instance's
 // references in the order the direct walk reproduces (class first, then each class's
 // reference fields in reverse class-file order, the object's own class before its
 // superclasses) and is known to cost a whole-heap pass.
-void choose_direct_walk(jvmtiEnv* env);
+bool choose_direct_walk(jvmtiEnv* env);
 
 // Reports object's references to object_ref_callback as the heap walk would, and
 // returns true; returns false, reporting nothing, when the object is not a plain
 // instance (arrays, class objects and java.lang.ref.Reference objects take the heap walk).
-bool walk_fields_directly(jvmtiEnv* env, JNIEnv* jni, jobject object, ObjectDetails* start);
-
-// Field lists are kept per class descriptor; a new class table makes them stale.
-void forget_field_plans();
+bool walk_fields_directly(Agent& agent, JNIEnv* jni, jobject object, ObjectDetails* start);

@@ -5,6 +5,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
+#include <unordered_set>
+#include <vector>
 
 #include "object_list.h"
 
@@ -37,21 +40,40 @@ inline unsigned handle_text_of(const ObjectDetails* d) { return d ? d->handle : 
 // Handles below this name object descriptors; from here to 0x7FFFFFFF, class descriptors.
 constexpr uint32_t CLASS_HANDLE_BASE = 0x40000000;
 
-// A new zeroed object descriptor with a fresh empty list and the next object handle.
-// Object descriptors are never freed. Returns nullptr when the handle space is used up.
-ObjectDetails* new_object_descriptor();
+// Every descriptor the agent has made, found by handle in constant time.
+class DescriptorRegistry {
+public:
+    // A new zeroed object descriptor with a fresh empty list and the next object handle.
+    // Object descriptors are never freed. Returns nullptr when the handle space is used up.
+    ObjectDetails* new_object_descriptor();
 
-// Replaces the class table with count fresh class descriptors whose handles have never
-// named a class in an earlier table (until 2^30 class handles have been issued).
-ObjectDetails* new_class_table(size_t count);
-void free_class_table();
-size_t class_table_count();
+    // Replaces the class table with count fresh class descriptors whose handles have never
+    // named a class in an earlier table (until 2^30 class handles have been issued).
+    ObjectDetails* new_class_table(size_t count);
+    void free_class_table();
+    size_t class_table_count() const { return class_count_; }
 
-// The live descriptor with this handle, or nullptr: never issued, or a class
-// descriptor of an earlier table.
-ObjectDetails* descriptor_of(uint32_t handle);
+    // The live descriptor with this handle, or nullptr: never issued, or a class
+    // descriptor of an earlier table.
+    ObjectDetails* descriptor_of(uint32_t handle) const;
+    bool is_class_descriptor(const ObjectDetails* d) const;
+    // Position of a class descriptor in its table (the order GetLoadedClasses gave).
+    size_t class_index(const ObjectDetails* d) const { return static_cast<size_t>(d - details_.get()); }
 
-bool is_class_descriptor(const ObjectDetails* d);
+    // The one stable copy of a signature text, kept for the life of the agent.
+    const char* intern_signature(const char* signature);
 
-// The one stable copy of a signature text, kept for the life of the agent.
-const char* intern_signature(const char* signature);
+private:
+    // Object descriptors live in fixed chunks, so they never move and a handle finds its
+    // descriptor with a shift and a mask.
+    static constexpr size_t CHUNK_BITS = 12;
+    static constexpr size_t CHUNK_SIZE = size_t{1} << CHUNK_BITS;
+
+    std::vector<std::unique_ptr<ObjectDetails[]>> chunks_;  // index = handle - 1
+    size_t object_count_ = 0;
+    std::unique_ptr<ObjectDetails[]> details_;  // the class table
+    size_t class_count_ = 0;
+    uint32_t class_first_ = 0;  // offset of the current table's first handle above CLASS_HANDLE_BASE
+    uint32_t class_next_ = 0;   // offset for the next table
+    std::unordered_set<std::string> signatures_;
+};

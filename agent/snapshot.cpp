@@ -5,30 +5,14 @@
 #include <string>
 #include <vector>
 
-#include "agent_log.h"
+#include "agent_state.h"
 #include "direct_walk.h"
 #include "heap_kinds.h"
+#include "jvmti_check.h"
 #include "listing.h"
 #include "object_details.h"
 
 namespace {
-
-struct Snapshot {
-    // Weak, so they stay valid across detach without holding the classes as roots.
-    std::vector<jweak> class_refs;
-    RootList roots;
-    int32_t visit_counter = 0;
-    // Numbers the reference walks, so a walk knows in constant time whether it has listed
-    // a descriptor already (wrapping after 2^32 walks could skip an entry once).
-    uint32_t reference_walk = 0;
-    Listing reply;
-};
-
-Snapshot& snap()
-{
-    static Snapshot s;
-    return s;
-}
 
 // Adds one instance report to a class descriptor's count and size, wrapping at 32 bits.
 void count_instance(ObjectDetails* c, jlong size)
@@ -40,16 +24,17 @@ void count_instance(ObjectDetails* c, jlong size)
 enum class Report { Root, Reference };
 
 // Finds or makes the descriptor of the object behind tag_ptr, recording the report's kind.
-ObjectDetails* bind_descriptor(Report report, int kind, jlong class_tag, ObjectDetails* c, jlong* tag_ptr)
+ObjectDetails* bind_descriptor(Agent& agent, Report report, int kind, jlong class_tag, ObjectDetails* c,
+                               jlong* tag_ptr)
 {
-    Snapshot& s = snap();
+    DescriptorRegistry& reg = agent.descriptors;
     ObjectDetails* od = nullptr;
-    if (*tag_ptr != 0 && *tag_ptr != class_tag) od = descriptor_of(handle_of(*tag_ptr));
+    if (*tag_ptr != 0 && *tag_ptr != class_tag) od = reg.descriptor_of(handle_of(*tag_ptr));
     if (*tag_ptr == class_tag) {
         od = c;
     } else if (!od) {
         // Untagged, or tagged by a table that is gone: a new object descriptor.
-        od = new_object_descriptor();
+        od = reg.new_object_descriptor();
         if (!od) return nullptr;
         od->signature = c->signature;
         *tag_ptr = make_tag(od->handle);
@@ -60,11 +45,11 @@ ObjectDetails* bind_descriptor(Report report, int kind, jlong class_tag, ObjectD
             trace("o3:*tag_ptr != class_tag\n");
             trace("o3:od = %x\n", handle_text_of(od));
         }
-        if (!is_class_descriptor(od)) od->signature = c->signature;
+        if (!reg.is_class_descriptor(od)) od->signature = c->signature;
     }
     if (report == Report::Root) od->root_kind = kind;
     else od->ref_kind = kind;
-    od->seq = s.visit_counter++;
+    od->seq = agent.snapshot.visit_counter++;
     return od;
 }
 
@@ -91,17 +76,18 @@ jint JNICALL object_reference(jvmtiHeapReferenceKind kind, const jvmtiHeapRefere
 }
 
 // Starts a new reference walk: descriptors listed by earlier walks count as unlisted.
-void next_reference_walk()
+void next_reference_walk(Snapshot& s)
 {
-    if (++snap().reference_walk == 0) snap().reference_walk = 1;
+    if (++s.reference_walk == 0) s.reference_walk = 1;
 }
 
 // One level of d's references from jo through the heap walk.
-jvmtiError heap_walk_references(jvmtiEnv* env, jobject jo, ObjectDetails* d)
+jvmtiError heap_walk_references(Agent& agent, jobject jo, ObjectDetails* d)
 {
     jvmtiHeapCallbacks callbacks{};
     callbacks.heap_reference_callback = object_reference;
-    return env->FollowReferences(0, nullptr, jo, &callbacks, d);
+    WalkContext ctx{&agent, d};
+    return agent.jvmti->FollowReferences(0, nullptr, jo, &callbacks, &ctx);
 }
 
 #ifdef VORLAN_VERIFY_DIRECT_WALK
@@ -114,12 +100,12 @@ std::vector<const ObjectDetails*> entries_of(const ObjList& list)
 
 // Test builds walk every directly walked object once more through the heap and report
 // any difference on standard error; the heap walk's result is the one kept.
-void verify_direct_walk(jvmtiEnv* env, jobject jo, ObjectDetails* d)
+void verify_direct_walk(Agent& agent, jobject jo, ObjectDetails* d)
 {
     std::vector<const ObjectDetails*> direct = entries_of(d->next_obj_list);
     free_list(&d->next_obj_list);
-    next_reference_walk();
-    heap_walk_references(env, jo, d);
+    next_reference_walk(agent.snapshot);
+    heap_walk_references(agent, jo, d);
     std::vector<const ObjectDetails*> heap = entries_of(d->next_obj_list);
     fprintf(stderr, "vorlanagt: direct walk checked\n");
     if (direct == heap) return;
@@ -132,60 +118,68 @@ void verify_direct_walk(jvmtiEnv* env, jobject jo, ObjectDetails* d)
 #endif
 
 // One level of d's references from jo, into d's (empty) reference list.
-jvmtiError walk_references(jvmtiEnv* env, JNIEnv* jni, jobject jo, ObjectDetails* d)
+jvmtiError walk_references(Agent& agent, JNIEnv* jni, jobject jo, ObjectDetails* d)
 {
-    next_reference_walk();
-    if (walk_fields_directly(env, jni, jo, d)) {
+    next_reference_walk(agent.snapshot);
+    if (walk_fields_directly(agent, jni, jo, d)) {
 #ifdef VORLAN_VERIFY_DIRECT_WALK
-        verify_direct_walk(env, jo, d);
+        verify_direct_walk(agent, jo, d);
 #endif
         return JVMTI_ERROR_NONE;
     }
-    return heap_walk_references(env, jo, d);
+    return heap_walk_references(agent, jo, d);
 }
 
 }  // namespace
 
-const Listing& reply_listing() { return snap().reply; }
+void release_reply(Agent& agent) { agent.snapshot.reply.clear(); }
 
-void release_reply() { snap().reply.clear(); }
-
-void prepareSnapshot(jvmtiEnv* env, JNIEnv* jni)
+void prepareSnapshot(Agent& agent, JNIEnv* jni)
 {
-    Snapshot& s = snap();
+    Snapshot& s = agent.snapshot;
+    jvmtiEnv* env = agent.jvmti;
     free_root_objects(s.roots);
-    env->ForceGarbageCollection();
+    jvmti_ok_or_report(env, env->ForceGarbageCollection(), "ForceGarbageCollection");
 
     trace("GetLoadedClasses\n");
     jint n = 0;
     jclass* classes = nullptr;
     jvmtiError err = env->GetLoadedClasses(&n, &classes);
     trace("err=%d\n", err);
-    if (err != JVMTI_ERROR_NONE) n = 0;
+    if (!jvmti_ok_or_report(env, err, "GetLoadedClasses")) n = 0;
+    // The array came as n local references in this frame: declare them, or checked JNI
+    // warns that the frame's capacity is exceeded.
+    if (jni && n > 0 && jni->EnsureLocalCapacity(n + 16) != JNI_OK) jni->ExceptionClear();
 
-    ObjectDetails* details = new_class_table(static_cast<size_t>(n));
+    ObjectDetails* details = agent.descriptors.new_class_table(static_cast<size_t>(n));
     trace("details=%d\n", static_cast<int>(addr32(details)));
     trace("count=%d\n", n);
 
     s.class_refs.assign(static_cast<size_t>(n), nullptr);
+    bool tag_failed = false;
     for (jint i = 0; i < n; i++) {
         char* sig = nullptr;
         if (env->GetClassSignature(classes[i], &sig, nullptr) == JVMTI_ERROR_NONE && sig) {
-            details[i].signature = intern_signature(sig);
+            details[i].signature = agent.descriptors.intern_signature(sig);
             env->Deallocate(reinterpret_cast<unsigned char*>(sig));
         } else {
-            details[i].signature = intern_signature("");
+            details[i].signature = agent.descriptors.intern_signature("");
         }
-        env->SetTag(classes[i], make_tag(details[i].handle));
+        // One report for the whole table: a failing SetTag fails for every class alike.
+        jvmtiError tag_err = env->SetTag(classes[i], make_tag(details[i].handle));
+        if (tag_err != JVMTI_ERROR_NONE && !tag_failed) tag_failed = !jvmti_ok_or_report(env, tag_err, "SetTag");
+        // The array's references are locals of this attach; each is traded for a weak
+        // global at once, so the frame never holds more than one of them.
         s.class_refs[i] = jni ? jni->NewWeakGlobalRef(classes[i]) : nullptr;
         if (jni) jni->DeleteLocalRef(classes[i]);
     }
     if (classes) env->Deallocate(reinterpret_cast<unsigned char*>(classes));
 }
 
-void releaseSnapshot(jvmtiEnv* env, JNIEnv* jni)
+void releaseSnapshot(Agent& agent, JNIEnv* jni)
 {
-    Snapshot& s = snap();
+    Snapshot& s = agent.snapshot;
+    jvmtiEnv* env = agent.jvmti;
     trace("UnSetTag\n");
     for (jweak w : s.class_refs) {
         if (!w || !jni) continue;
@@ -200,8 +194,8 @@ void releaseSnapshot(jvmtiEnv* env, JNIEnv* jni)
     s.class_refs.clear();
     trace("free signature\n");
     trace("free details\n");
-    forget_field_plans();
-    free_class_table();
+    s.field_plans.clear();
+    agent.descriptors.free_class_table();
     trace("END\n");
     trace_flush();
     if (jni) jni->ExceptionClear();
@@ -213,7 +207,8 @@ jobject getObject(jvmtiEnv* env, jlong tag)
     jint ocount = 0;
     jobject* objs = nullptr;
     jlong* tags = nullptr;
-    if (env->GetObjectsWithTags(1, &tag, &ocount, &objs, &tags) != JVMTI_ERROR_NONE) ocount = 0;
+    if (!jvmti_ok_or_report(env, env->GetObjectsWithTags(1, &tag, &ocount, &objs, &tags), "GetObjectsWithTags"))
+        ocount = 0;
     trace("getObject: ocount = %d\n", ocount);
     jobject found = ocount == 1 ? objs[0] : nullptr;
     if (objs) env->Deallocate(reinterpret_cast<unsigned char*>(objs));
@@ -221,27 +216,33 @@ jobject getObject(jvmtiEnv* env, jlong tag)
     return found;
 }
 
-void buildListing(jvmtiEnv* env, JNIEnv* jni, uint32_t handle)
+void buildListing(Agent& agent, JNIEnv* jni, uint32_t handle)
 {
-    Snapshot& s = snap();
+    Snapshot& s = agent.snapshot;
+    jvmtiEnv* env = agent.jvmti;
     ObjectDetails* d = nullptr;
     if (handle != 0) {
         // A handle that names no live descriptor is never dereferenced: empty listing.
-        d = descriptor_of(handle);
+        d = agent.descriptors.descriptor_of(handle);
         if (d) {
             free_list(&d->next_obj_list);
             jobject jo = getObject(env, make_tag(handle));
             trace("IterateOverObjectsReachableFromObject:jo=%x\n", addr32(jo));
             jvmtiError err = JVMTI_ERROR_INVALID_OBJECT;
             // A null start object would make FollowReferences walk from the roots.
-            if (jo) err = walk_references(env, jni, jo, d);
+            if (jo) {
+                err = walk_references(agent, jni, jo, d);
+                jvmti_ok_or_report(env, err, "FollowReferences");
+                if (jni) jni->DeleteLocalRef(jo);
+            }
             trace("IterateOverObjectsReachableFromObject:err=%x\n", err);
         }
     } else {
         trace("IterateOverReachableObjects\n");
         jvmtiHeapCallbacks callbacks{};
         callbacks.heap_reference_callback = root_reference;
-        env->FollowReferences(0, nullptr, nullptr, &callbacks, nullptr);
+        WalkContext ctx{&agent, nullptr};
+        jvmti_ok_or_report(env, env->FollowReferences(0, nullptr, nullptr, &callbacks, &ctx), "FollowReferences");
     }
 
     s.reply.clear();
@@ -250,18 +251,19 @@ void buildListing(jvmtiEnv* env, JNIEnv* jni, uint32_t handle)
         if (d) collect_reference_listing(s.reply, d);
     } else {
         trace("gathering contents \n");
-        collect_root_listing(s.reply, s.roots, settings.kind);
+        collect_root_listing(s.reply, s.roots, agent.settings.kind);
     }
     trace("contents gathered\n");
     trace("%s", listing_text(s.reply).c_str());
 }
 
 jvmtiIterationControl JNICALL heap_root_callback(jvmtiHeapRootKind root_kind, jlong class_tag, jlong size,
-                                                 jlong* tag_ptr, void*)
+                                                 jlong* tag_ptr, void* user_data)
 {
     trace("heap_root_callback\n");
     if (class_tag == 0) return JVMTI_ITERATION_CONTINUE;
-    ObjectDetails* c = descriptor_of(handle_of(class_tag));
+    Agent& agent = *static_cast<WalkContext*>(user_data)->agent;
+    ObjectDetails* c = agent.descriptors.descriptor_of(handle_of(class_tag));
     if (!c) return JVMTI_ITERATION_CONTINUE;  // a class outside the table
     trace("h1:class_tag=%llx\n", static_cast<unsigned long long>(class_tag));
     trace("h1:d=%x\n", c->handle);
@@ -269,11 +271,11 @@ jvmtiIterationControl JNICALL heap_root_callback(jvmtiHeapRootKind root_kind, jl
     trace("h1:d->signature=%s\n", c->signature);
     trace("h2:*tag_ptr=%llx\n", static_cast<unsigned long long>(*tag_ptr));
 
-    ObjectDetails* od = bind_descriptor(Report::Root, root_kind, class_tag, c, tag_ptr);
+    ObjectDetails* od = bind_descriptor(agent, Report::Root, root_kind, class_tag, c, tag_ptr);
     if (!od) return JVMTI_ITERATION_CONTINUE;
     trace("ho:od->signature=%s\n", od->signature);
     trace("0:od=%x\n", od->handle);
-    root_list_append(snap().roots, od);
+    root_list_append(agent.snapshot.roots, od);
     return JVMTI_ITERATION_CONTINUE;
 }
 
@@ -282,22 +284,24 @@ jvmtiIterationControl JNICALL object_ref_callback(jvmtiObjectReferenceKind refer
                                                   void* user_data)
 {
     trace("object_ref_callback: class_tag=%llx\n", static_cast<unsigned long long>(class_tag));
-    auto* start = static_cast<ObjectDetails*>(user_data);
-    ObjectDetails* c = class_tag != 0 ? descriptor_of(handle_of(class_tag)) : nullptr;
+    auto* ctx = static_cast<WalkContext*>(user_data);
+    Agent& agent = *ctx->agent;
+    ObjectDetails* start = ctx->start;
+    ObjectDetails* c = class_tag != 0 ? agent.descriptors.descriptor_of(handle_of(class_tag)) : nullptr;
     if (c && start && handle_of(referrer_tag) == start->handle) {
         trace("o0:class_tag=%llx\n", static_cast<unsigned long long>(class_tag));
         count_instance(c, size);
         trace("o2:*tag_ptr=%llx\n", static_cast<unsigned long long>(*tag_ptr));
-        ObjectDetails* od = bind_descriptor(Report::Reference, reference_kind, class_tag, c, tag_ptr);
+        ObjectDetails* od = bind_descriptor(agent, Report::Reference, reference_kind, class_tag, c, tag_ptr);
         if (od) {
             trace("o5:od->signature = %s\n", od->signature);
             trace("o6:referrer_tag = %llx\n", static_cast<unsigned long long>(referrer_tag));
             trace("o6:add_list\n");
             if (tracing()) {
                 add_list(&start->next_obj_list, od, 1);
-            } else if (od->listed_walk != snap().reference_walk) {
+            } else if (od->listed_walk != agent.snapshot.reference_walk) {
                 // A million-entry list would otherwise pay a hash lookup and insert per entry.
-                od->listed_walk = snap().reference_walk;
+                od->listed_walk = agent.snapshot.reference_walk;
                 list_append_distinct(&start->next_obj_list, od);
             }
         }

@@ -3,19 +3,25 @@
 #include <atomic>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <system_error>
 #include <thread>
 
 #include "agent_log.h"
 #include "agent_options.h"
-#include "agent_vm.h"
+#include "agent_state.h"
 #include "direct_walk.h"
+#include "jvmti_check.h"
 #include "server.h"
 
-JavaVM* java_vm = nullptr;
-jvmtiEnv* jvmti = nullptr;
-
 namespace {
+
+// The VM calls back without user data, so the one agent lives here and is handed on.
+Agent& the_agent()
+{
+    static Agent agent(settings);
+    return agent;
+}
 
 // One agent per VM: a second load would reparse the settings under the running server.
 std::atomic<bool> installed{false};
@@ -29,7 +35,7 @@ void JNICALL exception_event(jvmtiEnv*, JNIEnv*, jthread, jmethodID, jlocation, 
 void start_server()
 {
     try {
-        std::thread(server).detach();
+        std::thread(server, std::ref(the_agent())).detach();
     } catch (const std::system_error& e) {
         fprintf(stderr, "vorlanagt: cannot start the command server thread: %s\n", e.what());
     }
@@ -44,11 +50,13 @@ jint install(JavaVM* vm, const char* options, Phase phase)
                 static_cast<uint16_t>(settings.port));
         return JNI_ERR;
     }
-    java_vm = vm;
-    if (vm->GetEnv(reinterpret_cast<void**>(&jvmti), JVMTI_VERSION_1_0) < 0) {
+    Agent& agent = the_agent();
+    agent.vm = vm;
+    if (vm->GetEnv(reinterpret_cast<void**>(&agent.jvmti), JVMTI_VERSION_1_0) < 0) {
         installed = false;
         return JNI_ERR;
     }
+    jvmtiEnv* jvmti = agent.jvmti;
     if (options) parse_options(options, settings, stderr);
 
     jvmtiCapabilities caps;
@@ -65,15 +73,19 @@ jint install(JavaVM* vm, const char* options, Phase phase)
         return JNI_ERR;
     }
 
-    choose_direct_walk(jvmti);
+    agent.direct_walk = choose_direct_walk(jvmti);
+    std::string why;
+    // The classic commands work without it; the framed requests say why they cannot.
+    if (!agent.classes.open(vm, &why)) fprintf(stderr, "vorlanagt: %s; only the classic commands are served\n", why.c_str());
 
     jvmtiEventCallbacks callbacks;
     memset(&callbacks, 0, sizeof callbacks);
     callbacks.VMInit = vmInit;
     callbacks.Exception = exception_event;
-    jvmti->SetEventCallbacks(&callbacks, sizeof callbacks);
+    jvmti_ok_or_report(jvmti, jvmti->SetEventCallbacks(&callbacks, sizeof callbacks), "SetEventCallbacks");
     if (phase == Phase::OnLoad) {
-        jvmti->SetEventNotificationMode(JVMTI_ENABLE, JVMTI_EVENT_VM_INIT, nullptr);
+        jvmti_ok_or_report(jvmti, jvmti->SetEventNotificationMode(JVMTI_ENABLE, JVMTI_EVENT_VM_INIT, nullptr),
+                           "SetEventNotificationMode");
         trace("Agent_OnLoad end \n\n");
     } else {
         trace("Agent_OnAttach end \n\n");

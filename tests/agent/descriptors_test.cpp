@@ -24,15 +24,16 @@ TEST(Tags, HighHandlesSignExtendButStillMapBack)
 
 TEST(Registry, ObjectDescriptorsGetDistinctLiveHandles)
 {
-    ObjectDetails* a = new_object_descriptor();
-    ObjectDetails* b = new_object_descriptor();
+    DescriptorRegistry reg;
+    ObjectDetails* a = reg.new_object_descriptor();
+    ObjectDetails* b = reg.new_object_descriptor();
     ASSERT_TRUE(a && b);
     EXPECT_NE(a->handle, b->handle);
     EXPECT_GE(a->handle, 1u);
     EXPECT_LT(b->handle, CLASS_HANDLE_BASE);
-    EXPECT_EQ(descriptor_of(a->handle), a);
-    EXPECT_EQ(descriptor_of(b->handle), b);
-    EXPECT_FALSE(is_class_descriptor(a));
+    EXPECT_EQ(reg.descriptor_of(a->handle), a);
+    EXPECT_EQ(reg.descriptor_of(b->handle), b);
+    EXPECT_FALSE(reg.is_class_descriptor(a));
     // A new descriptor is zeroed with an empty list.
     EXPECT_EQ(a->signature, nullptr);
     EXPECT_EQ(a->root_kind, 0);
@@ -41,55 +42,59 @@ TEST(Registry, ObjectDescriptorsGetDistinctLiveHandles)
 
 TEST(Registry, UnknownHandlesNameNothing)
 {
-    EXPECT_EQ(descriptor_of(0), nullptr);
-    EXPECT_EQ(descriptor_of(CLASS_HANDLE_BASE - 1), nullptr);  // never issued
-    EXPECT_EQ(descriptor_of(0x7fffffff), nullptr);
-    EXPECT_EQ(descriptor_of(0x80000000u), nullptr);
-    EXPECT_EQ(descriptor_of(0xffffffffu), nullptr);
+    DescriptorRegistry reg;
+    EXPECT_EQ(reg.descriptor_of(0), nullptr);
+    EXPECT_EQ(reg.descriptor_of(CLASS_HANDLE_BASE - 1), nullptr);  // never issued
+    EXPECT_EQ(reg.descriptor_of(0x7fffffff), nullptr);
+    EXPECT_EQ(reg.descriptor_of(0x80000000u), nullptr);
+    EXPECT_EQ(reg.descriptor_of(0xffffffffu), nullptr);
 }
 
 TEST(Registry, EveryClassTableHasFreshHandlesAndOldOnesDie)
 {
-    ObjectDetails* first = new_class_table(3);
+    DescriptorRegistry reg;
+    ObjectDetails* first = reg.new_class_table(3);
     uint32_t old_handles[3];
     for (int i = 0; i < 3; i++) {
         old_handles[i] = first[i].handle;
         EXPECT_GE(first[i].handle, CLASS_HANDLE_BASE);
-        EXPECT_EQ(descriptor_of(first[i].handle), &first[i]);
-        EXPECT_TRUE(is_class_descriptor(&first[i]));
+        EXPECT_EQ(reg.descriptor_of(first[i].handle), &first[i]);
+        EXPECT_TRUE(reg.is_class_descriptor(&first[i]));
     }
-    EXPECT_EQ(class_table_count(), 3u);
+    EXPECT_EQ(reg.class_table_count(), 3u);
 
-    free_class_table();
-    for (uint32_t h : old_handles) EXPECT_EQ(descriptor_of(h), nullptr);
+    reg.free_class_table();
+    for (uint32_t h : old_handles) EXPECT_EQ(reg.descriptor_of(h), nullptr);
 
-    ObjectDetails* second = new_class_table(2);
+    ObjectDetails* second = reg.new_class_table(2);
     for (int i = 0; i < 2; i++) {
         for (uint32_t h : old_handles) EXPECT_NE(second[i].handle, h);
-        EXPECT_EQ(descriptor_of(second[i].handle), &second[i]);
+        EXPECT_EQ(reg.descriptor_of(second[i].handle), &second[i]);
     }
-    for (uint32_t h : old_handles) EXPECT_EQ(descriptor_of(h), nullptr);
-    free_class_table();
-    EXPECT_EQ(class_table_count(), 0u);
+    for (uint32_t h : old_handles) EXPECT_EQ(reg.descriptor_of(h), nullptr);
+    reg.free_class_table();
+    EXPECT_EQ(reg.class_table_count(), 0u);
 }
 
 TEST(Registry, EmptyClassTableIsValid)
 {
-    new_class_table(0);
-    EXPECT_EQ(class_table_count(), 0u);
-    free_class_table();
+    DescriptorRegistry reg;
+    reg.new_class_table(0);
+    EXPECT_EQ(reg.class_table_count(), 0u);
+    reg.free_class_table();
 }
 
 TEST(Signatures, InternedTextOutlivesItsSource)
 {
+    DescriptorRegistry reg;
     char source[32];
     strcpy(source, "Ljava/lang/String;");
-    const char* a = intern_signature(source);
+    const char* a = reg.intern_signature(source);
     strcpy(source, "[I");
-    const char* b = intern_signature("Ljava/lang/String;");
+    const char* b = reg.intern_signature("Ljava/lang/String;");
     EXPECT_EQ(a, b);
     EXPECT_STREQ(a, "Ljava/lang/String;");
-    EXPECT_STREQ(intern_signature(source), "[I");
+    EXPECT_STREQ(reg.intern_signature(source), "[I");
 }
 
 }  // namespace

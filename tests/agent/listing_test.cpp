@@ -10,10 +10,17 @@
 
 namespace {
 
+// Descriptors for the lists under test; they live for the whole run.
+DescriptorRegistry& test_registry()
+{
+    static DescriptorRegistry r;
+    return r;
+}
+
 ObjectDetails* make(const char* signature)
 {
-    ObjectDetails* d = new_object_descriptor();
-    d->signature = intern_signature(signature);
+    ObjectDetails* d = test_registry().new_object_descriptor();
+    d->signature = test_registry().intern_signature(signature);
     return d;
 }
 

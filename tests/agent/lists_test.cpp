@@ -8,10 +8,17 @@
 
 namespace {
 
+// Descriptors for the lists under test; they live for the whole run.
+DescriptorRegistry& test_registry()
+{
+    static DescriptorRegistry r;
+    return r;
+}
+
 std::vector<ObjectDetails*> make_descriptors(int n)
 {
     std::vector<ObjectDetails*> v;
-    for (int i = 0; i < n; i++) v.push_back(new_object_descriptor());
+    for (int i = 0; i < n; i++) v.push_back(test_registry().new_object_descriptor());
     return v;
 }
 
@@ -124,7 +131,7 @@ TEST(ObjList, FreeLeavesAFreshEmptyList)
 TEST(ObjList, NullListsAreTracedNotDereferenced)
 {
     TraceCapture cap;
-    ObjectDetails* d = new_object_descriptor();
+    ObjectDetails* d = test_registry().new_object_descriptor();
     EXPECT_EQ(list_search(nullptr, d), -1);
     add_list(nullptr, d, 1);
     remove_list(nullptr, d);
@@ -156,7 +163,7 @@ TEST(ObjList, QuietWhenNotTracing)
 {
     TraceCapture cap(0);
     ObjList l;
-    add_list(&l, new_object_descriptor(), 1);
+    add_list(&l, test_registry().new_object_descriptor(), 1);
     print_list(&l.head);
     EXPECT_EQ(cap.text(), "");
 }

@@ -1,0 +1,32 @@
+// Everything the agent keeps while it runs: its settings, the VM it was given, the
+// descriptors and the classic snapshot, and the class knowledge of the framed requests.
+// One instance, made at load; requests and walks are handed it, never reach for it.
+#pragma once
+
+#include <jni.h>
+#include <jvmti.h>
+
+#include <cstdint>
+#include <unordered_map>
+
+#include "agent_log.h"
+#include "class_catalog.h"
+#include "object_details.h"
+#include "snapshot.h"
+
+struct Agent {
+    explicit Agent(AgentSettings& s) : settings(s) {}
+    Agent(const Agent&) = delete;
+    Agent& operator=(const Agent&) = delete;
+
+    AgentSettings& settings;     // set while loading, read-only afterwards
+    JavaVM* vm = nullptr;
+    jvmtiEnv* jvmti = nullptr;   // the environment whose tags bind descriptors
+    bool direct_walk = false;    // expand plain instances from their fields (see direct_walk)
+    DescriptorRegistry descriptors;
+    Snapshot snapshot;
+    ClassCatalog classes;
+    // Weak references to the objects the framed requests have named, so a handle finds
+    // its object without a search through every tag.
+    std::unordered_map<uint32_t, jweak> object_refs;
+};
