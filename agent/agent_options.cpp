@@ -57,6 +57,10 @@ void parse_options(const char* options, AgentSettings& s, FILE* echo)
         } else if (strcmp(key, "debug") == 0) {
             s.debug = atoi_sat(value);
             fprintf(echo, "debug=%d\n", s.debug);
+        } else if (strcmp(key, "walkmem") == 0) {
+            int mib = atoi_sat(value);
+            if (mib > 0) s.walkmem_mib = mib;
+            fprintf(echo, "walkmem=%d\n", s.walkmem_mib);
         }
     }
 }

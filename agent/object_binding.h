@@ -1,0 +1,21 @@
+// Between handles and objects for the framed requests: the classic and the framed
+// views name the same objects with the same handles.
+#pragma once
+
+#include <jni.h>
+
+#include <cstdint>
+#include <string>
+
+struct Agent;
+
+// The object a handle names, as a local reference; nullptr when the handle names no
+// live object.
+jobject object_for(Agent& agent, JNIEnv* jni, uint32_t handle);
+
+// The handle of obj, giving it a descriptor (and a tag) when it has none. 0 when the
+// descriptor space is used up or the VM refuses the tag (why says so).
+uint32_t handle_for(Agent& agent, JNIEnv* jni, jobject obj, std::string* why = nullptr);
+
+// "%x" of a handle, as the listings print it.
+std::string handle_text(uint32_t handle);

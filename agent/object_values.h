@@ -1,0 +1,49 @@
+// How the framed replies show objects and values: a Java-style text for primitive
+// values, and the handle, type, size and preview of a referenced object.
+#pragma once
+
+#include <jni.h>
+
+#include <cstdint>
+#include <string>
+
+struct Agent;
+class RecordWriter;
+
+// A primitive value as Java prints it: 42, true, 3.5, 1.0E10, NaN; a char as itself.
+// type is the JVM type letter (Z B C S I J F D).
+std::string format_primitive(char type, jvalue v);
+
+// Java's Double.toString / Float.toString: the shortest digits that read back as the
+// value, in plain notation from 10^-3 up to 10^7 and "d.dddE±n" outside.
+std::string format_floating(double v, bool is_float);
+
+// UTF-16 text as the VM's modified UTF-8 spells it (each unit on its own, so lone
+// surrogates survive), for escape_text to turn back into \uXXXX units.
+std::string utf16_to_text(const jchar* chars, size_t count);
+
+// A String's whole text; empty when obj is not a String.
+std::string string_text(JNIEnv* jni, jstring s, size_t max_chars);
+
+// What a reply says of an object it refers to.
+struct ObjectSummary {
+    uint32_t handle = 0;
+    std::string type;     // Class.getName form
+    int64_t size = 0;
+    std::string preview;
+    uint32_t class_id = UINT32_MAX;
+};
+
+// Binds obj to a handle and describes it; false (why set) when the VM refuses.
+bool summarize(Agent& agent, JNIEnv* jni, jobject obj, ObjectSummary& out, std::string* why);
+
+// Appends the four fields H TYPE SIZE PREVIEW of obj (all empty for a null obj).
+void write_object_fields(RecordWriter& w, const ObjectSummary* s);
+
+// How holder holds an object through a reference the heap walk reported with this
+// kind and index: "field" with the field's name and declaring class, "element" with
+// the index, "static" with the static field's name, and so on.
+struct Holding {
+    std::string how, name, declared;
+};
+Holding describe_holding(Agent& agent, JNIEnv* jni, jobject holder, int kind, int index);

@@ -1,0 +1,158 @@
+// referrers H: everything in the live heap that refers to H, with the field or index
+// through which it does, and the GC roots that hold H directly.
+#include <algorithm>
+#include <map>
+#include <vector>
+
+#include "agent_state.h"
+#include "heap_roots.h"
+#include "jvmti_check.h"
+#include "local_frame.h"
+#include "object_binding.h"
+#include "object_values.h"
+#include "records.h"
+#include "request_table.h"
+#include "scratch_env.h"
+
+namespace {
+
+constexpr const char* VERB = "referrers";
+constexpr int64_t DEFAULT_LIMIT = 100;
+constexpr int64_t MAX_LIMIT = 100000;
+
+struct Edge {
+    int kind;
+    int index;
+    bool operator<(const Edge& o) const { return kind != o.kind ? kind < o.kind : index < o.index; }
+};
+
+// Referrers are tagged by the set of references they hold to H, so that objects
+// holding it the same way share one tag and the VM can hand them all back at once.
+struct ReferrerWalk {
+    const ThreadList* threads = nullptr;
+    int64_t limit = 0;
+    int64_t tagged = 0;
+    int64_t total = 0;  // references from objects, counted all
+    std::vector<std::vector<Edge>> ways;  // by RESULT index
+    std::map<std::pair<uint64_t, Edge>, uint64_t> extended;
+    std::map<std::vector<Edge>, uint64_t> by_edges;
+    std::vector<Edge> from_self;
+    std::vector<std::pair<uint64_t, Edge>> from_threads;  // thread position, edge
+    std::vector<RootReport> roots;
+
+    uint64_t way_of(const std::vector<Edge>& edges)
+    {
+        auto [it, fresh] = by_edges.emplace(edges, ways.size());
+        if (fresh) ways.push_back(edges);
+        return it->second;
+    }
+};
+
+jint JNICALL find_referrer(jvmtiHeapReferenceKind kind, const jvmtiHeapReferenceInfo* info, jlong, jlong, jlong,
+                           jlong* tag_ptr, jlong* referrer_tag_ptr, jint, void* user_data)
+{
+    if (*tag_ptr != scratch_tag::TARGET) return JVMTI_VISIT_OBJECTS;
+    auto* w = static_cast<ReferrerWalk*>(user_data);
+    if (!referrer_tag_ptr) {
+        RootReport r = root_report(kind, info);
+        if (!own_root(r, *w->threads)) w->roots.push_back(r);
+        return JVMTI_VISIT_OBJECTS;
+    }
+    w->total++;
+    Edge edge{kind, reference_index(kind, info)};
+    jlong& rt = *referrer_tag_ptr;
+    if (rt == scratch_tag::TARGET) {
+        w->from_self.push_back(edge);
+    } else if (scratch_tag::kind(rt) == scratch_tag::THREAD) {
+        w->from_threads.emplace_back(scratch_tag::index(rt), edge);
+    } else if (rt == 0) {
+        if (w->tagged < w->limit) {
+            rt = scratch_tag::RESULT | static_cast<jlong>(w->way_of({edge}));
+            w->tagged++;
+        }
+    } else if (scratch_tag::kind(rt) == scratch_tag::RESULT) {
+        uint64_t way = scratch_tag::index(rt);
+        auto key = std::make_pair(way, edge);
+        auto it = w->extended.find(key);
+        if (it == w->extended.end()) {
+            std::vector<Edge> edges = w->ways[way];
+            edges.push_back(edge);
+            it = w->extended.emplace(key, w->way_of(edges)).first;
+        }
+        rt = scratch_tag::RESULT | static_cast<jlong>(it->second);
+    }
+    return JVMTI_VISIT_OBJECTS;
+}
+
+struct Row {
+    Holding holding;
+    ObjectSummary holder;
+};
+
+}  // namespace
+
+std::string referrers_request(RequestContext& ctx)
+{
+    Agent& agent = ctx.agent;
+    JNIEnv* jni = ctx.jni;
+    RequestArgs args(ctx.request, 1, {"limit"});
+    ReferrerWalk walk;
+    walk.limit = args.number("limit", DEFAULT_LIMIT, 0, MAX_LIMIT);
+    if (!args.ok()) return error_body(VERB, err::USAGE, args.error());
+    auto handle = parse_framed_handle(args.positional());
+    if (!handle) return error_body(VERB, err::USAGE, "'" + args.positional() + "' is not a handle (hex digits)");
+
+    LocalFrame frame(jni, 64);
+    jobject target = object_for(agent, jni, *handle);
+    if (!target) return error_body(VERB, err::NOT_FOUND, "no live object has the handle " + args.positional());
+    ScratchEnv scratch(agent.vm);
+    if (!scratch.ok()) return error_body(VERB, err::JVM, scratch.error());
+    std::string why;
+    ThreadList threads;
+    if (!tag_threads(scratch.get(), jni, threads, &why)) return error_body(VERB, err::JVM, why);
+    walk.threads = &threads;
+    if (!jvmti_ok(scratch.get(), scratch.get()->SetTag(target, scratch_tag::TARGET), "SetTag", &why))
+        return error_body(VERB, err::JVM, why);
+
+    jvmtiHeapCallbacks callbacks{};
+    callbacks.heap_reference_callback = find_referrer;
+    Stopwatch watch;
+    if (!jvmti_ok(scratch.get(), scratch.get()->FollowReferences(0, nullptr, nullptr, &callbacks, &walk),
+                  "FollowReferences", &why))
+        return error_body(VERB, err::JVM, why);
+    const double walk_ms = watch.ms();
+
+    std::vector<jlong> tags;
+    for (size_t i = 0; i < walk.ways.size(); i++) tags.push_back(scratch_tag::RESULT | static_cast<jlong>(i));
+    std::vector<jobject> holders;
+    std::vector<jlong> found;
+    if (!objects_with_tags(scratch.get(), tags, holders, found, &why)) return error_body(VERB, err::JVM, why);
+
+    std::vector<Row> rows;
+    auto add = [&](jobject holder, const Edge& e) {
+        Row r;
+        r.holding = describe_holding(agent, jni, holder, e.kind, e.index);
+        if (!summarize(agent, jni, holder, r.holder, &why)) return false;
+        rows.push_back(std::move(r));
+        return true;
+    };
+    bool ok = true;
+    for (size_t i = 0; i < holders.size() && ok; i++) {
+        for (const Edge& e : walk.ways[scratch_tag::index(found[i])]) ok = ok && add(holders[i], e);
+        jni->DeleteLocalRef(holders[i]);
+    }
+    for (const Edge& e : walk.from_self) ok = ok && add(target, e);
+    for (const auto& [t, e] : walk.from_threads)
+        if (t < threads.threads.size()) ok = ok && add(threads.threads[t], e);
+    if (!ok) return error_body(VERB, err::JVM, why);
+    std::stable_sort(rows.begin(), rows.end(), [](const Row& a, const Row& b) { return a.holder.handle < b.holder.handle; });
+
+    RecordWriter status, out;
+    status.record("ok").field(VERB).pair("total", walk.total).pair_ms("walk_ms", walk_ms).pair("walks", 1);
+    for (const Row& r : rows) {
+        out.record("referrer").field(r.holding.how).field(r.holding.name).field(r.holding.declared);
+        write_object_fields(out, &r.holder);
+    }
+    for (const RootReport& root : walk.roots) write_root(out, scratch.get(), jni, root, threads, target);
+    return ok_body(status, out);
+}
