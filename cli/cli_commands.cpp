@@ -1,8 +1,8 @@
 #include "cli_commands.h"
 
-#include <set>
 #include <vector>
 
+#include "json_writer.h"
 #include "signature_names.h"
 
 namespace {
@@ -18,7 +18,8 @@ bool connect(AgentClient& client, const CliOptions& o, std::ostream& err)
 
 struct Entry {
     std::string handle;
-    std::string text;  // what is printed for it
+    std::string signature;  // the JVM signature as listed, without the trailing blank
+    std::string text;       // what is printed for it
 };
 
 // The lines of a reply up to the first one without a blank, as the viewer takes them.
@@ -29,28 +30,86 @@ std::vector<Entry> entries(const ReplyLines& lines, bool raw)
         std::string_view line = lines[i];
         size_t blank = line.find(' ');
         if (blank == std::string_view::npos) break;
-        out.push_back({std::string(line.substr(0, blank)), raw ? std::string(line) : describe_line(line)});
+        std::string_view signature = line.substr(blank + 1);
+        signature = signature.substr(0, signature.find(' '));
+        out.push_back({std::string(line.substr(0, blank)), std::string(signature),
+                       raw ? std::string(line) : describe_line(line)});
     }
     return out;
 }
 
-void print_tree(AgentClient& client, const CliOptions& o, const std::vector<Entry>& level, int depth,
-                std::vector<std::string>& path, std::ostream& out)
+// One object of a tree, with what it refers to when the walk went below it.
+struct TreeNode {
+    Entry entry;
+    bool repeated = false;  // already on the path above: not expanded again
+    std::vector<TreeNode> children;
+};
+
+std::vector<TreeNode> walk_tree(AgentClient& client, const CliOptions& o, const std::vector<Entry>& level,
+                                int depth, std::vector<std::string>& path)
 {
+    std::vector<TreeNode> nodes;
     for (const Entry& e : level) {
-        out << std::string(2 * path.size(), ' ') << e.text;
-        bool on_path = false;
-        for (const auto& h : path) on_path = on_path || h == e.handle;
-        if (on_path) {
-            out << "  (already above)\n";
-            continue;
+        TreeNode node{e, false, {}};
+        for (const auto& h : path) node.repeated = node.repeated || h == e.handle;
+        if (!node.repeated && depth > 0) {
+            path.push_back(e.handle);
+            node.children = walk_tree(client, o, entries(client.getClasses('e', e.handle), o.raw), depth - 1, path);
+            path.pop_back();
         }
-        out << "\n";
-        if (depth <= 0) continue;
-        path.push_back(e.handle);
-        print_tree(client, o, entries(client.getClasses('e', e.handle), o.raw), depth - 1, path, out);
-        path.pop_back();
+        nodes.push_back(std::move(node));
     }
+    return nodes;
+}
+
+void print_tree(const std::vector<TreeNode>& nodes, size_t indent, std::ostream& out)
+{
+    for (const TreeNode& n : nodes) {
+        out << std::string(2 * indent, ' ') << n.entry.text << (n.repeated ? "  (already above)\n" : "\n");
+        print_tree(n.children, indent + 1, out);
+    }
+}
+
+// handle, type (slash form) and signature of one listing entry.
+void entry_json(JsonWriter& w, const Entry& e)
+{
+    w.key("handle").value(e.handle);
+    w.key("type").value(convSignature(e.signature, TraceLog()));
+    w.key("signature").value(e.signature);
+}
+
+void tree_json(JsonWriter& w, const std::vector<TreeNode>& nodes)
+{
+    w.beginArray();
+    for (const TreeNode& n : nodes) {
+        w.beginObject();
+        entry_json(w, n.entry);
+        w.key("already_above").flag(n.repeated);
+        w.key("children");
+        tree_json(w, n.children);
+        w.endObject();
+    }
+    w.endArray();
+}
+
+void listing_json(const std::vector<Entry>& list, const char* key, const std::string& handle, std::ostream& out)
+{
+    JsonWriter w;
+    w.beginObject();
+    if (!handle.empty()) w.key("handle").value(handle);
+    w.key(key).beginArray();
+    for (const Entry& e : list) {
+        w.beginObject();
+        entry_json(w, e);
+        w.endObject();
+    }
+    w.endArray().endObject();
+    out << w.text();
+}
+
+void print_entries(const std::vector<Entry>& list, std::ostream& out)
+{
+    for (const Entry& e : list) out << e.text << "\n";
 }
 
 }  // namespace
@@ -67,7 +126,11 @@ std::string describe_line(std::string_view line)
 int cli_roots(AgentClient& client, const CliOptions& o, std::ostream& out, std::ostream& err)
 {
     if (!connect(client, o, err)) return 1;
-    for (const Entry& e : entries(client.getClasses('p', ""), o.raw)) out << e.text << "\n";
+    std::vector<Entry> roots = entries(client.getClasses('p', ""), o.raw);
+    if (o.json)
+        listing_json(roots, "roots", "", out);
+    else
+        print_entries(roots, out);
     return 0;
 }
 
@@ -81,7 +144,10 @@ int cli_expand(AgentClient& client, const CliOptions& o, const std::string& hand
         err << "vorlan-cli: no object with handle " << handle << " (handles come from a roots listing)\n";
         return 1;
     }
-    for (const Entry& e : refs) out << e.text << "\n";
+    if (o.json)
+        listing_json(refs, "references", handle, out);
+    else
+        print_entries(refs, out);
     return 0;
 }
 
@@ -90,18 +156,31 @@ int cli_tree(AgentClient& client, const CliOptions& o, const std::string& handle
 {
     if (!connect(client, o, err)) return 1;
     std::vector<std::string> path;
+    std::vector<TreeNode> tree;
     if (handle.empty()) {
-        print_tree(client, o, entries(client.getClasses('p', ""), o.raw), o.depth, path, out);
+        tree = walk_tree(client, o, entries(client.getClasses('p', ""), o.raw), o.depth, path);
+    } else {
+        std::vector<Entry> refs = entries(client.getClasses('e', handle), o.raw);
+        if (refs.empty()) {
+            err << "vorlan-cli: no object with handle " << handle << " (handles come from a roots listing)\n";
+            return 1;
+        }
+        path.push_back(handle);
+        tree = walk_tree(client, o, refs, o.depth - 1, path);
+    }
+    if (o.json) {
+        JsonWriter w;
+        w.beginObject();
+        w.key("handle");
+        if (handle.empty()) w.null(); else w.value(handle);
+        w.key("children");
+        tree_json(w, tree);
+        w.endObject();
+        out << w.text();
         return 0;
     }
-    std::vector<Entry> refs = entries(client.getClasses('e', handle), o.raw);
-    if (refs.empty()) {
-        err << "vorlan-cli: no object with handle " << handle << " (handles come from a roots listing)\n";
-        return 1;
-    }
-    out << handle << "\n";
-    path.push_back(handle);
-    print_tree(client, o, refs, o.depth - 1, path, out);
+    if (!handle.empty()) out << handle << "\n";
+    print_tree(tree, handle.empty() ? 0 : 1, out);
     return 0;
 }
 
@@ -109,6 +188,9 @@ int cli_quit(AgentClient& client, const CliOptions& o, std::ostream& out, std::o
 {
     if (!connect(client, o, err)) return 1;
     client.disconnectJvmti();
-    out << "sent q: the Java program is ending\n";
+    if (o.json)
+        out << JsonWriter().beginObject().key("sent").value("q").endObject().text();
+    else
+        out << "sent q: the Java program is ending\n";
     return 0;
 }

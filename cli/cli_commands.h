@@ -1,16 +1,12 @@
-// What vorlan-cli does with an agent: list roots, expand one object, print a tree, quit.
+// What vorlan-cli does with the classic commands: list roots, expand one object, print
+// a tree, quit. Types in the classic slash form; --json gives the same as one document.
 #pragma once
 
 #include <ostream>
 #include <string>
 
 #include "agent_client.h"
-
-struct CliOptions {
-    int port = kDefaultPort;
-    bool raw = false;      // listing lines exactly as received
-    int depth = 2;         // levels below the start of a tree
-};
+#include "cli_options.h"
 
 // Each returns the exit status: 0 on success, 1 with one line on err otherwise.
 int cli_roots(AgentClient& client, const CliOptions& o, std::ostream& out, std::ostream& err);

@@ -1,0 +1,160 @@
+#include "cli_arguments.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <map>
+#include <set>
+#include <vector>
+
+const char* const kCliUsage =
+    "usage: vorlan-cli [--port N] [--pid PID] [--json] COMMAND [ARGUMENT] [OPTIONS]\n"
+    "\n"
+    "Talks to the Vorlan agent on 127.0.0.1 (port 12345 unless --port says otherwise).\n"
+    "\n"
+    "classic commands (types as JVM class names with slashes):\n"
+    "  roots                      the objects the VM holds as roots, with their types\n"
+    "  expand HANDLE              the objects one object refers to directly\n"
+    "  tree [--depth D] [HANDLE]  the tree below the roots, or below one object, D levels\n"
+    "                             deep (default 2); an object already on the path above is\n"
+    "                             printed but not expanded again\n"
+    "  quit                       end the Java program the agent runs in (status 0)\n"
+    "\n"
+    "heap commands (types as Java names, as jcmd prints them):\n"
+    "  show HANDLE [--offset N] [--limit N]\n"
+    "                             one object: its type, size and every field, element or\n"
+    "                             static it holds; --offset/--limit page through an array\n"
+    "  histo [--top N] [--match TEXT]\n"
+    "                             objects counted by class after a collection, largest\n"
+    "                             first, like jcmd GC.class_histogram; --match keeps the\n"
+    "                             classes whose name contains TEXT\n"
+    "  find CLASS [--limit N] [--offset N] [--subclasses]\n"
+    "                             the live instances of a class (java.util.HashMap, int[],\n"
+    "                             [I, java/util/HashMap), with subclasses if asked\n"
+    "  refs HANDLE [--limit N]    the objects and GC roots that refer to one object\n"
+    "  path HANDLE [--weak] [--depth N]\n"
+    "                             the shortest chain from a GC root to the object; --weak\n"
+    "                             lets it pass through a weak or soft reference's referent\n"
+    "\n"
+    "  --port N    the agent's port on 127.0.0.1\n"
+    "  --pid PID   when nothing listens on the port, load the agent into process PID\n"
+    "              with vorlan-attach first\n"
+    "  --json      one JSON document on standard output\n"
+    "  --raw       roots, expand, tree: listing lines exactly as the agent sends them\n"
+    "  -h, --help  this text\n"
+    "\n"
+    "Exit status: 0 on success; 1, with one line on standard error, when the agent cannot\n"
+    "be reached, is too old for a heap command, or refuses the request (a handle that\n"
+    "names no object, a class that is not loaded); 2 for a usage error.\n";
+
+namespace {
+
+// The commands each option applies to; the first four apply to every command.
+const std::map<std::string, std::set<std::string>> kOptionCommands = {
+    {"--raw", {"roots", "expand", "tree"}},
+    {"--depth", {"tree", "path"}},
+    {"--offset", {"show", "find"}},
+    {"--limit", {"show", "find", "refs"}},
+    {"--top", {"histo"}},
+    {"--match", {"histo"}},
+    {"--subclasses", {"find"}},
+    {"--weak", {"path"}},
+};
+const std::set<std::string> kEveryCommand = {"--port", "--pid", "--json"};
+const std::set<std::string> kNeedsArgument = {"expand", "show", "find", "refs", "path"};
+const std::set<std::string> kMayTakeArgument = {"tree"};
+const std::set<std::string> kCommands = {"roots", "expand", "tree", "quit", "show", "histo", "find", "refs", "path"};
+const std::set<std::string> kTakesValue = {"--port", "--pid", "--depth", "--offset", "--limit", "--top", "--match"};
+
+bool wholeNumber(const char* text, long long min, long long max, long long& value)
+{
+    char* end = nullptr;
+    errno = 0;
+    const long long v = std::strtoll(text, &end, 10);
+    if (!*text || *end || errno == ERANGE || v < min || v > max)
+        return false;
+    value = v;
+    return true;
+}
+
+// Stores one option's value; a usage error text when it is no fit.
+std::string apply(const std::string& option, const char* text, CliOptions& o)
+{
+    long long n = 0;
+    const auto needs = [&](long long min, long long max, const char* what) -> std::string {
+        return wholeNumber(text, min, max, n) ? std::string() : option + " needs " + what;
+    };
+    std::string error;
+    if (option == "--match") {
+        o.match = text;
+    } else if (option == "--port") {
+        if ((error = needs(-2147483647LL, 2147483647LL, "a number")).empty())
+            o.port = static_cast<int>(n);
+    } else if (option == "--pid") {
+        if ((error = needs(1, 2147483647LL, "a process id")).empty())
+            o.pid = n;
+    } else if (option == "--depth") {
+        if ((error = needs(1, 2147483647LL, "a number of 1 or more")).empty())
+            o.depth = static_cast<int>(n), o.depthGiven = true;
+    } else if (option == "--offset") {
+        if ((error = needs(0, 1LL << 40, "a number of 0 or more")).empty())
+            o.offset = n;
+    } else if ((error = needs(1, 1LL << 40, "a number of 1 or more")).empty()) {  // --limit, --top
+        o.limit = n;
+    }
+    return error;
+}
+
+}  // namespace
+
+ParsedArguments parseCliArguments(int argc, const char* const* argv)
+{
+    ParsedArguments parsed;
+    CliCommand& c = parsed.command;
+    std::vector<std::string> given;
+    bool hasArgument = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "-h" || a == "--help") {
+            parsed.help = true;
+            return parsed;
+        }
+        if (kTakesValue.count(a) || kOptionCommands.count(a) || kEveryCommand.count(a)) {
+            given.push_back(a);
+            if (a == "--raw")
+                c.options.raw = true;
+            else if (a == "--json")
+                c.options.json = true;
+            else if (a == "--subclasses")
+                c.options.subclasses = true;
+            else if (a == "--weak")
+                c.options.weak = true;
+            else if (i + 1 >= argc)
+                return parsed.error = a + " needs a value", parsed;
+            else if (std::string why = apply(a, argv[++i], c.options); !why.empty())
+                return parsed.error = why, parsed;
+        } else if (a.size() > 1 && a[0] == '-') {
+            return parsed.error = "unknown option " + a, parsed;
+        } else if (c.name.empty()) {
+            c.name = a;
+        } else if (!hasArgument && (kNeedsArgument.count(c.name) || kMayTakeArgument.count(c.name))) {
+            c.argument = a;
+            hasArgument = true;
+        } else {
+            return parsed.error = "unexpected argument " + a, parsed;
+        }
+    }
+    if (c.name.empty())
+        return parsed.error = "no command", parsed;
+    if (!kCommands.count(c.name))
+        return parsed.error = "unknown command " + c.name, parsed;
+    if (kNeedsArgument.count(c.name) && !hasArgument)
+        return parsed.error = c.name + (c.name == "find" ? " needs a CLASS" : " needs a HANDLE"), parsed;
+    for (const std::string& option : given) {
+        const auto allowed = kOptionCommands.find(option);
+        if (!kEveryCommand.count(option) && allowed != kOptionCommands.end() && !allowed->second.count(c.name))
+            return parsed.error = option + " does not apply to " + c.name, parsed;
+    }
+    if (c.options.raw && c.options.json)
+        return parsed.error = "--raw and --json do not go together", parsed;
+    return parsed;
+}

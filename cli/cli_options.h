@@ -1,0 +1,27 @@
+// What vorlan-cli was asked to do: the command, its one argument, and the options.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "command_line.h"
+
+struct CliOptions {
+    int port = kDefaultPort;
+    bool raw = false;   // classic listing lines exactly as received
+    bool json = false;  // one JSON document on standard output
+    int depth = 2;      // tree: levels below the start; path: hops searched (when given)
+    bool depthGiven = false;
+    std::optional<long long> offset;
+    std::optional<long long> limit;  // show, find, refs; histo's --top
+    std::string match;
+    bool subclasses = false;
+    bool weak = false;
+    long long pid = 0;  // load the agent into this process when nothing listens; 0: never
+};
+
+struct CliCommand {
+    std::string name;      // roots, expand, tree, show, histo, find, refs, path, quit
+    std::string argument;  // the handle or class name, when the command takes one
+    CliOptions options;
+};

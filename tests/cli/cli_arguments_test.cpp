@@ -1,0 +1,64 @@
+#include "cli_arguments.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace {
+
+ParsedArguments parse(std::vector<const char*> args)
+{
+    args.insert(args.begin(), "vorlan-cli");
+    return parseCliArguments(static_cast<int>(args.size()), args.data());
+}
+
+TEST(CliArguments, OptionsBeforeOrAfterTheCommandReachIt)
+{
+    const ParsedArguments find = parse({"--port", "5005", "find", "java.util.HashMap", "--limit", "20",
+                                        "--subclasses", "--offset", "40", "--json"});
+    ASSERT_EQ(find.error, "");
+    EXPECT_EQ(find.command.name, "find");
+    EXPECT_EQ(find.command.argument, "java.util.HashMap");
+    EXPECT_EQ(find.command.options.port, 5005);
+    EXPECT_EQ(find.command.options.limit, 20);
+    EXPECT_EQ(find.command.options.offset, 40);
+    EXPECT_TRUE(find.command.options.subclasses);
+    EXPECT_TRUE(find.command.options.json);
+
+    const ParsedArguments histo = parse({"histo", "--top", "5", "--match", "java.util", "--pid", "4242"});
+    ASSERT_EQ(histo.error, "");
+    EXPECT_EQ(histo.command.options.limit, 5);
+    EXPECT_EQ(histo.command.options.match, "java.util");
+    EXPECT_EQ(histo.command.options.pid, 4242);
+
+    const ParsedArguments path = parse({"path", "1a2b", "--weak", "--depth", "3"});
+    EXPECT_TRUE(path.command.options.weak);
+    EXPECT_TRUE(path.command.options.depthGiven);
+    EXPECT_FALSE(parse({"path", "1a2b"}).command.options.depthGiven);
+    EXPECT_TRUE(parse({"tree"}).error.empty());
+    EXPECT_TRUE(parse({"--help", "nonsense"}).help);
+}
+
+TEST(CliArguments, UsageErrorsSayWhatIsWrong)
+{
+    const std::vector<std::pair<std::vector<const char*>, std::string>> cases = {
+        {{}, "no command"},
+        {{"frobnicate"}, "unknown command frobnicate"},
+        {{"show"}, "show needs a HANDLE"},
+        {{"find"}, "find needs a CLASS"},
+        {{"refs", "1", "2"}, "unexpected argument 2"},
+        {{"histo", "--weak"}, "--weak does not apply to histo"},
+        {{"show", "1", "--top", "3"}, "--top does not apply to show"},
+        {{"roots", "--raw", "--json"}, "--raw and --json do not go together"},
+        {{"find", "X", "--limit", "0"}, "--limit needs a number of 1 or more"},
+        {{"show", "1", "--offset", "-1"}, "--offset needs a number of 0 or more"},
+        {{"tree", "--depth", "0"}, "--depth needs a number of 1 or more"},
+        {{"histo", "--pid", "abc"}, "--pid needs a process id"},
+        {{"histo", "--match"}, "--match needs a value"},
+        {{"show", "1", "--bogus"}, "unknown option --bogus"},
+    };
+    for (const auto& [args, error] : cases)
+        EXPECT_EQ(parse(args).error, error) << (args.empty() ? "" : args[0]);
+}
+
+}  // namespace
