@@ -118,7 +118,12 @@ JvmProcess::JvmProcess(const JvmLaunch& launch)
     dir_ = make_temp_dir("vorlan-e2e");
 
     // Newer JDKs warn on standard error about the JNI pin library unless native access is granted.
-    std::vector<std::string> args = {java_binary(), "-XX:+UseSerialGC", "--enable-native-access=ALL-UNNAMED"};
+    // VORLAN_TEST_GC picks the collector (a flag such as -XX:+UseZGC; empty for the VM's own).
+    const char* gc = getenv("VORLAN_TEST_GC");
+    std::vector<std::string> args = {java_binary()};
+    std::string collector = gc ? gc : "-XX:+UseSerialGC";
+    if (!collector.empty()) args.push_back(collector);
+    args.push_back("--enable-native-access=ALL-UNNAMED");
     std::string agent = "-agentpath:" + (launch.agent_library.empty() ? agent_library() : launch.agent_library);
     if (launch.agent_options) agent += "=" + *launch.agent_options;
     if (launch.load_agent) args.push_back(agent);
