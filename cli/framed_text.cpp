@@ -161,7 +161,11 @@ std::string referrersText(const Referrers& refs)
     table.rightAligned = {false, false, true, false, false};
     for (const Hop& r : refs.rows) {
         std::vector<std::string> row = objectCells(r.object);
-        row.insert(row.begin() + 3, holdLabel(r.how, r.name, r.declared, r.declared != r.object.type));
+        // Spelled out: "element [1]" beside a preview of "[2]" would read as two indexes.
+        std::string label = holdLabel(r.how, r.name, r.declared, r.declared != r.object.type);
+        if (r.how == "field" || r.how == "element")
+            label = r.how + " " + label;
+        row.insert(row.begin() + 3, std::move(label));
         table.rows.push_back(std::move(row));
     }
     std::string out = formatTable(table);
@@ -189,7 +193,7 @@ std::string pathText(const PathReply& path, const std::string& handle)
     for (const Hop& step : path.steps) {
         std::string line = indent;
         const std::string label = holdLabel(step.how, step.name, step.declared, step.declared != holderType);
-        if (!step.how.empty())
+        if (&step != &path.steps.front())  // the root line above says what holds the first
             line += label + "  ";
         line += step.object.handle + "  " + step.object.type;
         if (step.object.size >= 0)
