@@ -1,0 +1,193 @@
+// vorlan-cli's heap commands against the agent in a real JVM (ExploreTarget's graph).
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <memory>
+#include <sstream>
+
+#include "../cli/json_reader.h"
+#include "jvm_process.h"
+
+namespace {
+
+const std::string CLI = VORLAN_TOOLS_DIR "/vorlan-cli";
+const std::string T = "ExploreTarget$";
+
+std::vector<std::string> lines_of(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+class CliE2E : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (access(CLI.c_str(), X_OK) != 0) GTEST_SKIP() << "vorlan-cli not built";
+    }
+
+    void start(bool with_agent)
+    {
+        port = free_port();
+        JvmLaunch launch;
+        launch.agent_options = "port=" + std::to_string(port);
+        launch.load_agent = with_agent;
+        launch.main_class = "ExploreTarget";
+        jvm = std::make_unique<JvmProcess>(launch);
+        ASSERT_TRUE(jvm->wait_for_output("ready")) << jvm->err();
+        if (with_agent) {
+            ASSERT_TRUE(jvm->wait_listening(port)) << jvm->err();
+        }
+    }
+
+    CommandResult cli(std::vector<std::string> args)
+    {
+        args.insert(args.begin(), {CLI, "--port", std::to_string(port)});
+        return run_command(args);
+    }
+
+    // The handle of the only instance of a class, from find's first column.
+    std::string only_instance(const std::string& cls)
+    {
+        CommandResult r = cli({"find", cls});
+        EXPECT_EQ(r.status, 0) << r.err;
+        const auto lines = lines_of(r.out);
+        EXPECT_EQ(lines.size(), 1u) << r.out;
+        return lines.empty() ? "" : lines[0].substr(0, lines[0].find(' '));
+    }
+
+    int port = 0;
+    std::unique_ptr<JvmProcess> jvm;
+};
+
+TEST_F(CliE2E, ShowQualifiesShadowedFieldsAndUnknownHandlesFail)
+{
+    start(true);
+    const std::string h = only_instance(T + "Fields");
+    ASSERT_FALSE(h.empty());
+    CommandResult show = cli({"show", h});
+    ASSERT_EQ(show.status, 0) << show.err;
+    const auto lines = lines_of(show.out);
+    ASSERT_GT(lines.size(), 10u) << show.out;
+    EXPECT_EQ(lines[0].rfind(h + "  " + T + "Fields  ", 0), 0u) << lines[0];
+    auto line_with = [&](const std::string& start) {
+        for (const auto& l : lines)
+            if (l.rfind("  " + start + " ", 0) == 0) return l;
+        return std::string();
+    };
+    // Base and Fields both declare shade and ref; the other fields are named alone.
+    EXPECT_NE(line_with(T + "Base.shade").find("=   1"), std::string::npos) << show.out;
+    EXPECT_NE(line_with(T + "Fields.shade").find("=   2"), std::string::npos) << show.out;
+    EXPECT_NE(line_with(T + "Fields.ref").find("\"held-by-fields\""), std::string::npos) << show.out;
+    EXPECT_NE(line_with("j").find("-9876543210"), std::string::npos) << show.out;
+    EXPECT_NE(line_with("ints").find("[I"), std::string::npos) << show.out;
+    EXPECT_EQ(line_with("shade"), "");
+
+    CommandResult unknown = cli({"show", "7ffffff0"});
+    EXPECT_EQ(unknown.status, 1);
+    EXPECT_EQ(unknown.out, "");
+    EXPECT_EQ(std::count(unknown.err.begin(), unknown.err.end(), '\n'), 1) << unknown.err;
+    EXPECT_EQ(unknown.err.rfind("vorlan-cli: ", 0), 0u) << unknown.err;
+    EXPECT_NE(unknown.err.find("7ffffff0"), std::string::npos) << unknown.err;
+    EXPECT_EQ(cli({"find", "no.such.Klass"}).status, 1);
+}
+
+TEST_F(CliE2E, HistogramAsJsonReadsBackInJcmdsOrder)
+{
+    start(true);
+    CommandResult r = cli({"--json", "histo", "--top", "10"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto doc = readJson(r.out);
+    ASSERT_TRUE(doc) << r.out;
+    const JsonValue& rows = (*doc)["rows"];
+    ASSERT_EQ(rows.items.size(), 10u);
+    for (size_t i = 1; i < rows.items.size(); ++i) EXPECT_GE(rows[i - 1]["bytes"].number, rows[i]["bytes"].number);
+    EXPECT_GT((*doc)["classes"].number, 10);
+    EXPECT_GE((*doc)["figures"]["gc_ms"].number, 0);
+    EXPECT_EQ(rows[0]["num"].number, 1);
+
+    CommandResult mine = cli({"histo", "--match", "ExploreTarget$"});
+    ASSERT_EQ(mine.status, 0) << mine.err;
+    const auto lines = lines_of(mine.out);
+    ASSERT_GE(lines.size(), 4u);
+    EXPECT_EQ(lines[0], " num     #instances         #bytes  class name");
+    // num, #instances, #bytes, class name; only the matching classes, one Fields.
+    int fields = 0;
+    for (size_t i = 2; i < lines.size() && lines[i].rfind("Total", 0) != 0; ++i) {
+        std::istringstream row(lines[i]);
+        std::string num, name;
+        long long instances = 0, bytes = 0;
+        row >> num >> instances >> bytes >> name;
+        EXPECT_EQ(num, std::to_string(i - 1) + ":");
+        EXPECT_NE(name.find(T), std::string::npos) << lines[i];
+        if (name == T + "Fields") fields += static_cast<int>(instances);
+    }
+    EXPECT_EQ(fields, 1) << mine.out;
+}
+
+TEST_F(CliE2E, FindPagesAndRefsNameTheHoldingField)
+{
+    start(true);
+    // ExploreTarget pins 3000 Integers in an array, and the VM caches more.
+    CommandResult page = cli({"find", "java.lang.Integer", "--limit", "5", "--offset", "10"});
+    ASSERT_EQ(page.status, 0) << page.err;
+    const auto lines = lines_of(page.out);
+    ASSERT_EQ(lines.size(), 6u) << page.out;
+    EXPECT_EQ(lines[5].rfind("(11-15 of ", 0), 0u) << lines[5];
+    CommandResult json = cli({"--json", "find", "java.lang.Number", "--subclasses", "--limit", "3"});
+    const auto doc = readJson(json.out);
+    ASSERT_TRUE(doc) << json.out;
+    EXPECT_GE((*doc)["total"].number, 3000);
+    EXPECT_EQ((*doc)["instances"].items.size(), 3u);
+
+    CommandResult refs = cli({"refs", only_instance(T + "Tracked")});
+    ASSERT_EQ(refs.status, 0) << refs.err;
+    EXPECT_NE(refs.out.find("  java.util.HashMap$Node  "), std::string::npos) << refs.out;
+    EXPECT_NE(refs.out.find("  field value"), std::string::npos) << refs.out;
+}
+
+TEST_F(CliE2E, PathPrintsTheRootThenEachHopOneStepIn)
+{
+    start(true);
+    const std::string tracked = only_instance(T + "Tracked");
+    CommandResult r = cli({"path", tracked});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto lines = lines_of(r.out);
+    ASSERT_GE(lines.size(), 5u) << r.out;
+    size_t root = 0;
+    while (root < lines.size() && lines[root].rfind("root ", 0) != 0) ++root;
+    ASSERT_LT(root, lines.size()) << r.out;
+    for (size_t i = root + 1; i < lines.size(); ++i)
+        EXPECT_EQ(lines[i].find_first_not_of(' '), 2 * (i - root)) << lines[i];
+    EXPECT_NE(r.out.find("static ENTRIES  "), std::string::npos) << r.out;
+    EXPECT_EQ(lines.back().find("value  " + tracked + "  " + T + "Tracked"), 2 * (lines.size() - 1 - root))
+        << r.out;
+
+    CommandResult weak = cli({"--json", "path", only_instance(T + "SoftlyHeld")});
+    const auto doc = readJson(weak.out);
+    ASSERT_TRUE(doc) << weak.out;
+    EXPECT_EQ((*doc)["found"].text, "weak");
+    EXPECT_EQ((*doc)["steps"].items.back()["name"].text, "referent");
+}
+
+TEST_F(CliE2E, PidLoadsTheAgentWhenNothingListens)
+{
+    start(false);
+    CommandResult r = cli({"--pid", std::to_string(jvm->pid()), "find", T + "Fields"});
+    ASSERT_EQ(r.status, 0) << r.err << jvm->err();
+    EXPECT_EQ(lines_of(r.out).size(), 1u) << r.out;
+    // The agent listens now: a second --pid connects without loading it again.
+    CommandResult again = cli({"--pid", std::to_string(jvm->pid()), "histo", "--top", "1"});
+    EXPECT_EQ(again.status, 0) << again.err;
+    EXPECT_EQ(jvm->err().find("already loaded"), std::string::npos) << jvm->err();
+
+    CommandResult none = cli({"--pid", "999999999", "--port", std::to_string(free_port()), "histo"});
+    EXPECT_EQ(none.status, 1);
+    EXPECT_EQ(none.err, "vorlan-cli: cannot load the agent into process 999999999: no process with id 999999999\n");
+}
+
+}  // namespace
