@@ -178,14 +178,15 @@ std::string referrersText(const Referrers& refs)
 
 std::string pathText(const PathReply& path, const std::string& handle)
 {
-    std::string out;
+    std::string notes;
     for (const std::string& note : path.notes)
-        out += "(" + printable(note) + ")\n";
+        notes += "(" + printable(note) + ")\n";
     if (path.found == "none" || path.steps.empty()) {
         if (path.notes.empty())
-            out += "(no GC root reaches " + handle + ": it is garbage waiting for the next collection)\n";
-        return out;
+            notes += "(no GC root reaches " + handle + ": it is garbage waiting for the next collection)\n";
+        return notes;
     }
+    std::string out;
     if (path.hasRoot)
         out += rootText(path.root) + "\n";
     std::string indent = "  ";
@@ -206,5 +207,5 @@ std::string pathText(const PathReply& path, const std::string& handle)
     }
     if (path.found == "weak")
         out += "(reachable only through a Reference's referent)\n";
-    return out;
+    return out + notes;
 }
