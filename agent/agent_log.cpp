@@ -23,6 +23,11 @@ void progress(const char* fmt, ...)
     va_end(ap);
 }
 
+void report_pause(const char* what, double ms)
+{
+    if (ms >= 100) progress("vorlanagt: %s stopped the program for %.0f ms\n", what, ms);
+}
+
 void trace_flush()
 {
     if (tracing()) fflush(trace_stream);

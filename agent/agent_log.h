@@ -26,6 +26,9 @@ void trace_write(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 #define trace(...) (tracing() ? trace_write(__VA_ARGS__) : (void)0)
 // Progress: to standard error from debug level 0 up.
 void progress(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+// A walk or collection that stopped the program for 100 ms or more: one progress line
+// saying what it was and for how long.
+void report_pause(const char* what, double ms);
 // Flushes the trace stream at debug level 1.
 void trace_flush();
 

@@ -6,8 +6,7 @@
 #include <jni.h>
 #include <jvmti.h>
 
-#include <cstdint>
-#include <unordered_map>
+#include <atomic>
 
 #include "agent_log.h"
 #include "class_catalog.h"
@@ -23,10 +22,9 @@ struct Agent {
     JavaVM* vm = nullptr;
     jvmtiEnv* jvmti = nullptr;   // the environment whose tags bind descriptors
     bool direct_walk = false;    // expand plain instances from their fields (see direct_walk)
+    bool direct_arrays = true;   // expand object arrays from their elements
+    std::atomic<bool> serving{false};  // the command server is listening
     DescriptorRegistry descriptors;
     Snapshot snapshot;
     ClassCatalog classes;
-    // Weak references to the objects the framed requests have named, so a handle finds
-    // its object without a search through every tag.
-    std::unordered_map<uint32_t, jweak> object_refs;
 };

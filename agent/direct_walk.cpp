@@ -4,6 +4,8 @@
 #include <vector>
 
 #include "agent_state.h"
+#include "jvmti_check.h"
+#include "object_lookup.h"
 #include "snapshot.h"
 
 namespace {
@@ -54,19 +56,37 @@ FieldPlan make_plan(jvmtiEnv* env, JNIEnv* jni, jclass cls)
     return plan;
 }
 
-// One reference, reported as the heap walk's callback would see it.
-void report(jvmtiEnv* env, JNIEnv* jni, jvmtiObjectReferenceKind kind, jobject referee, jlong referrer_tag,
-            WalkContext* ctx)
+// The class tag of the last referee's class, so that the elements of an array of one
+// type cost one class lookup in all.
+struct ClassCache {
+    jclass cls = nullptr;
+    jlong tag = 0;
+};
+
+// One reference, reported as the heap walk's callback would see it. False when the VM
+// refuses a call: the caller takes the heap walk instead.
+bool report(jvmtiEnv* env, JNIEnv* jni, jvmtiObjectReferenceKind kind, jobject referee, jint index,
+            jlong referrer_tag, WalkContext* ctx, ClassCache& classes, bool keep_reference)
 {
     jclass referee_class = jni->GetObjectClass(referee);
-    jlong class_tag = 0, tag = 0, size = 0;
-    env->GetTag(referee_class, &class_tag);
-    jni->DeleteLocalRef(referee_class);
-    env->GetTag(referee, &tag);
-    env->GetObjectSize(referee, &size);
+    if (!classes.cls || !jni->IsSameObject(classes.cls, referee_class)) {
+        if (classes.cls) jni->DeleteLocalRef(classes.cls);
+        classes.cls = referee_class;
+        if (!jvmti_ok_or_report(env, env->GetTag(referee_class, &classes.tag), "GetTag")) return false;
+    } else {
+        jni->DeleteLocalRef(referee_class);
+    }
+    jlong tag = 0, size = 0;
+    if (!jvmti_ok_or_report(env, env->GetTag(referee, &tag), "GetTag") ||
+        !jvmti_ok_or_report(env, env->GetObjectSize(referee, &size), "GetObjectSize"))
+        return false;
     const jlong before = tag;
-    object_ref_callback(kind, class_tag, size, &tag, referrer_tag, -1, ctx);
-    if (tag != before) env->SetTag(referee, tag);
+    object_ref_callback(kind, classes.tag, size, &tag, referrer_tag, index, ctx);
+    if (tag != before && !jvmti_ok_or_report(env, env->SetTag(referee, tag), "SetTag")) return false;
+    // Fields are few: their objects are kept at hand for the next lookup. Array
+    // elements are found again through the array and their index.
+    if (keep_reference && tag != 0) remember_object(*ctx->agent, jni, handle_of(tag), referee);
+    return true;
 }
 
 }  // namespace
@@ -103,16 +123,50 @@ bool walk_fields_directly(Agent& agent, JNIEnv* jni, jobject object, ObjectDetai
         const FieldPlan& plan = found->second;
         if (plan.eligible) {
             WalkContext ctx{&agent, start};
+            ClassCache classes;
             const jlong referrer_tag = make_tag(start->handle);
-            report(env, jni, JVMTI_REFERENCE_CLASS, cls, referrer_tag, &ctx);
+            walked = report(env, jni, JVMTI_REFERENCE_CLASS, cls, -1, referrer_tag, &ctx, classes, true);
             for (jfieldID field : plan.fields) {
+                if (!walked) break;
                 jobject value = jni->GetObjectField(object, field);
                 if (!value) continue;
-                report(env, jni, JVMTI_REFERENCE_FIELD, value, referrer_tag, &ctx);
+                walked = report(env, jni, JVMTI_REFERENCE_FIELD, value, -1, referrer_tag, &ctx, classes, true);
                 jni->DeleteLocalRef(value);
             }
-            walked = true;
         }
+    }
+    jni->PopLocalFrame(nullptr);
+    return walked;
+}
+
+bool walk_elements_directly(Agent& agent, JNIEnv* jni, jobject array, ObjectDetails* start)
+{
+    jvmtiEnv* env = agent.jvmti;
+    if (!agent.direct_arrays || !jni || !array || !start) return false;
+    if (jni->PushLocalFrame(16) != JNI_OK) {
+        jni->ExceptionClear();
+        return false;
+    }
+    jclass cls = jni->GetObjectClass(array);
+    char* sig = nullptr;
+    bool object_array = env->GetClassSignature(cls, &sig, nullptr) == JVMTI_ERROR_NONE && sig && sig[0] == '[' &&
+                        (sig[1] == 'L' || sig[1] == '[');
+    if (sig) env->Deallocate(reinterpret_cast<unsigned char*>(sig));
+    bool walked = false;
+    if (object_array) {
+        // As the heap walk reports an array: its class, then every element in index order.
+        WalkContext ctx{&agent, start};
+        ClassCache classes;
+        const jlong referrer_tag = make_tag(start->handle);
+        walked = report(env, jni, JVMTI_REFERENCE_CLASS, cls, -1, referrer_tag, &ctx, classes, true);
+        const jsize n = jni->GetArrayLength(static_cast<jarray>(array));
+        for (jsize i = 0; i < n && walked; i++) {
+            jobject e = jni->GetObjectArrayElement(static_cast<jobjectArray>(array), i);
+            if (!e) continue;
+            walked = report(env, jni, JVMTI_REFERENCE_ARRAY_ELEMENT, e, i, referrer_tag, &ctx, classes, false);
+            jni->DeleteLocalRef(e);
+        }
+        if (classes.cls) jni->DeleteLocalRef(classes.cls);
     }
     jni->PopLocalFrame(nullptr);
     return walked;

@@ -46,7 +46,7 @@ void append_listing_line(std::string& body, const ObjectDetails* d, int depth)
     write_listing_line(&body[at], d, length);
 }
 
-void Listing::add(const ObjectDetails* d)
+void Listing::add(ObjectDetails* d)
 {
     trace("%sobj_d=%x\n", "", handle_text_of(d));
     entries.push_back(d);
@@ -55,7 +55,7 @@ void Listing::add(const ObjectDetails* d)
 
 void Listing::clear()
 {
-    std::vector<const ObjectDetails*>().swap(entries);
+    std::vector<ObjectDetails*>().swap(entries);
     length = 0;
 }
 

@@ -11,11 +11,11 @@
 #include "object_details.h"
 
 struct Listing {
-    std::vector<const ObjectDetails*> entries;  // one line each, at depth 0, in order
+    std::vector<ObjectDetails*> entries;  // one line each, at depth 0, in order
     size_t length = 0;                          // bytes of the body they make
 
     // Appends d's line (traced as "obj_d=%x").
-    void add(const ObjectDetails* d);
+    void add(ObjectDetails* d);
     // Empties the listing and gives its memory back.
     void clear();
 };

@@ -4,16 +4,7 @@
 
 #include "agent_state.h"
 #include "jvmti_check.h"
-
-namespace {
-
-void remember(Agent& agent, JNIEnv* jni, uint32_t handle, jobject obj)
-{
-    if (agent.object_refs.count(handle)) return;
-    if (jweak w = jni->NewWeakGlobalRef(obj)) agent.object_refs.emplace(handle, w);
-}
-
-}  // namespace
+#include "object_lookup.h"
 
 std::string handle_text(uint32_t handle)
 {
@@ -24,24 +15,10 @@ std::string handle_text(uint32_t handle)
 
 jobject object_for(Agent& agent, JNIEnv* jni, uint32_t handle)
 {
-    auto cached = agent.object_refs.find(handle);
-    if (cached != agent.object_refs.end()) {
-        jobject obj = jni->NewLocalRef(cached->second);
-        if (obj) return obj;
-        jni->DeleteWeakGlobalRef(cached->second);  // collected
-        agent.object_refs.erase(cached);
-        return nullptr;
-    }
     ObjectDetails* d = agent.descriptors.descriptor_of(handle);
     if (!d) return nullptr;
-    if (agent.descriptors.is_class_descriptor(d)) {
-        // The class table keeps weak references to its classes: no search needed.
-        size_t i = agent.descriptors.class_index(d);
-        const auto& refs = agent.snapshot.class_refs;
-        return i < refs.size() && refs[i] ? jni->NewLocalRef(refs[i]) : nullptr;
-    }
-    jobject obj = getObject(agent.jvmti, make_tag(handle));
-    if (obj) remember(agent, jni, handle, obj);
+    jobject obj = lookup_object(agent, jni, d, false);
+    if (obj) d->listed_gen = agent.snapshot.generation;
     return obj;
 }
 
@@ -52,7 +29,8 @@ uint32_t handle_for(Agent& agent, JNIEnv* jni, jobject obj, std::string* why)
     if (!jvmti_ok(env, env->GetTag(obj, &tag), "GetTag", why)) return 0;
     if (tag != 0) {
         if (ObjectDetails* d = agent.descriptors.descriptor_of(handle_of(tag))) {
-            remember(agent, jni, d->handle, obj);
+            remember_object(agent, jni, d->handle, obj);
+            d->listed_gen = agent.snapshot.generation;  // a reply names it: keep it
             return d->handle;
         }
     }
@@ -71,7 +49,11 @@ uint32_t handle_for(Agent& agent, JNIEnv* jni, jobject obj, std::string* why)
         d->signature = agent.descriptors.intern_signature("");
     }
     if (cls) jni->DeleteLocalRef(cls);
-    if (!jvmti_ok(env, env->SetTag(obj, make_tag(d->handle)), "SetTag", why)) return 0;
-    remember(agent, jni, d->handle, obj);
+    if (!jvmti_ok(env, env->SetTag(obj, make_tag(d->handle)), "SetTag", why)) {
+        agent.descriptors.free_object_descriptor(d);
+        return 0;
+    }
+    d->listed_gen = agent.snapshot.generation;
+    remember_object(agent, jni, d->handle, obj);
     return d->handle;
 }

@@ -7,10 +7,29 @@ constexpr uint32_t CLASS_HANDLE_SPAN = 0x80000000u - CLASS_HANDLE_BASE;
 ObjectDetails* DescriptorRegistry::new_object_descriptor()
 {
     if (object_count_ >= CLASS_HANDLE_BASE - 1) return nullptr;
-    if (object_count_ % CHUNK_SIZE == 0) chunks_.push_back(std::make_unique<ObjectDetails[]>(CHUNK_SIZE));
-    ObjectDetails& d = chunks_.back()[object_count_ % CHUNK_SIZE];
+    if (object_count_ % CHUNK_SIZE == 0) chunks_.push_back(std::make_unique<Chunk>());
+    Chunk& chunk = *chunks_.back();
+    ObjectDetails& d = chunk.slots[object_count_ % CHUNK_SIZE];
     d.handle = static_cast<uint32_t>(++object_count_);
+    chunk.live++;
+    live_objects_++;
     return &d;
+}
+
+void DescriptorRegistry::free_object_descriptor(ObjectDetails* d)
+{
+    if (!d || d->handle == 0 || d->handle >= CLASS_HANDLE_BASE) return;
+    const size_t c = (d->handle - 1) >> CHUNK_BITS;
+    free_list(&d->next_obj_list);
+    d->signature = nullptr;
+    d->seq = d->count = d->size = d->root_kind = d->ref_kind = 0;
+    d->handle = d->listed_walk = d->parent = d->listed_gen = d->swept = 0;
+    d->ref = nullptr;
+    d->parent_index = -1;
+    d->parent_kind = 0;
+    live_objects_--;
+    // The newest chunk stays: it is where the next descriptors go.
+    if (--chunks_[c]->live == 0 && c + 1 != chunks_.size()) chunks_[c].reset();
 }
 
 ObjectDetails* DescriptorRegistry::new_class_table(size_t count)
@@ -37,7 +56,9 @@ ObjectDetails* DescriptorRegistry::descriptor_of(uint32_t handle) const
     if (handle == 0 || handle >= 0x80000000u) return nullptr;
     if (handle < CLASS_HANDLE_BASE) {
         size_t i = handle - 1;
-        return i < object_count_ ? &chunks_[i >> CHUNK_BITS][i & (CHUNK_SIZE - 1)] : nullptr;
+        if (i >= object_count_ || !chunks_[i >> CHUNK_BITS]) return nullptr;
+        ObjectDetails* d = &chunks_[i >> CHUNK_BITS]->slots[i & (CHUNK_SIZE - 1)];
+        return d->handle == handle ? d : nullptr;  // 0 once freed
     }
     uint32_t offset = handle - CLASS_HANDLE_BASE;
     if (!details_ || offset < class_first_) return nullptr;

@@ -18,9 +18,17 @@ struct ObjectDetails {
     int32_t size = 0;       // class descriptors: their summed sizes, kept to 32 bits
     int32_t root_kind = 0;  // 1.0 root kind of the latest root report, 0 if never a root
     int32_t ref_kind = 0;   // 1.0 reference kind of the latest reference report
-    uint32_t handle = 0;    // 1..0x7FFFFFFF while the descriptor lives
+    uint32_t handle = 0;    // 1..0x7FFFFFFF while the descriptor lives, 0 once freed
     uint32_t listed_walk = 0;  // the latest reference walk that listed it (see snapshot)
     ObjList next_obj_list;  // distinct objects this one refers to directly
+
+    // Finding the object again without a search through every tag (see object_lookup):
+    void* ref = nullptr;        // a JNI weak global reference to it, once the agent had one
+    uint32_t parent = 0;        // the object whose reference walk listed it last...
+    int32_t parent_index = -1;  // ...through this field, element or pool index...
+    uint8_t parent_kind = 0;    // ...and this 1.0 reference kind
+    uint32_t listed_gen = 0;    // the snapshot generation of the latest reply that named it
+    uint32_t swept = 0;         // the latest sweep that found its object alive
 };
 
 // Tags carry the marker in the high word and the handle, sign-extended, in the low word.
@@ -44,8 +52,22 @@ constexpr uint32_t CLASS_HANDLE_BASE = 0x40000000;
 class DescriptorRegistry {
 public:
     // A new zeroed object descriptor with a fresh empty list and the next object handle.
-    // Object descriptors are never freed. Returns nullptr when the handle space is used up.
+    // Handles are never given out twice. Returns nullptr when the handle space is used up.
     ObjectDetails* new_object_descriptor();
+    // Frees an object descriptor: its handle names nothing from now on. The memory of a
+    // chunk goes back once every descriptor in it is freed.
+    void free_object_descriptor(ObjectDetails* d);
+    size_t live_objects() const { return live_objects_; }
+    // Calls f for every live object descriptor, in handle order.
+    template <typename F>
+    void for_each_object(F f)
+    {
+        for (auto& chunk : chunks_) {
+            if (!chunk) continue;
+            for (size_t i = 0; i < CHUNK_SIZE; i++)
+                if (chunk->slots[i].handle != 0) f(&chunk->slots[i]);
+        }
+    }
 
     // Replaces the class table with count fresh class descriptors whose handles have never
     // named a class in an earlier table (until 2^30 class handles have been issued).
@@ -69,8 +91,13 @@ private:
     static constexpr size_t CHUNK_BITS = 12;
     static constexpr size_t CHUNK_SIZE = size_t{1} << CHUNK_BITS;
 
-    std::vector<std::unique_ptr<ObjectDetails[]>> chunks_;  // index = handle - 1
-    size_t object_count_ = 0;
+    struct Chunk {
+        ObjectDetails slots[CHUNK_SIZE];
+        size_t live = 0;
+    };
+    std::vector<std::unique_ptr<Chunk>> chunks_;  // chunk i holds handles i*CHUNK_SIZE+1 on
+    size_t object_count_ = 0;  // handles given out so far
+    size_t live_objects_ = 0;
     std::unique_ptr<ObjectDetails[]> details_;  // the class table
     size_t class_count_ = 0;
     uint32_t class_first_ = 0;  // offset of the current table's first handle above CLASS_HANDLE_BASE

@@ -49,6 +49,7 @@ public:
         if (!free_) grow();
         NodeSlot* slot = free_;
         free_ = slot->next;
+        in_use_++;
         return slot;
     }
 
@@ -57,6 +58,16 @@ public:
         auto* slot = static_cast<NodeSlot*>(p);
         slot->next = free_;
         free_ = slot;
+        in_use_--;
+    }
+
+    // Gives every slab back when no node is in use.
+    void release_if_idle()
+    {
+        if (in_use_ != 0) return;
+        slabs_.clear();
+        free_ = nullptr;
+        next_slab_ = 1024;
     }
 
 private:
@@ -71,6 +82,7 @@ private:
     }
 
     NodeSlot* free_ = nullptr;
+    size_t in_use_ = 0;
     size_t next_slab_ = 1024;  // slots in the next slab; doubles up to 64k
     std::vector<std::unique_ptr<NodeSlot[]>> slabs_;
 };
@@ -90,6 +102,8 @@ void ObjNode::operator delete(void* p) noexcept
     if (pooled_nodes) node_pool.give(p);
     else ::operator delete(p);
 }
+
+void release_idle_node_slabs() { node_pool.release_if_idle(); }
 
 ObjList::~ObjList() { ObjNodeChain::release(std::move(head.nlist)); }
 

@@ -54,6 +54,8 @@ void remove_list(ObjList* list, const ObjectDetails* d);
 void print_list(const ObjNode* node);
 // Frees every node after the head and leaves list a fresh empty list; descriptors stay.
 void free_list(ObjList* list);
+// Returns the memory kept for list nodes to the system when no list holds any.
+void release_idle_node_slabs();
 
 // The roots met by root walks, in order of first report, each once.
 struct RootNode {

@@ -24,6 +24,7 @@
 #include "request_table.h"
 #include "snapshot.h"
 #include "socket_fd.h"
+#include "sweep.h"
 
 namespace {
 
@@ -60,9 +61,13 @@ long send_all(const SocketFd& client, const char* data, size_t length)
 
 void report_setup_failure(const Agent& agent, const char* step)
 {
+    const int cause = errno;
     fprintf(stderr, "vorlanagt: cannot listen on 127.0.0.1:%d (%s: %s); the command server stops, the program runs on\n",
-            static_cast<uint16_t>(agent.settings.port), step, strerror(errno));
+            static_cast<uint16_t>(agent.settings.port), step, strerror(cause));
+    errno = cause;
 }
+
+}  // namespace
 
 SocketFd open_listener(const Agent& agent)
 {
@@ -84,18 +89,24 @@ SocketFd open_listener(const Agent& agent)
     progress("port=%d\n", agent.settings.port);
     if (bind(listener.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
         report_setup_failure(agent, "bind");
+        const int cause = errno;
         listener.reset();
+        errno = cause;
         return listener;
     }
     progress("bind\n");
     if (listen(listener.get(), 5) != 0) {
         report_setup_failure(agent, "listen");
+        const int cause = errno;
         listener.reset();
+        errno = cause;
         return listener;
     }
     progress("listen\n");
     return listener;
 }
+
+namespace {
 
 // The server thread attached to the VM for the length of one request.
 class Attached {
@@ -235,6 +246,14 @@ void Server::serve_classic(Connection& c, const Exchange& e)
             prepareSnapshot(agent_, jni);
         }
         if (req.action != Action::Quit) buildListing(agent_, jni, static_cast<uint32_t>(req.handle));
+        if (req.action == Action::Prepare && sweep_due(agent_)) {
+            SweepCounts n;
+            if (sweep_descriptors(agent_, jni, n)) {
+                progress("vorlanagt: forgot %zu handles listed before this \"p\" and freed %zu of dead objects; %zu kept\n",
+                         n.forgotten, n.dead, n.kept);
+                report_pause("the sweep of forgotten handles", n.ms);
+            }
+        }
         if (req.action == Action::Quit) releaseSnapshot(agent_, jni);
     }
     if (req.action == Action::Quit) {
@@ -331,7 +350,14 @@ void server(Agent& agent)
     trace("server\n");
     SocketFd listener = open_listener(agent);
     if (!listener) return;
+    serve_on(agent, std::move(listener));
+}
+
+void serve_on(Agent& agent, SocketFd listener)
+{
+    agent.serving = true;
     Server(agent, std::move(listener)).run();
+    agent.serving = false;
 }
 
 void end_process(Agent& agent)

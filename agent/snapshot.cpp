@@ -11,6 +11,8 @@
 #include "jvmti_check.h"
 #include "listing.h"
 #include "object_details.h"
+#include "object_lookup.h"
+#include "scratch_env.h"
 
 namespace {
 
@@ -87,7 +89,10 @@ jvmtiError heap_walk_references(Agent& agent, jobject jo, ObjectDetails* d)
     jvmtiHeapCallbacks callbacks{};
     callbacks.heap_reference_callback = object_reference;
     WalkContext ctx{&agent, d};
-    return agent.jvmti->FollowReferences(0, nullptr, jo, &callbacks, &ctx);
+    Stopwatch watch;
+    jvmtiError err = agent.jvmti->FollowReferences(0, nullptr, jo, &callbacks, &ctx);
+    report_pause("the reference walk of \"e\"", watch.ms());
+    return err;
 }
 
 #ifdef VORLAN_VERIFY_DIRECT_WALK
@@ -121,6 +126,12 @@ void verify_direct_walk(Agent& agent, jobject jo, ObjectDetails* d)
 jvmtiError walk_references(Agent& agent, JNIEnv* jni, jobject jo, ObjectDetails* d)
 {
     next_reference_walk(agent.snapshot);
+    if (walk_elements_directly(agent, jni, jo, d)) {
+#ifdef VORLAN_VERIFY_DIRECT_WALK
+        verify_direct_walk(agent, jo, d);
+#endif
+        return JVMTI_ERROR_NONE;
+    }
     if (walk_fields_directly(agent, jni, jo, d)) {
 #ifdef VORLAN_VERIFY_DIRECT_WALK
         verify_direct_walk(agent, jo, d);
@@ -139,7 +150,10 @@ void prepareSnapshot(Agent& agent, JNIEnv* jni)
     Snapshot& s = agent.snapshot;
     jvmtiEnv* env = agent.jvmti;
     free_root_objects(s.roots);
+    s.generation++;
+    Stopwatch gc;
     jvmti_ok_or_report(env, env->ForceGarbageCollection(), "ForceGarbageCollection");
+    report_pause("the collection of \"p\"", gc.ms());
 
     trace("GetLoadedClasses\n");
     jint n = 0;
@@ -226,7 +240,7 @@ void buildListing(Agent& agent, JNIEnv* jni, uint32_t handle)
         d = agent.descriptors.descriptor_of(handle);
         if (d) {
             free_list(&d->next_obj_list);
-            jobject jo = getObject(env, make_tag(handle));
+            jobject jo = lookup_object(agent, jni, d, true);
             trace("IterateOverObjectsReachableFromObject:jo=%x\n", addr32(jo));
             jvmtiError err = JVMTI_ERROR_INVALID_OBJECT;
             // A null start object would make FollowReferences walk from the roots.
@@ -242,17 +256,25 @@ void buildListing(Agent& agent, JNIEnv* jni, uint32_t handle)
         jvmtiHeapCallbacks callbacks{};
         callbacks.heap_reference_callback = root_reference;
         WalkContext ctx{&agent, nullptr};
+        Stopwatch watch;
         jvmti_ok_or_report(env, env->FollowReferences(0, nullptr, nullptr, &callbacks, &ctx), "FollowReferences");
+        report_pause("the root walk", watch.ms());
+        remember_roots(agent, jni);
     }
 
     s.reply.clear();
     trace("send contents\n");
     if (handle != 0) {
-        if (d) collect_reference_listing(s.reply, d);
+        if (d) {
+            collect_reference_listing(s.reply, d);
+            // The listing holds its entries now; the list would only keep them alive.
+            free_list(&d->next_obj_list);
+        }
     } else {
         trace("gathering contents \n");
         collect_root_listing(s.reply, s.roots, agent.settings.kind);
     }
+    for (ObjectDetails* e : s.reply.entries) e->listed_gen = s.generation;
     trace("contents gathered\n");
     trace("%s", listing_text(s.reply).c_str());
 }
@@ -280,7 +302,7 @@ jvmtiIterationControl JNICALL heap_root_callback(jvmtiHeapRootKind root_kind, jl
 }
 
 jvmtiIterationControl JNICALL object_ref_callback(jvmtiObjectReferenceKind reference_kind, jlong class_tag,
-                                                  jlong size, jlong* tag_ptr, jlong referrer_tag, jint,
+                                                  jlong size, jlong* tag_ptr, jlong referrer_tag, jint referrer_index,
                                                   void* user_data)
 {
     trace("object_ref_callback: class_tag=%llx\n", static_cast<unsigned long long>(class_tag));
@@ -294,6 +316,10 @@ jvmtiIterationControl JNICALL object_ref_callback(jvmtiObjectReferenceKind refer
         trace("o2:*tag_ptr=%llx\n", static_cast<unsigned long long>(*tag_ptr));
         ObjectDetails* od = bind_descriptor(agent, Report::Reference, reference_kind, class_tag, c, tag_ptr);
         if (od) {
+            // Where to read it back from, so that finding it needs no tag search.
+            od->parent = start->handle;
+            od->parent_kind = static_cast<uint8_t>(reference_kind);
+            od->parent_index = referrer_index;
             trace("o5:od->signature = %s\n", od->signature);
             trace("o6:referrer_tag = %llx\n", static_cast<unsigned long long>(referrer_tag));
             trace("o6:add_list\n");

@@ -31,6 +31,11 @@ struct Snapshot {
     // a descriptor already (wrapping after 2^32 walks could skip an entry once).
     uint32_t reference_walk = 0;
     Listing reply;
+    // Counts the snapshots ("p"); a descriptor remembers the latest one that named it.
+    uint32_t generation = 1;
+    // How many object descriptors the latest sweep kept (see sweep.h).
+    size_t kept_at_sweep = 0;
+    uint32_t sweeps = 0;
     // Reference fields per class descriptor for the direct walk; stale with a new table.
     std::unordered_map<const ObjectDetails*, FieldPlan> field_plans;
 };

@@ -41,16 +41,39 @@ void start_server()
     }
 }
 
+// In a running VM the listener is opened before the load returns, so the load itself
+// fails when the port cannot be had: the attaching tool sees the cause (errno) as the
+// load's return code.
+jint start_attached_server(Agent& agent)
+{
+    trace("server\n");
+    SocketFd listener = open_listener(agent);
+    if (!listener) return errno > 0 ? errno : JNI_ERR;
+    try {
+        std::thread(serve_on, std::ref(agent), std::move(listener)).detach();
+    } catch (const std::system_error& e) {
+        fprintf(stderr, "vorlanagt: cannot start the command server thread: %s\n", e.what());
+        return JNI_ERR;
+    }
+    return JNI_OK;
+}
+
 enum class Phase { OnLoad, Live };
 
 jint install(JavaVM* vm, const char* options, Phase phase)
 {
+    Agent& agent = the_agent();
     if (installed.exchange(true)) {
+        // A load whose server could not listen (its port was taken) leaves the agent
+        // without one: a later load into the running VM may start it on its own port.
+        if (phase == Phase::Live && !agent.serving && agent.jvmti) {
+            if (options) parse_options(options, settings, stderr);
+            return start_attached_server(agent);
+        }
         fprintf(stderr, "vorlanagt: already loaded in this VM (port %d); this load is refused\n",
                 static_cast<uint16_t>(settings.port));
         return JNI_ERR;
     }
-    Agent& agent = the_agent();
     agent.vm = vm;
     if (vm->GetEnv(reinterpret_cast<void**>(&agent.jvmti), JVMTI_VERSION_1_0) < 0) {
         installed = false;
@@ -89,7 +112,8 @@ jint install(JavaVM* vm, const char* options, Phase phase)
         trace("Agent_OnLoad end \n\n");
     } else {
         trace("Agent_OnAttach end \n\n");
-        start_server();  // the VM is live: no init event will come
+        trace_flush();
+        return start_attached_server(agent);  // the VM is live: no init event will come
     }
     trace_flush();
     return JNI_OK;
