@@ -1,0 +1,122 @@
+// The explorer's plain parts: its command line, the texts rows and the details pane show
+// for replies, and the reading of classic root listing lines.
+#include <QTest>
+
+#include "details_text.h"
+#include "display_text.h"
+#include "explorer_options.h"
+#include "heap_rows.h"
+#include "root_survey.h"
+
+class ExplorerTextTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void commandLinePicksTheExplorerAndReadsItsPort();
+    void slotsAreNamedAsAJavaProgrammerReadsThem();
+    void detailsShowAStringWholeAndEscaped();
+    void detailsShowAPrimitiveArrayPageAsValues();
+    void rootListingLinesBecomeEntries();
+};
+
+void ExplorerTextTest::commandLinePicksTheExplorerAndReadsItsPort()
+{
+    QVERIFY(wantsExplorer({"port=5005", "explore"}));
+    QVERIFY(!wantsExplorer({"port=5005", "debug=1"}));
+    QVERIFY(!wantsExplorer({"explorer"}));
+
+    ExplorerOptions options;
+    std::string error;
+    QVERIFY(parseExplorerOptions({"explore", "port=5005"}, options, error));
+    QCOMPARE(options.port, 5005);
+    for (const char* bad : {"port=0", "port=65536", "port=12ab", "port=", "port=-1"}) {
+        ExplorerOptions other;
+        QVERIFY2(!parseExplorerOptions({"explore", bad}, other, error), bad);
+        QVERIFY(error.find("1 to 65535") != std::string::npos);
+        QCOMPARE(other.port, 12345);
+    }
+    QVERIFY(!parseExplorerOptions({"explore", "debug=1"}, options, error));
+    QVERIFY(error.find("debug=1") != std::string::npos);
+}
+
+void ExplorerTextTest::slotsAreNamedAsAJavaProgrammerReadsThem()
+{
+    QCOMPARE(holdName("element", "12"), QStringLiteral("[12]"));
+    QCOMPARE(holdName("static", "CACHE"), QStringLiteral("CACHE"));
+    QCOMPARE(holdName("pool", "7"), QStringLiteral("<constant pool #7>"));
+    QCOMPARE(holdName("class", ""), QStringLiteral("<class>"));
+    QCOMPARE(rootKindTitle("stack-local"), QStringLiteral("Java stack local"));
+    QCOMPARE(rootKindTitle("new-kind"), QStringLiteral("new-kind"));  // a later agent's kind shows as it is
+    QVERIFY(rootKindOrder("jni-global") < rootKindOrder("other"));
+    QVERIFY(rootKindOrder("other") < rootKindOrder("new-kind"));
+
+    // An element of a primitive array: a leaf captioned by its index, typed by the component.
+    const auto element = slotRow({"element", "3", "", "char", "é", {}});
+    QCOMPARE(element->kind(), HeapTreeItem::Kind::value);
+    QCOMPARE(element->cells().name, QStringLiteral("[3]"));
+    QCOMPARE(element->cells().type, QStringLiteral("char"));
+    QCOMPARE(element->cells().value, QStringLiteral("é"));
+    // A reference without preview shows its handle; its type is the object's own.
+    const auto field = slotRow({"field", "owner", "Car", "java.lang.Object", "", {"5e", "[[I", 24, ""}});
+    QCOMPARE(field->kind(), HeapTreeItem::Kind::object);
+    QCOMPARE(field->cells().type, QStringLiteral("int[][]"));
+    QCOMPARE(field->cells().value, QStringLiteral("@5e"));
+    QVERIFY(field->cells().tip.contains(QStringLiteral("field of Car")));
+    QCOMPARE(field->handle(), std::string("5e"));
+}
+
+void ExplorerTextTest::detailsShowAStringWholeAndEscaped()
+{
+    ObjectView view;
+    const std::string text = std::string(300, 'x') + "<b>&\"tail\"";
+    view.object = {"8", "java.lang.String", 24, "\"" + std::string(100, 'x') + "...\""};
+    view.hasText = true;
+    view.text = text;
+    view.slots = {{"field", "value", "java.lang.String", "[B", "", {"9", "[B", 328, "[311]"}},
+                  {"field", "hash", "java.lang.String", "int", "0", {}},
+                  {"field", "name", "java.lang.Thread", "java.lang.String", "null", {}}};
+    const QString html = detailsHtml(view);
+    QVERIFY(html.contains(QString::fromStdString(std::string(300, 'x')) + "&lt;b&gt;&amp;&quot;tail&quot;"));
+    QVERIFY(html.contains(QStringLiteral("310 characters")));
+    QVERIFY(html.contains(QStringLiteral("[311]")));
+    QVERIFY(html.contains(QStringLiteral("byte[]")));
+    // Only a field of another class says where it comes from.
+    QVERIFY(html.contains(QStringLiteral("from java.lang.Thread")));
+    QVERIFY(!html.contains(QStringLiteral("from java.lang.String")));
+}
+
+void ExplorerTextTest::detailsShowAPrimitiveArrayPageAsValues()
+{
+    ObjectView view;
+    view.object = {"7", "[J", 8016, "[1000]"};
+    view.length = 5000;
+    view.figures = {{"offset", "0"}, {"limit", "3"}};
+    view.slots = {{"class", "", "", "java.lang.Class", "", {"40000001", "java.lang.Class", 112, "class [J"}}};
+    for (const char* value : {"1", "-2", "3"})
+        view.slots.push_back({"element", std::to_string(view.slots.size() - 1), "", "long", value, {}});
+    const QString html = detailsHtml(view);
+    QVERIFY(html.contains(QStringLiteral("long[] @7")));
+    QVERIFY(html.contains(QStringLiteral("length 5,000")));
+    QVERIFY(html.contains(QStringLiteral("elements</b> 0 to 2 of 5,000")));
+    QVERIFY(html.contains(QStringLiteral("1, -2, 3")));
+}
+
+void ExplorerTextTest::rootListingLinesBecomeEntries()
+{
+    RootEntry entry;
+    QVERIFY(rootEntryFrom("1a2b Ljava/lang/String; ", entry));
+    QCOMPARE(entry.handle, std::string("1a2b"));
+    QCOMPARE(entry.type, std::string("java.lang.String"));
+    QVERIFY(entry.preview.empty());
+    QVERIFY(rootEntryFrom("1c [[Ljava/util/Map$Entry; ", entry));
+    QCOMPARE(entry.type, std::string("[[Ljava.util.Map$Entry;"));
+    // A class object is listed by the class it is.
+    QVERIFY(rootEntryFrom("4000024e Ljava/lang/Thread; ", entry));
+    QCOMPARE(entry.type, std::string("java.lang.Class"));
+    QCOMPARE(entry.preview, std::string("class java.lang.Thread"));
+    QVERIFY(!rootEntryFrom("no-blank", entry));
+    QVERIFY(!rootEntryFrom(" Lx;", entry));
+}
+
+QTEST_GUILESS_MAIN(ExplorerTextTest)
+#include "explorer_text_test.moc"

@@ -1,0 +1,159 @@
+#include "classes_page.h"
+
+#include <QHeaderView>
+#include <QLabel>
+#include <QSortFilterProxyModel>
+#include <QSplitter>
+#include <QTableView>
+#include <QVBoxLayout>
+
+#include "display_text.h"
+#include "histogram_model.h"
+#include "instance_list_model.h"
+
+namespace {
+
+QTableView* makeTable(QWidget* parent, const QString& name)
+{
+    auto* table = new QTableView(parent);
+    table->setObjectName(name);
+    table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table->setSelectionMode(QAbstractItemView::SingleSelection);
+    table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table->setAlternatingRowColors(true);
+    table->setWordWrap(false);
+    table->setContextMenuPolicy(Qt::CustomContextMenu);
+    table->verticalHeader()->hide();
+    // One fixed row height: twenty thousand rows lay out without measuring each.
+    table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    table->verticalHeader()->setDefaultSectionSize(table->fontMetrics().height() + 6);
+    table->horizontalHeader()->setHighlightSections(false);
+    table->horizontalHeader()->setStretchLastSection(true);
+    return table;
+}
+
+QWidget* titled(QLabel* title, QWidget* body, QWidget* parent)
+{
+    auto* box = new QWidget(parent);
+    auto* layout = new QVBoxLayout(box);
+    layout->setContentsMargins(0, 4, 0, 0);
+    layout->setSpacing(3);
+    layout->addWidget(title);
+    layout->addWidget(body, 1);
+    return box;
+}
+
+}  // namespace
+
+ClassesPage::ClassesPage(HeapSource* source, QWidget* parent) : QWidget(parent)
+{
+    histogram_ = new HistogramModel(this);
+    sorted_ = new QSortFilterProxyModel(this);
+    sorted_->setSourceModel(histogram_);
+    sorted_->setSortRole(HistogramModel::SortRole);
+    sorted_->setFilterKeyColumn(HistogramModel::ClassColumn);
+    sorted_->setFilterCaseSensitivity(Qt::CaseInsensitive);
+    instanceModel_ = new InstanceListModel(source, this);
+
+    classes_ = makeTable(this, QStringLiteral("classes"));
+    classes_->setModel(sorted_);
+    classes_->setSortingEnabled(true);
+    classes_->sortByColumn(HistogramModel::BytesColumn, Qt::DescendingOrder);
+    classes_->setColumnWidth(HistogramModel::ClassColumn, 420);
+    classes_->setColumnWidth(HistogramModel::InstancesColumn, 100);
+    classes_->setColumnWidth(HistogramModel::BytesColumn, 110);
+
+    instances_ = makeTable(this, QStringLiteral("instances"));
+    instances_->setModel(instanceModel_);
+    instances_->setColumnWidth(InstanceListModel::ObjectColumn, 110);
+    instances_->setColumnWidth(InstanceListModel::TypeColumn, 300);
+    instances_->setColumnWidth(InstanceListModel::ValueColumn, 260);
+
+    summary_ = new QLabel(tr("No histogram yet: F5 counts the heap by class."), this);
+    summary_->setObjectName(QStringLiteral("histogramSummary"));
+    instancesTitle_ = new QLabel(tr("Open a class (Enter or a double click) to list its instances."), this);
+    instancesTitle_->setObjectName(QStringLiteral("instancesTitle"));
+
+    splitter_ = new QSplitter(Qt::Vertical, this);
+    splitter_->setObjectName(QStringLiteral("classesSplitter"));
+    splitter_->addWidget(titled(summary_, classes_, splitter_));
+    splitter_->addWidget(titled(instancesTitle_, instances_, splitter_));
+    splitter_->setStretchFactor(0, 3);
+    splitter_->setStretchFactor(1, 2);
+    splitter_->setChildrenCollapsible(false);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(splitter_);
+
+    connect(classes_, &QAbstractItemView::activated, this, &ClassesPage::openClass);
+    connect(instances_, &QAbstractItemView::activated, this, &ClassesPage::openInstance);
+    connect(instanceModel_, &InstanceListModel::statusChanged, instancesTitle_, &QLabel::setText);
+}
+
+void ClassesPage::setHistogram(Histogram histogram)
+{
+    histogram_->setHistogram(std::move(histogram));
+    showSummary();
+    if (sorted_->rowCount() > 0 && !classes_->currentIndex().isValid())
+        classes_->setCurrentIndex(sorted_->index(0, 0));
+}
+
+void ClassesPage::clear()
+{
+    histogram_->setHistogram({});
+    instanceModel_->clear();
+    summary_->setText(tr("No histogram yet: F5 counts the heap by class."));
+}
+
+void ClassesPage::showSummary()
+{
+    const Histogram& h = histogram_->histogram();
+    QString text = tr("%1 classes, %2 objects, %3 in all").arg(countText(h.classes), countText(h.instances),
+                                                               bytesText(h.bytes));
+    if (sorted_->rowCount() != histogram_->rowCount())
+        text += tr("; %1 shown").arg(countText(sorted_->rowCount()));
+    summary_->setText(text);
+}
+
+void ClassesPage::setFilter(const QString& text)
+{
+    filter_ = text;
+    sorted_->setFilterFixedString(text);
+    showSummary();
+    if (sorted_->rowCount() > 0)
+        classes_->setCurrentIndex(sorted_->index(0, 0));
+}
+
+bool ClassesPage::openBestMatch()
+{
+    if (sorted_->rowCount() == 0)
+        return false;
+    const QString wanted = filter_.trimmed();
+    QModelIndex best = sorted_->index(0, 0);
+    for (int row = 0; row < sorted_->rowCount() && !wanted.isEmpty(); ++row) {
+        const QModelIndex index = sorted_->index(row, 0);
+        const QString name = index.data().toString();
+        const QString simple = name.mid(name.lastIndexOf('.') + 1);
+        if (name.compare(wanted, Qt::CaseInsensitive) == 0 || simple.compare(wanted, Qt::CaseInsensitive) == 0) {
+            best = index;
+            break;
+        }
+    }
+    classes_->setCurrentIndex(best);
+    openClass(best);
+    return true;
+}
+
+void ClassesPage::openClass(const QModelIndex& proxyIndex)
+{
+    if (!proxyIndex.isValid())
+        return;
+    const QString type = proxyIndex.siblingAtColumn(0).data(HistogramModel::ClassNameRole).toString();
+    instanceModel_->showClass(type.toStdString());
+}
+
+void ClassesPage::openInstance(const QModelIndex& index)
+{
+    if (const ObjectRef* ref = instanceModel_->rowAt(index.row()))
+        Q_EMIT openObject(*ref);
+}

@@ -1,0 +1,58 @@
+// The Classes view: the histogram as a table sorted and filtered by a
+// QSortFilterProxyModel, and under it the instances of the class opened (Enter or a
+// double click), which open in turn in the Objects view.
+#pragma once
+
+#include <QWidget>
+
+#include "reply_views.h"
+
+class HeapSource;
+class HistogramModel;
+class InstanceListModel;
+class QLabel;
+class QModelIndex;
+class QSortFilterProxyModel;
+class QSplitter;
+class QTableView;
+
+class ClassesPage : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit ClassesPage(HeapSource* source, QWidget* parent = nullptr);
+
+    void setHistogram(Histogram histogram);
+    void clear();
+    // Keeps the classes whose name contains text, ignoring case.
+    void setFilter(const QString& text);
+    // Opens the class the filter names exactly (its full or simple name, ignoring case),
+    // else the one in the table's first row; false when the filter leaves none.
+    bool openBestMatch();
+    // Lists the instances of the class at the table's row.
+    void openClass(const QModelIndex& proxyIndex);
+
+    QTableView* classTable() const { return classes_; }
+    QTableView* instanceTable() const { return instances_; }
+    QSplitter* splitter() const { return splitter_; }
+    HistogramModel* histogramModel() const { return histogram_; }
+    QSortFilterProxyModel* sortedClasses() const { return sorted_; }
+    InstanceListModel* instanceModel() const { return instanceModel_; }
+
+Q_SIGNALS:
+    void openObject(const ObjectRef& object);
+
+private:
+    void openInstance(const QModelIndex& index);
+    void showSummary();
+
+    HistogramModel* histogram_;
+    QSortFilterProxyModel* sorted_;
+    InstanceListModel* instanceModel_;
+    QTableView* classes_;
+    QTableView* instances_;
+    QLabel* summary_;
+    QLabel* instancesTitle_;
+    QSplitter* splitter_;
+    QString filter_;
+};

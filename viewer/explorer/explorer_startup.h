@@ -1,0 +1,10 @@
+// Opening the explorer from main(), which also brings up the classic window and so keeps
+// Qt's keywords: this header names nothing of the client library.
+#pragma once
+
+#include <QMainWindow>
+
+#include <memory>
+
+// The explorer's window, shown, connecting to the agent on port.
+std::unique_ptr<QMainWindow> openExplorer(int port);
