@@ -118,11 +118,11 @@ JvmProcess::JvmProcess(const JvmLaunch& launch)
     dir_ = make_temp_dir("vorlan-e2e");
 
     // Newer JDKs warn on standard error about the JNI pin library unless native access is granted.
-    // VORLAN_TEST_GC picks the collector (a flag such as -XX:+UseZGC; empty for the VM's own).
+    // VORLAN_TEST_GC picks the collector (a flag such as -XX:+UseZGC); without it the
+    // VM chooses its own (G1).
     const char* gc = getenv("VORLAN_TEST_GC");
     std::vector<std::string> args = {java_binary()};
-    std::string collector = gc ? gc : "-XX:+UseSerialGC";
-    if (!collector.empty()) args.push_back(collector);
+    if (gc && *gc) args.push_back(gc);
     args.push_back("--enable-native-access=ALL-UNNAMED");
     std::string agent = "-agentpath:" + (launch.agent_library.empty() ? agent_library() : launch.agent_library);
     if (launch.agent_options) agent += "=" + *launch.agent_options;
