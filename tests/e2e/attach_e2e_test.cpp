@@ -1,6 +1,9 @@
 // Loading the agent into a running JVM with vorlan-attach.
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -69,6 +72,31 @@ TEST_F(AttachE2E, SecondAttachIsRefusedAndTheFirstServesOn)
     EXPECT_TRUE(jvm->wait_for_output("vorlanagt: already loaded in this VM (port " + std::to_string(port) + ")", true))
         << jvm->err();
     AgentConnection c(port);
+    EXPECT_TRUE(c.request("p").complete);
+}
+
+TEST_F(AttachE2E, PortTakenFailsWithTheReasonAndALaterAttachServes)
+{
+    // Something else listens on the port.
+    int taken = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = htons(static_cast<uint16_t>(port));
+    ASSERT_EQ(bind(taken, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    ASSERT_EQ(listen(taken, 1), 0);
+    CommandResult r = attach("port=" + std::to_string(port));
+    close(taken);
+    EXPECT_EQ(r.status, 1) << r.out;
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find("cannot listen on 127.0.0.1:" + std::to_string(port) + ": Address already in use"),
+              std::string::npos) << r.err;
+    // The agent stays loaded without a server; a load on a free port starts one.
+    int other = free_port();
+    CommandResult again = attach("port=" + std::to_string(other));
+    ASSERT_EQ(again.status, 0) << again.err;
+    EXPECT_NE(again.out.find("it listens on 127.0.0.1:" + std::to_string(other)), std::string::npos);
+    AgentConnection c(other);
     EXPECT_TRUE(c.request("p").complete);
 }
 
