@@ -54,6 +54,7 @@ std::string histo_request(RequestContext& ctx)
     if (!jvmti_ok(scratch.get(), scratch.get()->ForceGarbageCollection(), "ForceGarbageCollection", &why))
         return error_body(VERB, err::JVM, why);
     const double gc_ms = gc.ms();
+    report_pause("the collection of \"histo\"", gc_ms);
     if (!tag_loaded_classes(agent.classes, jni, scratch.get(), nullptr, nullptr, &why))
         return error_body(VERB, err::JVM, why);
 
@@ -67,6 +68,7 @@ std::string histo_request(RequestContext& ctx)
                   "IterateThroughHeap", &why))
         return error_body(VERB, err::JVM, why);
     const double walk_ms = walk.ms();
+    report_pause("the walk of \"histo\"", walk_ms);
 
     struct Row {
         const std::string* type;

@@ -95,6 +95,7 @@ std::string instances_request(RequestContext& ctx)
         if (!jvmti_ok(scratch.get(), scratch.get()->ForceGarbageCollection(), "ForceGarbageCollection", &why))
             return error_body(VERB, err::JVM, why);
         gc_ms = gc.ms();
+        report_pause("the collection of \"instances\"", gc_ms);
     }
     jvmtiHeapCallbacks callbacks{};
     callbacks.heap_iteration_callback = page_object;
@@ -104,6 +105,7 @@ std::string instances_request(RequestContext& ctx)
                   "IterateThroughHeap", &why))
         return error_body(VERB, err::JVM, why);
     const double walk_ms = walk.ms();
+    report_pause("the walk of \"instances\"", walk_ms);
 
     std::vector<jobject> objects;
     std::vector<jlong> tags;
