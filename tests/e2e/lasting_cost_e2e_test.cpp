@@ -42,3 +42,36 @@ TEST(LastingCost, HandlesListedBeforeARefreshAreForgottenRootsStay)
 }
 
 }  // namespace
+
+// With every JNI call checked, the agent's work leaves no warning: local references
+// stay within what each frame declares, and no exception is left pending.
+TEST(CheckedJni, ClassicAndFramedRequestsLeaveNoWarning)
+{
+    int port = free_port();
+    JvmLaunch launch;
+    launch.agent_options = "port=" + std::to_string(port) + ",kind=0";
+    launch.main_class = "ExploreTarget";
+    launch.jvm_flags = {"-Xcheck:jni"};
+    JvmProcess jvm(launch);
+    ASSERT_TRUE(jvm.wait_for_output("ready")) << jvm.err();
+    ASSERT_TRUE(jvm.wait_listening(port));
+    AgentConnection c(port);
+    auto roots = c.request("p").lines();
+    ASSERT_GT(roots.size(), 100u);
+    for (size_t i = 0; i < roots.size(); i += roots.size() / 50) c.expand(roots[i].handle);
+    ASSERT_TRUE(c.request("p").complete);
+    for (const char* line : {"VRL1 histo\n", "VRL1 instances\tExploreTarget$Fields\n", "VRL1 instances\tint[]\tlimit=5\n"}) {
+        c.send_raw(line);
+        EXPECT_TRUE(c.read_reply().complete) << line;
+    }
+    for (const auto& l : roots) {
+        if (l.signature != "LExploreTarget$Fields;") continue;
+        for (const char* verb : {"object", "referrers", "path"}) {
+            c.send_raw(std::string("VRL1 ") + verb + "\t" + l.handle + "\n");
+            EXPECT_TRUE(c.read_reply().complete) << verb;
+        }
+    }
+    // The VM prints checked-JNI warnings on standard output.
+    EXPECT_EQ(jvm.out().find("WARNING"), std::string::npos) << jvm.out();
+    EXPECT_EQ(jvm.err().find("WARNING"), std::string::npos) << jvm.err();
+}
