@@ -88,6 +88,11 @@ ClassesPage::ClassesPage(HeapSource* source, QWidget* parent) : QWidget(parent)
     connect(classes_, &QAbstractItemView::activated, this, &ClassesPage::openClass);
     connect(instances_, &QAbstractItemView::activated, this, &ClassesPage::openInstance);
     connect(instanceModel_, &InstanceListModel::statusChanged, instancesTitle_, &QLabel::setText);
+    // The first instance is current as soon as it is listed, so Enter opens it at once.
+    connect(instanceModel_, &QAbstractItemModel::rowsInserted, this, [this] {
+        if (!instances_->currentIndex().isValid())
+            instances_->setCurrentIndex(instanceModel_->index(0, 0));
+    });
 }
 
 void ClassesPage::setHistogram(Histogram histogram)
@@ -120,8 +125,10 @@ void ClassesPage::setFilter(const QString& text)
     filter_ = text;
     sorted_->setFilterFixedString(text);
     showSummary();
-    if (sorted_->rowCount() > 0)
+    // The class chosen stays chosen while it passes the filter; else the first one is.
+    if (sorted_->rowCount() > 0 && !classes_->currentIndex().isValid())
         classes_->setCurrentIndex(sorted_->index(0, 0));
+    classes_->scrollTo(classes_->currentIndex());
 }
 
 bool ClassesPage::openBestMatch()

@@ -135,6 +135,16 @@ ExplorerWindow::ExplorerWindow(int port, QWidget* parent)
         if (!text.isEmpty())
             tabs_->setCurrentIndex(ClassesTab);
     });
+    // Escape leaves the search as it leaves a find bar: cleared, back in the view.
+    auto* leaveSearch = new QAction(search_);
+    leaveSearch->setShortcut(Qt::Key_Escape);
+    leaveSearch->setShortcutContext(Qt::WidgetShortcut);
+    search_->addAction(leaveSearch);
+    connect(leaveSearch, &QAction::triggered, this, [this] {
+        search_->clear();
+        if (lastView_)
+            lastView_->setFocus();
+    });
     connect(search_, &QLineEdit::returnPressed, this, [this] {
         if (classes_->openBestMatch())
             classes_->instanceTable()->setFocus();
@@ -488,7 +498,8 @@ void ExplorerWindow::pathArrived(const ObjectRef& object, const Result<PathReply
         Q_EMIT pathShown();
         return;
     }
-    QString head = tr("How %1 is kept alive: %2 steps from a GC root").arg(title).arg(path.steps.size());
+    const QString steps = path.steps.size() == 1 ? tr("1 step") : tr("%1 steps").arg(path.steps.size());
+    QString head = tr("How %1 is kept alive: %2 from a GC root").arg(title, steps);
     if (path.found == "weak")
         head += tr(", only through the referent of a weak, soft or phantom reference");
     pathTitle_->setText(head + '.');

@@ -77,8 +77,9 @@ QVariant HistogramModel::headerData(int section, Qt::Orientation orientation, in
 {
     if (orientation != Qt::Horizontal)
         return {};
-    if (role == Qt::TextAlignmentRole && section != ClassColumn)
-        return QVariant::fromValue(Qt::Alignment(Qt::AlignRight | Qt::AlignVCenter));
+    if (role == Qt::TextAlignmentRole)
+        return QVariant::fromValue(Qt::Alignment(section == ClassColumn ? Qt::AlignLeft | Qt::AlignVCenter
+                                                                        : Qt::AlignRight | Qt::AlignVCenter));
     if (role != Qt::DisplayRole)
         return {};
     switch (section) {

@@ -135,8 +135,9 @@ QVariant InstanceListModel::headerData(int section, Qt::Orientation orientation,
 {
     if (orientation != Qt::Horizontal)
         return {};
-    if (role == Qt::TextAlignmentRole && section == SizeColumn)
-        return QVariant::fromValue(Qt::Alignment(Qt::AlignRight | Qt::AlignVCenter));
+    if (role == Qt::TextAlignmentRole)
+        return QVariant::fromValue(Qt::Alignment(section == SizeColumn ? Qt::AlignRight | Qt::AlignVCenter
+                                                                       : Qt::AlignLeft | Qt::AlignVCenter));
     if (role != Qt::DisplayRole)
         return {};
     switch (section) {

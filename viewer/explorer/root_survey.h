@@ -45,7 +45,7 @@ class RootSurvey : public QObject {
 
 public:
     // The program pauses once per root; the survey stops when the pauses add up to this.
-    static constexpr double kPauseBudgetMs = 15000;
+    static constexpr double kPauseBudgetMs = 20000;
 
     explicit RootSurvey(QObject* parent = nullptr);
     ~RootSurvey() override;
