@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds Vorlan, starts the demo Java program with the agent and opens the viewer on it.
-# VORLAN_PORT picks another port (default 12345).
+# Builds Vorlan, starts the demo Java program with the agent and opens the explorer on it.
+# VORLAN_PORT picks another port (default 12345); VORLAN_WINDOW=classic opens the classic
+# window instead.
 set -euo pipefail
 cd "$(dirname "$0")"
 scripts/install-deps.sh
@@ -8,9 +9,13 @@ cmake -G Ninja -S . -B build >/dev/null
 cmake --build build
 
 port=${VORLAN_PORT:-12345}
+window=${VORLAN_WINDOW:-explorer}
+# The explorer sorts every kind of GC root; the classic window lists JNI globals, as before.
+kind=0
+[ "$window" = classic ] && kind=1
 java_bin="$(dirname "$(readlink -f "$(command -v javac)")")/java"
 log=build/demo.log
-"$java_bin" "-agentpath:$PWD/build/agent/libvorlanagt.so=port=$port,kind=1,debug=0" \
+"$java_bin" "-agentpath:$PWD/build/agent/libvorlanagt.so=port=$port,kind=$kind,debug=0" \
   -cp build/examples/classes VorlanDemo >"$log" 2>&1 &
 demo=$!
 trap 'kill $demo 2>/dev/null || true' EXIT
@@ -41,5 +46,9 @@ The demo program has been stopped.
 MSG
   exit 2
 fi
-# The viewer's first connection attempt goes to 12345; the port word serves the later ones.
-"$viewer" port=$port debug=1
+if [ "$window" = classic ]; then
+  # The classic window's first connection attempt goes to 12345; the port word serves the later ones.
+  "$viewer" port=$port debug=1
+else
+  "$viewer" explore port=$port
+fi

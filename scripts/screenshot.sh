@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
-# Takes docs/screenshot.png: the viewer browsing the demo program, on a virtual X
-# display. Needs Xvfb, xdotool and ImageMagick's import.
+# Takes the README's screenshots of the demo program on a virtual X display:
+# docs/screenshot.png (the classic window), docs/explorer-objects.png and
+# docs/explorer-classes.png (the explorer's two views). Needs Xvfb, xdotool and
+# ImageMagick's import.
 #
-#   scripts/screenshot.sh [BUILD_DIR]     (default: build)
+#   scripts/screenshot.sh [BUILD_DIR] [classic|explorer|all]     (default: build all)
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$root/build}" && pwd)
+which=${2:-all}
 out="$root/docs/screenshot.png"
 agent="$build/agent/libvorlanagt.so"
 viewer="$build/viewer/Vorlan"
@@ -26,18 +29,31 @@ cleanup() {
 }
 trap cleanup EXIT
 
-port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-display=:$((90 + RANDOM % 100))
+free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'; }
 
-Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-pids+=($!)
-export DISPLAY=$display
-for _ in $(seq 50); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
+# A virtual display of the given size; DISPLAY names it from here on.
+start_display() {
+    local display=:$((90 + RANDOM % 100))
+    Xvfb "$display" -screen 0 "$1" -nolisten tcp >"$work/xvfb-$display.log" 2>&1 &
+    pids+=($!)
+    export DISPLAY=$display
+    for _ in $(seq 50); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
+}
 
-java "-agentpath:$agent=port=$port,kind=0,debug=0" -cp "$build/examples/classes" VorlanDemo \
-    >"$work/demo.out" 2>"$work/demo.err" &
-pids+=($!)
-for _ in $(seq 100); do grep -q '^listen$' "$work/demo.err" && break; sleep 0.1; done
+# The demo program with the agent listening on $port, every root kind listed.
+start_demo() {
+    : >"$work/demo.err"
+    java "-agentpath:$agent=port=$port,kind=0,debug=0" -cp "$build/examples/classes" VorlanDemo \
+        >"$work/demo.out" 2>"$work/demo.err" &
+    pids+=($!)
+    demo=$!
+    for _ in $(seq 100); do grep -q '^listen$' "$work/demo.err" && break; sleep 0.1; done
+}
+
+classic() {
+port=$(free_port)
+start_display 1024x768x24
+start_demo
 
 # The log window opens at debug level 1 and writes vllog.txt into the working directory.
 (cd "$work" && exec "$viewer" "port=$port" "debug=1") &
@@ -69,4 +85,49 @@ echo "wrote $out"
 
 # "close" ends the demo's JVM and the viewer.
 click $((265 + 216 + 40)) $((67 + 376 + 12))
-wait "${pids[1]}" && echo "demo ended with status 0"
+wait "$demo" && echo "demo ended with status 0"
+}
+
+# The explorer on the demo: a Person opened in the Objects view, then the histogram with
+# the instances of java.lang.String. Its settings go to the work directory, not yours.
+explorer() {
+port=$(free_port)
+start_display 1280x860x24
+start_demo
+export XDG_CONFIG_HOME="$work/config"
+"$viewer" explore "port=$port" >"$work/explorer.out" 2>&1 &
+pids+=($!)
+window=$(xdotool search --sync --name '^Vorlan explorer' | head -1)
+xdotool windowfocus "$window"
+# Hello, the histogram, and the roots sorted by kind, one heap walk per root: done when
+# the agent's progress lines (one per reply) stop for two seconds.
+last=-1
+for _ in $(seq 120); do
+    sleep 2
+    now=$(wc -l <"$work/demo.err")
+    [[ $now == "$last" ]] && break
+    last=$now
+done
+
+key() { xdotool key --delay 80 "$@"; sleep 0.6; }
+key ctrl+f; xdotool type --delay 40 'VorlanDemo$Person'; key Return   # the class's instances
+sleep 1; key Return; sleep 1                                           # the first one, in Objects
+key Down Down Down Right; sleep 0.8                                    # its address, opened
+key Up Up Up; sleep 1.2                                                # the Person, in the details
+import -window "$window" "$root/docs/explorer-objects.png"
+echo "wrote $root/docs/explorer-objects.png"
+
+key ctrl+f; xdotool type --delay 40 'java.lang.String'; key Return    # the Strings, listed
+sleep 1; key Down Down Down; sleep 1                                   # one of them, in the details
+key ctrl+f Escape; sleep 0.5                                           # the whole histogram again
+xdotool key Tab; sleep 1.2
+import -window "$window" "$root/docs/explorer-classes.png"
+echo "wrote $root/docs/explorer-classes.png"
+kill "$demo"
+}
+
+case $which in
+    classic) classic ;;
+    explorer) explorer ;;
+    *) classic; explorer ;;
+esac
