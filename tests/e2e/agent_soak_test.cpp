@@ -232,3 +232,68 @@ TEST(Soak, AgentSurvivesAChurningHeapAndServesOn)
 }
 
 }  // namespace
+
+namespace {
+
+// The framed requests on the same churning heap, with a classic client using the
+// agent at the same time: every reply is a well-formed framed reply, the program keeps
+// working, and the agent's memory does not grow with the number of requests.
+TEST(Soak, FramedRequestsOnAChurningHeap)
+{
+    const long requests = env_number("VORLAN_SOAK_FRAMED", 300);
+    const unsigned random_start = static_cast<unsigned>(env_number("VORLAN_SOAK_RANDOM", std::random_device{}()));
+    std::mt19937 rng(random_start);
+    int port = free_port();
+    JvmLaunch launch;
+    launch.agent_options = "port=" + std::to_string(port) + ",kind=0,debug=0";
+    launch.main_class = "ChurnTarget";
+    launch.jvm_flags = {"-Xms256m", "-Xmx256m", "-XX:+AlwaysPreTouch"};
+    JvmProcess jvm(launch);
+    ASSERT_TRUE(jvm.wait_for_output("tick")) << jvm.err();
+    ASSERT_TRUE(jvm.wait_listening(port));
+
+    AgentConnection classic(port), framed(port);
+    std::vector<std::string> handles;
+    auto take_handles = [&](const Reply& r) {
+        for (const auto& l : r.lines()) handles.push_back(l.handle);
+        if (handles.size() > 4000) handles.erase(handles.begin(), handles.begin() + 2000);
+    };
+    take_handles(classic.request("p"));
+    auto some = [&] { return handles.empty() ? std::string("1") : handles[rng() % handles.size()]; };
+    const std::vector<std::string> classes = {"ChurnedThing", "java.lang.Object[]", "Node", "java.lang.String", "int[]"};
+    long rss_start = rss_kib(jvm.pid());
+    for (long i = 0; i < requests && !::testing::Test::HasFatalFailure(); i++) {
+        std::string line;
+        switch (rng() % 8) {
+        case 0: line = "histo\tlimit=20"; break;
+        case 1: line = "instances\t" + classes[rng() % classes.size()] + "\tlimit=20"; break;
+        case 2: line = "instances\t" + classes[rng() % classes.size()] + "\tsubclasses=1\tgc=0\toffset=" + std::to_string(rng() % 50); break;
+        case 3: line = "referrers\t" + some(); break;
+        case 4: line = "path\t" + some() + "\tdepth=6"; break;
+        case 5: line = "object\t" + some() + "\tlimit=50"; break;
+        case 6: line = std::string("object\t") + static_cast<char>('g' + rng() % 10) + "\\x"; break;  // malformed
+        default: take_handles(classic.expand(some())); continue;
+        }
+        framed.send_raw("VRL1 " + line + "\n");
+        Reply r = framed.read_reply();
+        ASSERT_TRUE(r.complete) << line;
+        ASSERT_TRUE(r.body.rfind("ok\t", 0) == 0 || r.body.rfind("error\t", 0) == 0) << line << "\n" << r.body.substr(0, 300);
+        // Handles named by the replies are asked about later.
+        for (size_t at = r.body.find("\n"); at != std::string::npos && at + 1 < r.body.size(); at = r.body.find('\n', at + 1)) {
+            size_t tab = r.body.find('\t', at + 1);
+            if (r.body.compare(at + 1, 9, "instance\t") == 0 && tab != std::string::npos)
+                handles.push_back(r.body.substr(tab + 1, r.body.find('\t', tab + 1) - tab - 1));
+        }
+        if (i % 50 == 0) take_handles(classic.request("p"));
+        ASSERT_TRUE(jvm.running()) << "JVM died after " << i << " framed requests (VORLAN_SOAK_RANDOM=" << random_start
+                                   << ")\n" << jvm.err();
+    }
+    long tick = last_tick(jvm.out());
+    std::this_thread::sleep_for(std::chrono::milliseconds(700));
+    EXPECT_GT(last_tick(jvm.out()), tick) << "the program stopped doing its own work";
+    long growth = (rss_kib(jvm.pid()) - rss_start) * 1024;
+    printf("framed soak: VORLAN_SOAK_RANDOM=%u, %ld requests; RSS growth %ld KiB\n", random_start, requests, growth / 1024);
+    EXPECT_LT(growth, 64L << 20);
+}
+
+}  // namespace
