@@ -1,6 +1,8 @@
 // The explorer against a real JVM running the agent and a target with known objects:
 // the histogram's top rows, an object's fields and values, referrers and the path of a
 // known object, a page of a large array, and the agent going away under the window.
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -214,7 +216,16 @@ void ExplorerEndToEndTest::referrersAndPathOfAKnownObject()
     window_->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(window_.get()));
     window_->objectsView()->setFocus();
+    HeapTreeModel* objects = window_->objectsModel();
+    window_->objectsView()->setCurrentIndex(childNamed(objects, sample_, QStringLiteral("count")));
+    QTest::keyClick(window_->objectsView(), Qt::Key_C, Qt::ControlModifier);
+    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("count\tint\t42"));
     window_->objectsView()->setCurrentIndex(sample_);
+    QTest::keyClick(window_->objectsView(), Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
+    QCOMPARE(QGuiApplication::clipboard()->text(), handle);
+    QTest::keyClick(window_->objectsView(), Qt::Key_F, Qt::ControlModifier);
+    QVERIFY(window_->searchBox()->hasFocus());
+    window_->objectsView()->setFocus();
 
     QTest::keyClick(window_->objectsView(), Qt::Key_R, Qt::ControlModifier);
     QCOMPARE(window_->tabs()->currentIndex(), 2);
