@@ -80,15 +80,3 @@ void write_root(RecordWriter& w, jvmtiEnv* env, JNIEnv* jni, const RootReport& r
     const char* kind = root_name(r.kind);
     w.record("root").field(kind ? kind : "other").field(thread).field(method_name(env, r.method));
 }
-
-jint reference_index(jvmtiHeapReferenceKind kind, const jvmtiHeapReferenceInfo* info)
-{
-    if (!info) return -1;
-    switch (kind) {
-    case JVMTI_HEAP_REFERENCE_FIELD:
-    case JVMTI_HEAP_REFERENCE_STATIC_FIELD: return info->field.index;
-    case JVMTI_HEAP_REFERENCE_ARRAY_ELEMENT: return info->array.index;
-    case JVMTI_HEAP_REFERENCE_CONSTANT_POOL: return info->constant_pool.index;
-    default: return -1;
-    }
-}

@@ -36,5 +36,3 @@ inline bool own_root(const RootReport& r, const ThreadList& threads)
 void write_root(RecordWriter& w, jvmtiEnv* env, JNIEnv* jni, const RootReport& r, const ThreadList& threads,
                 jobject held);
 
-// The index that comes with a reference report: field, element or pool index, else -1.
-jint reference_index(jvmtiHeapReferenceKind kind, const jvmtiHeapReferenceInfo* info);

@@ -5,6 +5,8 @@
 #include "agent_state.h"
 #include "jvmti_check.h"
 #include "object_lookup.h"
+#include "records.h"
+#include "request_frame.h"
 
 std::string handle_text(uint32_t handle)
 {
@@ -19,6 +21,19 @@ jobject object_for(Agent& agent, JNIEnv* jni, uint32_t handle)
     if (!d) return nullptr;
     jobject obj = lookup_object(agent, jni, d, false);
     if (obj) d->listed_gen = agent.snapshot.generation;
+    return obj;
+}
+
+jobject requested_object(Agent& agent, JNIEnv* jni, const char* verb, const std::string& handle_text,
+                         std::string& error)
+{
+    auto handle = parse_framed_handle(handle_text);
+    if (!handle) {
+        error = error_body(verb, err::USAGE, "'" + handle_text + "' is not a handle (hex digits)");
+        return nullptr;
+    }
+    jobject obj = object_for(agent, jni, *handle);
+    if (!obj) error = error_body(verb, err::NOT_FOUND, "no live object has the handle " + handle_text);
     return obj;
 }
 

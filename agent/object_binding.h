@@ -17,5 +17,10 @@ jobject object_for(Agent& agent, JNIEnv* jni, uint32_t handle);
 // descriptor space is used up or the VM refuses the tag (why says so).
 uint32_t handle_for(Agent& agent, JNIEnv* jni, jobject obj, std::string* why = nullptr);
 
+// The object a framed request names by its handle argument, as a local reference; on
+// nullptr, error holds the reply: the text is no handle, or names no live object.
+jobject requested_object(Agent& agent, JNIEnv* jni, const char* verb, const std::string& handle_text,
+                         std::string& error);
+
 // "%x" of a handle, as the listings print it.
 std::string handle_text(uint32_t handle);

@@ -266,12 +266,10 @@ std::string object_request(RequestContext& ctx)
     page.offset = args.number("offset", 0, 0, INT32_MAX);
     page.limit = args.number("limit", DEFAULT_LIMIT, 0, MAX_LIMIT);
     if (!args.ok()) return error_body(VERB, err::USAGE, args.error());
-    auto handle = parse_framed_handle(args.positional());
-    if (!handle) return error_body(VERB, err::USAGE, "'" + args.positional() + "' is not a handle (hex digits)");
-
     LocalFrame frame(jni, 64);
-    jobject obj = object_for(agent, jni, *handle);
-    if (!obj) return error_body(VERB, err::NOT_FOUND, "no live object has the handle " + args.positional());
+    std::string refused;
+    jobject obj = requested_object(agent, jni, VERB, args.positional(), refused);
+    if (!obj) return refused;
     std::string why;
     ObjectSummary self;
     if (!summarize(agent, jni, obj, self, &why)) return error_body(VERB, err::JVM, why);

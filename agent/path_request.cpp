@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "agent_state.h"
+#include "heap_kinds.h"
 #include "heap_roots.h"
 #include "jvmti_check.h"
 #include "local_frame.h"
@@ -145,7 +146,7 @@ jint JNICALL search_reference(jvmtiHeapReferenceKind kind, const jvmtiHeapRefere
     if (*tag_ptr == 0) return JVMTI_VISIT_OBJECTS;  // the common case: nothing known of it
     const uint32_t y = s->node_of(*tag_ptr, false);
     if (y == NONE) return JVMTI_VISIT_OBJECTS;
-    Edge edge{kind, reference_index(kind, info)};
+    Edge edge{kind, referrer_index_of(kind, info)};
     bool weak = false;
     if (kind == JVMTI_HEAP_REFERENCE_FIELD && scratch_tag::kind(referrer_class_tag) == scratch_tag::CLASS) {
         auto r = s->referent_index.find(scratch_tag::index(referrer_class_tag));
@@ -220,12 +221,10 @@ std::string path_request(RequestContext& ctx)
     const bool allow_weak = args.flag("weak", false);
     const int64_t depth = args.number("depth", 32, 1, 1000);
     if (!args.ok()) return error_body(VERB, err::USAGE, args.error());
-    auto handle = parse_framed_handle(args.positional());
-    if (!handle) return error_body(VERB, err::USAGE, "'" + args.positional() + "' is not a handle (hex digits)");
-
     LocalFrame frame(jni, 64);
-    jobject target = object_for(agent, jni, *handle);
-    if (!target) return error_body(VERB, err::NOT_FOUND, "no live object has the handle " + args.positional());
+    std::string refused;
+    jobject target = requested_object(agent, jni, VERB, args.positional(), refused);
+    if (!target) return refused;
     ScratchEnv scratch(agent.vm);
     if (!scratch.ok()) return error_body(VERB, err::JVM, scratch.error());
     jvmtiEnv* env = scratch.get();

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "agent_state.h"
+#include "heap_kinds.h"
 #include "heap_roots.h"
 #include "jvmti_check.h"
 #include "local_frame.h"
@@ -59,7 +60,7 @@ jint JNICALL find_referrer(jvmtiHeapReferenceKind kind, const jvmtiHeapReference
         return JVMTI_VISIT_OBJECTS;
     }
     w->total++;
-    Edge edge{kind, reference_index(kind, info)};
+    Edge edge{kind, referrer_index_of(kind, info)};
     jlong& rt = *referrer_tag_ptr;
     if (rt == scratch_tag::TARGET) {
         w->from_self.push_back(edge);
@@ -99,12 +100,10 @@ std::string referrers_request(RequestContext& ctx)
     ReferrerWalk walk;
     walk.limit = args.number("limit", DEFAULT_LIMIT, 0, MAX_LIMIT);
     if (!args.ok()) return error_body(VERB, err::USAGE, args.error());
-    auto handle = parse_framed_handle(args.positional());
-    if (!handle) return error_body(VERB, err::USAGE, "'" + args.positional() + "' is not a handle (hex digits)");
-
     LocalFrame frame(jni, 64);
-    jobject target = object_for(agent, jni, *handle);
-    if (!target) return error_body(VERB, err::NOT_FOUND, "no live object has the handle " + args.positional());
+    std::string refused;
+    jobject target = requested_object(agent, jni, VERB, args.positional(), refused);
+    if (!target) return refused;
     ScratchEnv scratch(agent.vm);
     if (!scratch.ok()) return error_body(VERB, err::JVM, scratch.error());
     std::string why;
