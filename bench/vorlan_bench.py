@@ -18,7 +18,7 @@ import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from driver import report, scenarios  # noqa: E402
+from driver import explorer, report, scenarios  # noqa: E402
 
 
 def machine_info(java):
@@ -43,7 +43,7 @@ def parse_args():
     p.add_argument("--smoke", action="store_true", help="smallest sizes, one run: a check that it all works")
     p.add_argument("--runs", type=int, default=7, help="warm repetitions per JVM")
     p.add_argument("--jvms", type=int, default=3, help="fresh JVMs per array size (first expansions)")
-    p.add_argument("--only", default="arrays,graph,classes,idle,memory,viewer",
+    p.add_argument("--only", default="arrays,graph,classes,idle,memory,viewer,explorer",
                    help="comma-separated scenarios")
     p.add_argument("--java", help="run the heaps on this java instead of the build's JDK")
     p.add_argument("--agent", help="time this agent library instead of the build's (an older one, say)")
@@ -64,10 +64,14 @@ def main():
         sizes, runs, jvms = [10**4], 1, 1
         chains, links, classes, mem_n, mem_heap = 10, 100, 200, 10**4, 256
         viewer_runs = 1
+        explorer_sizes = dict(array_n=10**4, classes_n=200, chains=10, links=100, hops=1, runs=1, walks=1)
     else:
         sizes, runs, jvms = [10**4, 10**5, 10**6], args.runs, args.jvms
         chains, links, classes, mem_n, mem_heap = 1000, 2998, 20000, 10**6, 1024
         viewer_runs = max(args.runs, 3)
+        # Five hops take about 3 s of walks on the 3-million-object graph.
+        explorer_sizes = dict(array_n=10**6, classes_n=20000, chains=1000, links=2998, hops=5,
+                              runs=max(args.runs, 3), walks=3)
     only = set(args.only.split(","))
     results = {"machine": machine_info(paths["java"]), "command": " ".join(sys.argv)}
 
@@ -102,6 +106,13 @@ def main():
                 results["viewer"] = scenarios.viewer_scenario(paths, mem_n, viewer_runs)
             else:
                 print("viewer: not built, skipped", flush=True)
+        if "explorer" in only:
+            if paths.get("explorer_bench"):
+                print("explorer: Object[%(array_n)d], %(classes_n)d classes, a %(hops)d-hop path" % explorer_sizes,
+                      flush=True)
+                results["explorer"] = explorer.explorer_scenario(paths, **explorer_sizes)
+            else:
+                print("explorer: not built, skipped", flush=True)
     except scenarios.CheckFailed as e:
         print("CHECK FAILED: %s" % e, file=sys.stderr)
         return 1

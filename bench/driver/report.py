@@ -8,6 +8,9 @@ TARGETS = {
     "bytes_per_object": 150.0,
     "viewer_s": 2.0,
     "viewer_mb": 300.0,
+    "explorer_page_ms": 200.0,     # Object[10^6]: open to its first page painted
+    "explorer_histo_ms": 500.0,    # histogram reply to rows shown, and each sort
+    "explorer_late_ms": 100.0,     # event-loop lateness during a long walk
 }
 
 
@@ -72,6 +75,20 @@ def markdown(results):
                      "< %g s" % TARGETS["viewer_s"], _verdict(v["shown"]["max"] / 1000.0, TARGETS["viewer_s"])))
         rows.append(("viewer: peak memory growth", "%.0f MB" % v["peak_growth_mb"], "", "",
                      "< %g MB" % TARGETS["viewer_mb"], _verdict(v["peak_growth_mb"], TARGETS["viewer_mb"])))
+    if "explorer" in results:
+        e = results["explorer"]
+        a, h, w = e["array"], e["histo"], e["walk"]
+        rows.append(("explorer: Object[%d] opened, first page painted" % a["n"], _ms(a["shown"]), "", "",
+                     "< %g ms" % TARGETS["explorer_page_ms"], _verdict(a["shown"]["max"], TARGETS["explorer_page_ms"])))
+        for key, label in (("shown", "histogram of %d classes shown, after the reply" % h["rows"]),
+                           ("sort_name", "histogram sorted by name"), ("sort_instances", "histogram sorted by instances")):
+            rows.append(("explorer: " + label, _ms(h[key]), "", "", "< %g ms" % TARGETS["explorer_histo_ms"],
+                         _verdict(h[key]["max"], TARGETS["explorer_histo_ms"])))
+        rows.append(("explorer: event lateness during a %d-hop path (walks %s ms) on %d objects"
+                     % (w["hops"], _ms(w["walk"]), w["objects"]),
+                     "max %.1f, p99 %.1f (own CPU %.0f ms)" % (w["late_max_ms"], w["late_p99_ms"], w["cpu_ms"]),
+                     "idle: max %.1f" % w["idle_late_max_ms"],
+                     "", "< %g ms" % TARGETS["explorer_late_ms"], _verdict(w["late_max_ms"], TARGETS["explorer_late_ms"])))
     head = ["measurement", "Vorlan (ms: median [min–max])", "baseline", "ratio", "target", ""]
     out = ["| " + " | ".join(head) + " |", "|" + "---|" * len(head)]
     out += ["| " + " | ".join(row) + " |" for row in rows]

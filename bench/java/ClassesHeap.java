@@ -4,7 +4,8 @@ import java.nio.charset.StandardCharsets;
 
 /**
  * Loads many generated classes: the bytes of ClassTemplate, renamed for each, defined by
- * one class loader that a pinned object keeps alive. Argument: number of classes.
+ * one class loader that a pinned object keeps alive. Arguments: number of classes, and
+ * "instances" to pin one instance of each too, so that every class has a histogram row.
  */
 public final class ClassesHeap {
     private static final String TEMPLATE = "ClassTemplate";
@@ -20,6 +21,11 @@ public final class ClassesHeap {
             classes[i] = loader.define(name, renamed(template, name));
         }
         Pin.pin(classes);
+        if (args.length > 1 && args[1].equals("instances")) {
+            Object[] instances = new Object[count];
+            for (int i = 0; i < count; i++) instances[i] = classes[i].getDeclaredConstructor().newInstance();
+            Pin.pin(instances);
+        }
         Ready.announceAndIdle();
     }
 
