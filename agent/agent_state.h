@@ -22,7 +22,6 @@ struct Agent {
     JavaVM* vm = nullptr;
     jvmtiEnv* jvmti = nullptr;   // the environment whose tags bind descriptors
     bool direct_walk = false;    // expand plain instances from their fields (see direct_walk)
-    bool direct_arrays = true;   // expand object arrays from their elements
     std::atomic<bool> serving{false};  // the command server is listening
     DescriptorRegistry descriptors;
     Snapshot snapshot;

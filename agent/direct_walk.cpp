@@ -56,8 +56,8 @@ FieldPlan make_plan(jvmtiEnv* env, JNIEnv* jni, jclass cls)
     return plan;
 }
 
-// The class tag of the last referee's class, so that the elements of an array of one
-// type cost one class lookup in all.
+// The class tag of the last referee's class, so that fields of one type cost one class
+// lookup in all.
 struct ClassCache {
     jclass cls = nullptr;
     jlong tag = 0;
@@ -65,8 +65,8 @@ struct ClassCache {
 
 // One reference, reported as the heap walk's callback would see it. False when the VM
 // refuses a call: the caller takes the heap walk instead.
-bool report(jvmtiEnv* env, JNIEnv* jni, jvmtiObjectReferenceKind kind, jobject referee, jint index,
-            jlong referrer_tag, WalkContext* ctx, ClassCache& classes, bool keep_reference)
+bool report(jvmtiEnv* env, JNIEnv* jni, jvmtiObjectReferenceKind kind, jobject referee, jlong referrer_tag,
+            WalkContext* ctx, ClassCache& classes)
 {
     jclass referee_class = jni->GetObjectClass(referee);
     if (!classes.cls || !jni->IsSameObject(classes.cls, referee_class)) {
@@ -81,11 +81,10 @@ bool report(jvmtiEnv* env, JNIEnv* jni, jvmtiObjectReferenceKind kind, jobject r
         !jvmti_ok_or_report(env, env->GetObjectSize(referee, &size), "GetObjectSize"))
         return false;
     const jlong before = tag;
-    object_ref_callback(kind, classes.tag, size, &tag, referrer_tag, index, ctx);
+    object_ref_callback(kind, classes.tag, size, &tag, referrer_tag, -1, ctx);
     if (tag != before && !jvmti_ok_or_report(env, env->SetTag(referee, tag), "SetTag")) return false;
-    // Fields are few: their objects are kept at hand for the next lookup. Array
-    // elements are found again through the array and their index.
-    if (keep_reference && tag != 0) remember_object(*ctx->agent, jni, handle_of(tag), referee);
+    // The object is at hand: kept for the next lookup of its handle.
+    if (tag != 0) remember_object(*ctx->agent, jni, handle_of(tag), referee);
     return true;
 }
 
@@ -125,48 +124,15 @@ bool walk_fields_directly(Agent& agent, JNIEnv* jni, jobject object, ObjectDetai
             WalkContext ctx{&agent, start};
             ClassCache classes;
             const jlong referrer_tag = make_tag(start->handle);
-            walked = report(env, jni, JVMTI_REFERENCE_CLASS, cls, -1, referrer_tag, &ctx, classes, true);
+            walked = report(env, jni, JVMTI_REFERENCE_CLASS, cls, referrer_tag, &ctx, classes);
             for (jfieldID field : plan.fields) {
                 if (!walked) break;
                 jobject value = jni->GetObjectField(object, field);
                 if (!value) continue;
-                walked = report(env, jni, JVMTI_REFERENCE_FIELD, value, -1, referrer_tag, &ctx, classes, true);
+                walked = report(env, jni, JVMTI_REFERENCE_FIELD, value, referrer_tag, &ctx, classes);
                 jni->DeleteLocalRef(value);
             }
         }
-    }
-    jni->PopLocalFrame(nullptr);
-    return walked;
-}
-
-bool walk_elements_directly(Agent& agent, JNIEnv* jni, jobject array, ObjectDetails* start)
-{
-    jvmtiEnv* env = agent.jvmti;
-    if (!agent.direct_arrays || !jni || !array || !start) return false;
-    if (jni->PushLocalFrame(16) != JNI_OK) {
-        jni->ExceptionClear();
-        return false;
-    }
-    jclass cls = jni->GetObjectClass(array);
-    char* sig = nullptr;
-    bool object_array = env->GetClassSignature(cls, &sig, nullptr) == JVMTI_ERROR_NONE && sig && sig[0] == '[' &&
-                        (sig[1] == 'L' || sig[1] == '[');
-    if (sig) env->Deallocate(reinterpret_cast<unsigned char*>(sig));
-    bool walked = false;
-    if (object_array) {
-        // As the heap walk reports an array: its class, then every element in index order.
-        WalkContext ctx{&agent, start};
-        ClassCache classes;
-        const jlong referrer_tag = make_tag(start->handle);
-        walked = report(env, jni, JVMTI_REFERENCE_CLASS, cls, -1, referrer_tag, &ctx, classes, true);
-        const jsize n = jni->GetArrayLength(static_cast<jarray>(array));
-        for (jsize i = 0; i < n && walked; i++) {
-            jobject e = jni->GetObjectArrayElement(static_cast<jobjectArray>(array), i);
-            if (!e) continue;
-            walked = report(env, jni, JVMTI_REFERENCE_ARRAY_ELEMENT, e, i, referrer_tag, &ctx, classes, false);
-            jni->DeleteLocalRef(e);
-        }
-        if (classes.cls) jni->DeleteLocalRef(classes.cls);
     }
     jni->PopLocalFrame(nullptr);
     return walked;

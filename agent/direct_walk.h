@@ -22,8 +22,3 @@ bool choose_direct_walk(jvmtiEnv* env);
 // instance (arrays, class objects and java.lang.ref.Reference objects take the heap walk).
 bool walk_fields_directly(Agent& agent, JNIEnv* jni, jobject object, ObjectDetails* start);
 
-// The same for an array of references: its class, then each element in index order,
-// read through JNI while the program runs instead of at a safepoint of the heap walk,
-// so an expansion of millions of elements does not stop the program. False, reporting
-// nothing, for anything that is not an object array.
-bool walk_elements_directly(Agent& agent, JNIEnv* jni, jobject array, ObjectDetails* start);

@@ -126,18 +126,15 @@ void verify_direct_walk(Agent& agent, jobject jo, ObjectDetails* d)
 jvmtiError walk_references(Agent& agent, JNIEnv* jni, jobject jo, ObjectDetails* d)
 {
     next_reference_walk(agent.snapshot);
-    if (walk_elements_directly(agent, jni, jo, d)) {
-#ifdef VORLAN_VERIFY_DIRECT_WALK
-        verify_direct_walk(agent, jo, d);
-#endif
-        return JVMTI_ERROR_NONE;
-    }
     if (walk_fields_directly(agent, jni, jo, d)) {
 #ifdef VORLAN_VERIFY_DIRECT_WALK
         verify_direct_walk(agent, jo, d);
 #endif
         return JVMTI_ERROR_NONE;
     }
+    // Anything the direct walk reported before it gave up goes; the heap walk starts over.
+    free_list(&d->next_obj_list);
+    next_reference_walk(agent.snapshot);
     return heap_walk_references(agent, jo, d);
 }
 
