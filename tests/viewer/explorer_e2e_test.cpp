@@ -27,6 +27,7 @@
 #include "histogram_model.h"
 #include "instance_list_model.h"
 #include "request_status.h"
+#include "root_survey.h"
 
 namespace {
 
@@ -68,6 +69,7 @@ private Q_SLOTS:
     void referrersAndPathOfAKnownObject();
     void largeArrayArrivesInPages();
     void errorReplyIsShownOnItsRowAndInTheStatusBar();
+    void listingTheRootsAfreshEmptiesTheViewsOfForgottenHandles();
     void agentGoingAwayShowsTheFailureAndReconnectingWorks();
 
 private:
@@ -308,6 +310,29 @@ void ExplorerEndToEndTest::errorReplyIsShownOnItsRowAndInTheStatusBar()
     QVERIFY(window_->requestStatus()->showingFailure());
     QVERIFY(window_->requestStatus()->message().endsWith(QStringLiteral("no live object has the handle 3ffffff0")));
     QVERIFY(window_->connectionBar()->connected());  // an error reply is no lost connection
+}
+
+void ExplorerEndToEndTest::listingTheRootsAfreshEmptiesTheViewsOfForgottenHandles()
+{
+    HeapTreeModel* model = window_->objectsModel();
+    QVERIFY(childNamed(model, {}, QStringLiteral("Opened objects")).isValid());
+    QTRY_VERIFY_WITH_TIMEOUT(childNamed(model, {}, QStringLiteral("GC roots: JNI global")).isValid(), kWaitMs);
+    window_->tabs()->setCurrentIndex(0);
+    window_->objectsView()->setCurrentIndex(childNamed(model, {}, QStringLiteral("GC roots: JNI global")));
+    QTest::keyClick(window_->objectsView(), Qt::Key_F5);
+    // "p" has made the agent forget the handles shown: their rows are gone, not broken.
+    QVERIFY(!childNamed(model, {}, QStringLiteral("Opened objects")).isValid());
+    QCOMPARE(window_->referrersModel()->rowCount(), 0);
+    QCOMPARE(window_->pathModel()->rowCount(), 0);
+    QCOMPARE(window_->classesPage()->instanceModel()->rowCount(), 0);
+    QVERIFY(window_->requestStatus()->message().contains(QStringLiteral("forgets the handles")));
+    QTRY_VERIFY_WITH_TIMEOUT(!window_->rootSurvey()->running(), kWaitMs);
+    QVERIFY(childNamed(model, {}, QStringLiteral("GC roots: JNI global")).isValid());
+    // What is listed after it is known again.
+    listInstances(QStringLiteral("ExplorerSample"), 2);
+    const QModelIndex opened = openInstance(0);
+    QVERIFY(opened.isValid());
+    QCOMPARE(model->itemAt(opened)->fetch(), Fetch::done);
 }
 
 void ExplorerEndToEndTest::agentGoingAwayShowsTheFailureAndReconnectingWorks()

@@ -17,6 +17,8 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 
+#include <utility>
+
 #include "classes_page.h"
 #include "connection_bar.h"
 #include "details_pane.h"
@@ -151,6 +153,12 @@ ExplorerWindow::ExplorerWindow(int port, QWidget* parent)
     });
     connect(classes_, &ClassesPage::openObject, this, &ExplorerWindow::showInObjects);
     connect(survey_, &RootSurvey::batchReady, this, [this](const SurveyBatch& batch) { roots_->addBatch(batch); });
+    // A histogram lists no handles, but what it leads to does: it waits for the listing
+    // that makes the agent forget the handles before it.
+    connect(survey_, &RootSurvey::rootsListed, this, [this] {
+        if (std::exchange(histogramDue_, false))
+            refreshHistogram();
+    });
     connect(survey_, &RootSurvey::finished, this, [this] { roots_->endSurvey(); });
     connect(tabs_, &QTabWidget::currentChanged, this, [this](int tab) {
         if (tab == ClassesTab)
@@ -369,25 +377,31 @@ void ExplorerWindow::showContextMenu(QAbstractItemView* view, const QPoint& posi
     menu.exec(view->viewport()->mapToGlobal(position));
 }
 
-void ExplorerWindow::connectTo(int port)
+void ExplorerWindow::forgetHandles()
 {
-    survey_->stop();
-    runner_->reconnect(port);
     objectsModel_->clear();
     roots_ = std::make_unique<RootGroups>(objectsModel_);
     referrersModel_->clear();
     pathModel_->clear();
     pathTarget_.reset();
-    classes_->clear();
+    classes_->instanceModel()->clear();
     details_->showObject({});
+}
+
+void ExplorerWindow::connectTo(int port)
+{
+    survey_->stop();
+    runner_->reconnect(port);
+    forgetHandles();
+    classes_->clear();
+    histogramDue_ = true;
     setWindowTitle(tr("Vorlan explorer — 127.0.0.1:%1").arg(port));
     connection_->showConnecting();
     source_.open([this](const Result<Hello>& reply) {
         if (!reply.ok())
             return;  // outcomeArrived has shown why
         connection_->showConnected(reply.value);
-        refreshHistogram();
-        refreshRoots();
+        refreshRoots();  // the histogram follows once the roots are listed
     });
 }
 
@@ -411,6 +425,14 @@ void ExplorerWindow::refreshHistogram()
 
 void ExplorerWindow::refreshRoots()
 {
+    // The root listing makes the agent forget every handle it gave out before, but the
+    // roots': what the other views show would name nothing.
+    if (objectsModel_->rowCount() > 0 || referrersModel_->rowCount() > 0 || pathModel_->rowCount() > 0 ||
+        classes_->instanceModel()->rowCount() > 0) {
+        forgetHandles();
+        status_->note(tr("listing the GC roots afresh: the agent forgets the handles it gave out before, so the "
+                         "objects shown are gone"));
+    }
     roots_->beginSurvey();
     survey_->start(runner_->port());
 }

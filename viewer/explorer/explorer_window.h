@@ -88,6 +88,8 @@ private:
     void refresh();
     void copyRow();
     void copyHandle();
+    // Empties every view that shows handles (not the histogram).
+    void forgetHandles();
     void outcomeArrived(const RequestOutcome& outcome);
     void pathArrived(const ObjectRef& object, const Result<PathReply>& reply);
 
@@ -113,6 +115,7 @@ private:
     RequestStatus* status_;
     QAbstractItemView* lastView_ = nullptr;
     std::optional<ObjectRef> pathTarget_;  // what the Path view shows the way to
+    bool histogramDue_ = false;            // after connecting, once the roots are listed
 
     QAction* connectAction_;
     QAction* refreshAction_;

@@ -47,6 +47,7 @@ void survey(QPromise<SurveyBatch>& promise, int port, std::shared_ptr<AgentSessi
             roots.push_back(std::move(entry));
     }
     batch.total = static_cast<long long>(roots.size());
+    promise.addResult(batch);  // the listing is in: what comes after may list handles
 
     QElapsedTimer sinceBatch;
     sinceBatch.start();
@@ -134,8 +135,11 @@ void RootSurvey::start(int port)
     auto* watcher = new QFutureWatcher<SurveyBatch>(this);
     current_ = watcher;
     connect(watcher, &QFutureWatcher<SurveyBatch>::resultReadyAt, this, [this, watcher](int i) {
-        if (watcher == current_)
-            Q_EMIT batchReady(watcher->resultAt(i));
+        if (watcher != current_)
+            return;
+        if (i == 0)
+            Q_EMIT rootsListed();
+        Q_EMIT batchReady(watcher->resultAt(i));
     });
     connect(watcher, &QFutureWatcher<SurveyBatch>::finished, this, [this, watcher] {
         if (watcher != current_)

@@ -56,6 +56,9 @@ public:
     bool running() const { return current_ != nullptr; }
 
 Q_SIGNALS:
+    // The root listing has been read (or could not be): the agent has forgotten the
+    // handles it gave out before it.
+    void rootsListed();
     void batchReady(const SurveyBatch& batch);
     void finished();
 
