@@ -25,8 +25,11 @@ struct PageWalk {
     std::vector<uint64_t> class_objects;  // listed instances that are tagged class objects
 };
 
-jint JNICALL page_object(jlong, jlong, jlong* tag_ptr, jint, void* user_data)
+jint JNICALL page_object(jlong class_tag, jlong, jlong* tag_ptr, jint, void* user_data)
 {
+    // The filter passes every object whose class object carries any tag; class objects
+    // listed here carry one from now on, so their instances would pass too.
+    if (scratch_tag::kind(class_tag) != scratch_tag::CLASS) return 0;
     auto* w = static_cast<PageWalk*>(user_data);
     int64_t n = w->total++;
     if (n < w->offset || n >= w->offset + w->limit) return 0;

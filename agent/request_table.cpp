@@ -6,6 +6,7 @@ const std::vector<RequestSpec>& request_table()
 {
     static const std::vector<RequestSpec> table = {
         {"hello", "", hello_request},
+        {"roots", "[offset=N] [limit=N]", roots_request},
         {"object", "H [offset=N] [limit=N]", object_request},
         {"histo", "[match=TEXT] [limit=N]", histo_request},
         {"instances", "CLASS [subclasses=1] [offset=N] [limit=N] [gc=0]", instances_request},

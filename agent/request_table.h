@@ -35,6 +35,7 @@ std::string serve_framed(Agent& agent, JNIEnv* jni, std::string_view line);
 
 // The handlers, one file each.
 std::string hello_request(RequestContext& ctx);
+std::string roots_request(RequestContext& ctx);
 std::string object_request(RequestContext& ctx);
 std::string histo_request(RequestContext& ctx);
 std::string instances_request(RequestContext& ctx);

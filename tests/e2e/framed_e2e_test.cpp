@@ -129,7 +129,7 @@ TEST_F(FramedE2E, HelloSaysWhoAnswersAndBadRequestsGetErrors)
     EXPECT_EQ(h.pid, jvm->pid());
     std::vector<std::string> names;
     for (const auto& r : h.requests) names.push_back(r.name);
-    EXPECT_EQ(names, (std::vector<std::string>{"hello", "object", "histo", "instances", "referrers", "path"}));
+    EXPECT_EQ(names, (std::vector<std::string>{"hello", "roots", "object", "histo", "instances", "referrers", "path"}));
 
     auto code_of = [&](const std::string& line) {
         FramedReply r = raw("VRL1 " + line + "\n");
@@ -458,6 +458,38 @@ TEST_F(FramedE2E, AClassicClientAndAFramedOneAtOnce)
     alone.send_raw("e");
     alone.send_raw(fields_handle);
     EXPECT_EQ(alone.read_reply().body, refs.body);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(FramedE2E, RootsComeWithTheirKindsAndClassInstancesAreClassObjects)
+{
+    FramedReply roots = raw("VRL1 roots\tlimit=100000\n");
+    ASSERT_TRUE(roots.status.ok);
+    std::map<std::string, int> kinds;
+    bool pinned = false, stack_held = false;
+    for (const Record& r : roots.records) {
+        if (r.kind() != "root") continue;
+        kinds[r.field(1)]++;
+        pinned = pinned || (r.field(1) == "jni-global" && r.field(5) == T + "Fields");
+        stack_held = stack_held || (r.field(1) == "stack-local" && r.field(2) == "vorlan-holder" && r.field(5) == T + "StackHeld");
+    }
+    EXPECT_TRUE(pinned);
+    EXPECT_TRUE(stack_held);
+    EXPECT_GT(kinds["system-class"], 100);
+    EXPECT_GE(kinds["thread"], 2);
+
+    // Every instance listed of java.lang.Class is a class object, as many as histo counts.
+    auto classes = session->instances(instances_of("java.lang.Class", false, 100000));
+    ASSERT_TRUE(classes.ok());
+    for (const ObjectRef& r : classes.value.rows) ASSERT_EQ(r.type, "java.lang.Class") << r.handle;
+    auto histo = session->histo(histo_matching("java.lang.Class"));
+    long long counted = -1;
+    for (const HistoRow& row : histo.value.rows)
+        if (row.type == "java.lang.Class") counted = row.instances;
+    EXPECT_NEAR(static_cast<double>(classes.value.total), static_cast<double>(counted), 3);
 }
 
 }  // namespace
