@@ -10,12 +10,9 @@ cmake --build build
 
 port=${VORLAN_PORT:-12345}
 window=${VORLAN_WINDOW:-explorer}
-# The explorer sorts every kind of GC root; the classic window lists JNI globals, as before.
-kind=0
-[ "$window" = classic ] && kind=1
 java_bin="$(dirname "$(readlink -f "$(command -v javac)")")/java"
 log=build/demo.log
-"$java_bin" "-agentpath:$PWD/build/agent/libvorlanagt.so=port=$port,kind=$kind,debug=0" \
+"$java_bin" "-agentpath:$PWD/build/agent/libvorlanagt.so=port=$port,kind=1,debug=0" \
   -cp build/examples/classes VorlanDemo >"$log" 2>&1 &
 demo=$!
 trap 'kill $demo 2>/dev/null || true' EXIT

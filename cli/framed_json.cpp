@@ -60,7 +60,7 @@ std::string showJson(const ObjectView& view)
     else
         w.null();
     w.key("slots").beginArray();
-    for (const Slot& s : view.slots) {
+    for (const Slot& s : view.contents) {
         w.beginObject();
         w.key("how").value(s.how);
         w.key("name").value(s.name);

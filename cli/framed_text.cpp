@@ -93,14 +93,14 @@ std::string showText(const ObjectView& view)
         out += "  text \"" + printable(view.text) + "\"\n";
 
     std::map<std::string, int> fieldNames;
-    for (const Slot& s : view.slots)
+    for (const Slot& s : view.contents)
         if (s.how == "field")
             ++fieldNames[s.name];
     TextTable table;
     table.indent = "  ";
     table.rightAligned = {false, false, false, false, false, true};
     size_t elements = 0;
-    for (const Slot& s : view.slots) {
+    for (const Slot& s : view.contents) {
         elements += s.how == "element";
         std::vector<std::string> row = {holdLabel(s.how, s.name, s.declared, fieldNames[s.name] > 1), s.declType};
         if (s.refersToObject()) {

@@ -229,6 +229,11 @@ Result<FramedReply> AgentSession::request(const Request& request)
     return result;
 }
 
+Result<RootsPage> AgentSession::roots(const RootsQuery& query)
+{
+    return typed(request(toRequest(query)), rootsFrom);
+}
+
 Result<ObjectView> AgentSession::object(const ObjectQuery& query)
 {
     return typed(request(toRequest(query)), objectFrom);

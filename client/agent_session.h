@@ -36,6 +36,7 @@ public:
     // Any framed request, its reply as records.
     Result<FramedReply> request(const Request& request);
 
+    Result<RootsPage> roots(const RootsQuery& query);
     Result<ObjectView> object(const ObjectQuery& query);
     Result<Histogram> histo(const HistoQuery& query);
     Result<InstancesPage> instances(const InstancesQuery& query);

@@ -15,6 +15,14 @@ Request helloRequest()
     return {"hello", {}};
 }
 
+Request toRequest(const RootsQuery& query)
+{
+    Request request{"roots", {}};
+    addNumber(request, "offset", query.offset);
+    addNumber(request, "limit", query.limit);
+    return request;
+}
+
 Request toRequest(const ObjectQuery& query)
 {
     Request request{"object", {query.handle}};

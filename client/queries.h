@@ -7,6 +7,11 @@
 
 #include "request_line.h"
 
+struct RootsQuery {
+    std::optional<long long> offset;
+    std::optional<long long> limit;
+};
+
 struct ObjectQuery {
     std::string handle;
     std::optional<long long> offset;  // arrays: the first element listed
@@ -38,6 +43,7 @@ struct PathQuery {
 };
 
 Request helloRequest();
+Request toRequest(const RootsQuery& query);
 Request toRequest(const ObjectQuery& query);
 Request toRequest(const HistoQuery& query);
 Request toRequest(const InstancesQuery& query);

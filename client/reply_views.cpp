@@ -71,7 +71,7 @@ ObjectView objectFrom(const FramedReply& reply)
             view.hasText = true;
             view.text = r.field(1);
         } else if (r.kind() == "slot") {
-            view.slots.push_back({r.field(1), r.field(2), r.field(3), r.field(4), r.field(5), objectAt(r, 6)});
+            view.contents.push_back({r.field(1), r.field(2), r.field(3), r.field(4), r.field(5), objectAt(r, 6)});
         }
     }
     return view;
@@ -136,4 +136,15 @@ PathReply pathFrom(const FramedReply& reply)
         }
     }
     return path;
+}
+
+RootsPage rootsFrom(const FramedReply& reply)
+{
+    RootsPage page;
+    page.figures = reply.status.figures;
+    page.total = figure(page.figures, "total");
+    for (const Record& r : reply.records)
+        if (r.kind() == "root")
+            page.rows.push_back({rootOf(r), objectAt(r, 4)});
+    return page;
 }

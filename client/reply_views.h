@@ -49,7 +49,7 @@ struct ObjectView {
     long long length = -1;  // arrays only: the total element count
     bool hasText = false;   // Strings: text holds the whole text
     std::string text;
-    std::vector<Slot> slots;
+    std::vector<Slot> contents;  // everything it holds, in the reply's order
     Figures figures;  // for arrays, the offset and limit of the listed elements
 };
 
@@ -92,6 +92,18 @@ struct Hop {
     ObjectRef object;
 };
 
+// An object a GC root holds, and that root.
+struct HeldRoot {
+    GcRoot root;
+    ObjectRef object;
+};
+
+struct RootsPage {
+    long long total = -1;  // rows in all: an object several roots hold has one each
+    std::vector<HeldRoot> rows;
+    Figures figures;
+};
+
 struct Referrers {
     long long total = -1;  // all referring objects, however many are listed
     std::vector<Hop> rows;
@@ -115,3 +127,4 @@ Histogram histogramFrom(const FramedReply& reply);
 InstancesPage instancesFrom(const FramedReply& reply);
 Referrers referrersFrom(const FramedReply& reply);
 PathReply pathFrom(const FramedReply& reply);
+RootsPage rootsFrom(const FramedReply& reply);

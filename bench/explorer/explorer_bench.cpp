@@ -156,10 +156,10 @@ std::string followFields(int port, std::string handle, int hops)
         const Result<ObjectView> reply = session.object({handle, {}, {}});
         if (!reply.ok())
             return {};
-        const auto next = std::find_if(reply.value.slots.begin(), reply.value.slots.end(), [](const Slot& s) {
+        const auto next = std::find_if(reply.value.contents.begin(), reply.value.contents.end(), [](const Slot& s) {
             return s.how == "field" && s.refersToObject() && s.target.type != "java.lang.String";
         });
-        if (next == reply.value.slots.end())
+        if (next == reply.value.contents.end())
             return {};
         handle = next->target.handle;
     }

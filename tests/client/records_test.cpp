@@ -68,14 +68,14 @@ TEST(ReplyViews, ObjectWithShadowedFieldsNullsAndUnknownRecords)
     EXPECT_EQ(view.object.size, 24);
     EXPECT_EQ(view.length, -1);
     EXPECT_FALSE(view.hasText);
-    ASSERT_EQ(view.slots.size(), 4u);
-    EXPECT_EQ(view.slots[1].declared, "Base");
-    EXPECT_EQ(view.slots[1].value, "42");
-    EXPECT_FALSE(view.slots[1].refersToObject());
-    EXPECT_EQ(view.slots[2].declared, "Sub");
-    EXPECT_EQ(view.slots[2].target.preview, "\"hi\"");
-    EXPECT_EQ(view.slots[3].value, "null");
-    EXPECT_FALSE(view.slots[3].refersToObject());
+    ASSERT_EQ(view.contents.size(), 4u);
+    EXPECT_EQ(view.contents[1].declared, "Base");
+    EXPECT_EQ(view.contents[1].value, "42");
+    EXPECT_FALSE(view.contents[1].refersToObject());
+    EXPECT_EQ(view.contents[2].declared, "Sub");
+    EXPECT_EQ(view.contents[2].target.preview, "\"hi\"");
+    EXPECT_EQ(view.contents[3].value, "null");
+    EXPECT_FALSE(view.contents[3].refersToObject());
 }
 
 TEST(ReplyViews, StringTextAndArrayLength)
@@ -87,7 +87,7 @@ TEST(ReplyViews, StringTextAndArrayLength)
                                            "slot\telement\t2\t\tint\t7\t\t\t\t\n"));
     EXPECT_EQ(a.length, 10);
     EXPECT_EQ(figureNumber(a.figures, "offset"), 2);
-    EXPECT_EQ(a.slots.at(0).name, "2");
+    EXPECT_EQ(a.contents.at(0).name, "2");
 }
 
 TEST(ReplyViews, HistogramInstancesReferrersAndPath)

@@ -96,7 +96,7 @@ protected:
 
     const Slot* slot(const ObjectView& v, const std::string& how, const std::string& name, const std::string& declared = "")
     {
-        for (const Slot& s : v.slots)
+        for (const Slot& s : v.contents)
             if (s.how == how && s.name == name && (declared.empty() || s.declared == declared)) return &s;
         return nullptr;
     }
@@ -224,7 +224,7 @@ TEST_F(FramedE2E, ObjectShowsEveryFieldWithItsValueAndDeclaringClass)
 
     ObjectView objs = show(slot(v, "field", "objs")->target.handle);
     EXPECT_EQ(objs.length, 3);
-    ASSERT_EQ(std::count_if(objs.slots.begin(), objs.slots.end(), [](const Slot& x) { return x.how == "element"; }), 3);
+    ASSERT_EQ(std::count_if(objs.contents.begin(), objs.contents.end(), [](const Slot& x) { return x.how == "element"; }), 3);
     EXPECT_EQ(slot(objs, "element", "0")->target.preview, "\"x\"");
     EXPECT_EQ(slot(objs, "element", "1")->value, "null");
     EXPECT_EQ(slot(objs, "element", "2")->target.preview, "42");
@@ -254,7 +254,7 @@ TEST_F(FramedE2E, ArraysArePaged)
     ASSERT_TRUE(part.ok());
     EXPECT_EQ(part.value.length, 5000);
     std::vector<std::string> values;
-    for (const Slot& s : part.value.slots)
+    for (const Slot& s : part.value.contents)
         if (s.how == "element") values.push_back(s.name + "=" + s.value);
     ASSERT_EQ(values.size(), 10u);
     EXPECT_EQ(values.front(), "4990=14970");
@@ -264,7 +264,7 @@ TEST_F(FramedE2E, ArraysArePaged)
     auto beyond = session->object(object_of(numbers, 6000, 10));
     ASSERT_TRUE(beyond.ok());
     EXPECT_EQ(beyond.value.length, 5000);
-    EXPECT_EQ(std::count_if(beyond.value.slots.begin(), beyond.value.slots.end(),
+    EXPECT_EQ(std::count_if(beyond.value.contents.begin(), beyond.value.contents.end(),
                             [](const Slot& x) { return x.how == "element"; }), 0);
 }
 

@@ -69,7 +69,7 @@ private Q_SLOTS:
     void referrersAndPathOfAKnownObject();
     void largeArrayArrivesInPages();
     void errorReplyIsShownOnItsRowAndInTheStatusBar();
-    void listingTheRootsAfreshEmptiesTheViewsOfForgottenHandles();
+    void listingTheRootsAfreshKeepsWhatTheOtherViewsShow();
     void agentGoingAwayShowsTheFailureAndReconnectingWorks();
 
 private:
@@ -312,23 +312,20 @@ void ExplorerEndToEndTest::errorReplyIsShownOnItsRowAndInTheStatusBar()
     QVERIFY(window_->connectionBar()->connected());  // an error reply is no lost connection
 }
 
-void ExplorerEndToEndTest::listingTheRootsAfreshEmptiesTheViewsOfForgottenHandles()
+void ExplorerEndToEndTest::listingTheRootsAfreshKeepsWhatTheOtherViewsShow()
 {
     HeapTreeModel* model = window_->objectsModel();
     QVERIFY(childNamed(model, {}, QStringLiteral("Opened objects")).isValid());
     QTRY_VERIFY_WITH_TIMEOUT(childNamed(model, {}, QStringLiteral("GC roots: JNI global")).isValid(), kWaitMs);
+    const int instances = window_->classesPage()->instanceModel()->rowCount();
     window_->tabs()->setCurrentIndex(0);
     window_->objectsView()->setCurrentIndex(childNamed(model, {}, QStringLiteral("GC roots: JNI global")));
     QTest::keyClick(window_->objectsView(), Qt::Key_F5);
-    // "p" has made the agent forget the handles shown: their rows are gone, not broken.
-    QVERIFY(!childNamed(model, {}, QStringLiteral("Opened objects")).isValid());
-    QCOMPARE(window_->referrersModel()->rowCount(), 0);
-    QCOMPARE(window_->pathModel()->rowCount(), 0);
-    QCOMPARE(window_->classesPage()->instanceModel()->rowCount(), 0);
-    QVERIFY(window_->requestStatus()->message().contains(QStringLiteral("forgets the handles")));
     QTRY_VERIFY_WITH_TIMEOUT(!window_->rootSurvey()->running(), kWaitMs);
     QVERIFY(childNamed(model, {}, QStringLiteral("GC roots: JNI global")).isValid());
-    // What is listed after it is known again.
+    // The root listing makes the agent forget nothing: what was shown is still known.
+    QVERIFY(childNamed(model, {}, QStringLiteral("Opened objects")).isValid());
+    QCOMPARE(window_->classesPage()->instanceModel()->rowCount(), instances);
     listInstances(QStringLiteral("ExplorerSample"), 2);
     const QModelIndex opened = openInstance(0);
     QVERIFY(opened.isValid());

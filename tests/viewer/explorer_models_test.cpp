@@ -29,7 +29,7 @@ ObjectView person()
 {
     ObjectView view;
     view.object = {"1a", "Person", 32, ""};
-    view.slots = {reference("class", "", {"40000001", "java.lang.Class", 112, "class Person"}),
+    view.contents = {reference("class", "", {"40000001", "java.lang.Class", 112, "class Person"}),
                   reference("field", "name", {"1b", "java.lang.String", 24, "\"Ada\""}),
                   primitive("age", "int", "36"),
                   {"field", "friend", "Person", "Person", "null", {}}};
@@ -42,9 +42,9 @@ ObjectView arrayPage(long long length, long long first, long long count)
     ObjectView view;
     view.object = {"2a", "[Ljava.lang.Object;", 16 + 4 * length, "[" + std::to_string(length) + "]"};
     view.length = length;
-    view.slots.push_back(reference("class", "", {"40000002", "java.lang.Class", 112, "class [Ljava.lang.Object;"}));
+    view.contents.push_back(reference("class", "", {"40000002", "java.lang.Class", 112, "class [Ljava.lang.Object;"}));
     for (long long i = first; i < first + count; ++i)
-        view.slots.push_back({"element", std::to_string(i), "", "java.lang.Object", "",
+        view.contents.push_back({"element", std::to_string(i), "", "java.lang.Object", "",
                               {std::to_string(1000 + i), "java.lang.Object", 16, ""}});
     return view;
 }

@@ -16,7 +16,6 @@ private Q_SLOTS:
     void slotsAreNamedAsAJavaProgrammerReadsThem();
     void detailsShowAStringWholeAndEscaped();
     void detailsShowAPrimitiveArrayPageAsValues();
-    void rootListingLinesBecomeEntries();
 };
 
 void ExplorerTextTest::commandLinePicksTheExplorerAndReadsItsPort()
@@ -72,7 +71,7 @@ void ExplorerTextTest::detailsShowAStringWholeAndEscaped()
     view.object = {"8", "java.lang.String", 24, "\"" + std::string(100, 'x') + "...\""};
     view.hasText = true;
     view.text = text;
-    view.slots = {{"field", "value", "java.lang.String", "[B", "", {"9", "[B", 328, "[311]"}},
+    view.contents = {{"field", "value", "java.lang.String", "[B", "", {"9", "[B", 328, "[311]"}},
                   {"field", "hash", "java.lang.String", "int", "0", {}},
                   {"field", "name", "java.lang.Thread", "java.lang.String", "null", {}}};
     const QString html = detailsHtml(view);
@@ -91,31 +90,14 @@ void ExplorerTextTest::detailsShowAPrimitiveArrayPageAsValues()
     view.object = {"7", "[J", 8016, "[1000]"};
     view.length = 5000;
     view.figures = {{"offset", "0"}, {"limit", "3"}};
-    view.slots = {{"class", "", "", "java.lang.Class", "", {"40000001", "java.lang.Class", 112, "class [J"}}};
+    view.contents = {{"class", "", "", "java.lang.Class", "", {"40000001", "java.lang.Class", 112, "class [J"}}};
     for (const char* value : {"1", "-2", "3"})
-        view.slots.push_back({"element", std::to_string(view.slots.size() - 1), "", "long", value, {}});
+        view.contents.push_back({"element", std::to_string(view.contents.size() - 1), "", "long", value, {}});
     const QString html = detailsHtml(view);
     QVERIFY(html.contains(QStringLiteral("long[] @7")));
     QVERIFY(html.contains(QStringLiteral("length 5,000")));
     QVERIFY(html.contains(QStringLiteral("elements</b> 0 to 2 of 5,000")));
     QVERIFY(html.contains(QStringLiteral("1, -2, 3")));
-}
-
-void ExplorerTextTest::rootListingLinesBecomeEntries()
-{
-    RootEntry entry;
-    QVERIFY(rootEntryFrom("1a2b Ljava/lang/String; ", entry));
-    QCOMPARE(entry.handle, std::string("1a2b"));
-    QCOMPARE(entry.type, std::string("java.lang.String"));
-    QVERIFY(entry.preview.empty());
-    QVERIFY(rootEntryFrom("1c [[Ljava/util/Map$Entry; ", entry));
-    QCOMPARE(entry.type, std::string("[[Ljava.util.Map$Entry;"));
-    // A class object is listed by the class it is.
-    QVERIFY(rootEntryFrom("4000024e Ljava/lang/Thread; ", entry));
-    QCOMPARE(entry.type, std::string("java.lang.Class"));
-    QCOMPARE(entry.preview, std::string("class java.lang.Thread"));
-    QVERIFY(!rootEntryFrom("no-blank", entry));
-    QVERIFY(!rootEntryFrom(" Lx;", entry));
 }
 
 QTEST_GUILESS_MAIN(ExplorerTextTest)

@@ -70,7 +70,7 @@ QString detailsHtml(const ObjectView& view)
 
     std::vector<const Slot*> elements;
     std::vector<const Slot*> others;
-    for (const Slot& slot : view.slots)
+    for (const Slot& slot : view.contents)
         (slot.how == "element" ? elements : others).push_back(&slot);
 
     if (!others.empty())

@@ -54,15 +54,3 @@ QString javaTypeText(const std::string& wireType)
     return fromWire(prettyTypeName(wireType));
 }
 
-std::string typeFromSignature(std::string_view signature)
-{
-    std::string type;
-    if (signature.size() > 2 && signature.front() == 'L' && signature.back() == ';')
-        type = signature.substr(1, signature.size() - 2);
-    else
-        type = signature;  // arrays keep their descriptor form, primitives their letter
-    for (char& c : type)
-        if (c == '/')
-            c = '.';
-    return type;
-}

@@ -18,8 +18,5 @@ QString durationText(double ms);
 
 // A type as a Java programmer writes it: "[I" -> "int[]"; names that are no arrays stay.
 QString javaTypeText(const std::string& wireType);
-// The wire's Class.getName() form of a JVM signature from a classic listing:
-// "Ljava/lang/String;" -> "java.lang.String", "[Ljava/lang/Object;" -> "[Ljava.lang.Object;".
-std::string typeFromSignature(std::string_view signature);
 
 QString fromWire(const std::string& text);

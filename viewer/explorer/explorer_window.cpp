@@ -153,8 +153,8 @@ ExplorerWindow::ExplorerWindow(int port, QWidget* parent)
     });
     connect(classes_, &ClassesPage::openObject, this, &ExplorerWindow::showInObjects);
     connect(survey_, &RootSurvey::batchReady, this, [this](const SurveyBatch& batch) { roots_->addBatch(batch); });
-    // A histogram lists no handles, but what it leads to does: it waits for the listing
-    // that makes the agent forget the handles before it.
+    // After connecting, the histogram's collection and walk wait for the first page of
+    // roots, so that the program is not paused by both at once.
     connect(survey_, &RootSurvey::rootsListed, this, [this] {
         if (std::exchange(histogramDue_, false))
             refreshHistogram();
@@ -425,14 +425,6 @@ void ExplorerWindow::refreshHistogram()
 
 void ExplorerWindow::refreshRoots()
 {
-    // The root listing makes the agent forget every handle it gave out before, but the
-    // roots': what the other views show would name nothing.
-    if (objectsModel_->rowCount() > 0 || referrersModel_->rowCount() > 0 || pathModel_->rowCount() > 0 ||
-        classes_->instanceModel()->rowCount() > 0) {
-        forgetHandles();
-        status_->note(tr("listing the GC roots afresh: the agent forgets the handles it gave out before, so the "
-                         "objects shown are gone"));
-    }
     roots_->beginSurvey();
     survey_->start(runner_->port());
 }

@@ -115,7 +115,7 @@ private:
     RequestStatus* status_;
     QAbstractItemView* lastView_ = nullptr;
     std::optional<ObjectRef> pathTarget_;  // what the Path view shows the way to
-    bool histogramDue_ = false;            // after connecting, once the roots are listed
+    bool histogramDue_ = false;            // after connecting, once the first roots are listed
 
     QAction* connectAction_;
     QAction* refreshAction_;

@@ -17,7 +17,7 @@ using Fetch = HeapTreeItem::Fetch;
 
 long long elementCount(const ObjectView& view)
 {
-    return std::count_if(view.slots.begin(), view.slots.end(), [](const Slot& s) { return s.how == "element"; });
+    return std::count_if(view.contents.begin(), view.contents.end(), [](const Slot& s) { return s.how == "element"; });
 }
 
 }  // namespace
@@ -253,8 +253,8 @@ void HeapTreeModel::slotsArrived(const QModelIndex& parent, long long offset, co
         item->setWireType(view.object.type);
     }
     std::vector<std::unique_ptr<HeapTreeItem>> rows;
-    rows.reserve(view.slots.size());
-    for (const Slot& slot : view.slots)
+    rows.reserve(view.contents.size());
+    for (const Slot& slot : view.contents)
         if (offset == 0 || slot.how != "class")  // each page repeats the array's class
             rows.push_back(slotRow(slot));
     appendRows(parent, std::move(rows));

@@ -6,25 +6,8 @@
 
 namespace {
 
-// Group keys beside the agent's root kinds.
-const std::string kNoLongerRoot;             // the survey found no root holding it
-const std::string kUnsorted = "(unsorted)";  // the pause budget ran out first
-
-int orderOf(const std::string& kind)
-{
-    if (kind == kNoLongerRoot)
-        return 100;
-    if (kind == kUnsorted)
-        return 101;
-    return rootKindOrder(kind);
-}
-
 QString titleOf(const std::string& kind)
 {
-    if (kind == kNoLongerRoot)
-        return QStringLiteral("Listed, no longer a root");
-    if (kind == kUnsorted)
-        return QStringLiteral("Not sorted by kind");
     return QStringLiteral("GC roots: ") + rootKindTitle(kind);
 }
 
@@ -66,7 +49,7 @@ RootGroups::Group& RootGroups::groupFor(const std::string& kind)
     if (found != groups_.end())
         return found->second;
     Group group;
-    group.order = orderOf(kind);
+    group.order = rootKindOrder(kind);
     group.index = model_->insertRow({}, rowForOrder(group.order), groupRow(titleOf(kind)));
     return groups_.emplace(kind, group).first->second;
 }
@@ -91,17 +74,10 @@ void RootGroups::addBatch(const SurveyBatch& batch)
         group.count += static_cast<long long>(roots.size());
         retitle(kind, group);
     }
-    if (!batch.unsorted.empty()) {
-        Group& group = groupFor(kUnsorted);
-        for (const RootEntry& entry : batch.unsorted)
-            model_->appendRow(group.index, rootRow(entry, {}));
-        group.count += static_cast<long long>(batch.unsorted.size());
-        retitle(kUnsorted, group);
-    }
     last_ = batch;
-    setProgress(QStringLiteral("sorting %1 GC roots by kind: %2 done, the program paused %3 in all")
+    setProgress(QStringLiteral("listing %1 GC roots: %2 so far, the program paused %3")
                     .arg(countText(batch.total), countText(batch.surveyed), durationText(batch.walkMs)),
-                QStringLiteral("one heap walk per root; everything else goes on meanwhile"));
+                QStringLiteral("one walk of the roots per page; everything else goes on meanwhile"));
 }
 
 void RootGroups::endSurvey()
@@ -109,13 +85,8 @@ void RootGroups::endSurvey()
     if (last_.error.failed()) {
         setProgress(QStringLiteral("could not list every GC root: ") + fromWire(last_.error.message),
                     QStringLiteral("F5 tries again"));
-    } else if (!last_.unsorted.empty()) {
-        setProgress(QStringLiteral("%1 of %2 GC roots sorted by kind: the survey stops after %3 of pauses")
-                        .arg(countText(last_.surveyed), countText(last_.total), durationText(RootSurvey::kPauseBudgetMs)),
-                    QStringLiteral("F5 sorts them again"));
     } else if (last_.total == 0) {
-        setProgress(QStringLiteral("the agent lists no GC roots"),
-                    QStringLiteral("its option kind chooses the root kinds it lists: kind=0 lists them all"));
+        setProgress(QStringLiteral("the agent lists no GC roots"));
     } else if (progress_.isValid()) {
         model_->removeRow(progress_);
         progress_ = QPersistentModelIndex();

@@ -1,8 +1,7 @@
-// The GC roots for the Objects view. The agent has no framed request for them, so the
-// survey asks the classic root listing ("p", through AgentClient, on a connection of its
-// own), then asks "referrers" of each root for its root kinds, one heap walk per root,
-// on a second connection: the explorer's own requests go on meanwhile, in turn with the
-// survey's. It runs on a worker thread and hands back batches as it goes.
+// The GC roots for the Objects view: the agent's "roots" listing, each object with the
+// kind of root that holds it, read in pages on a connection of its own so that the
+// explorer's other requests go on meanwhile. It runs on a worker thread and hands back
+// a batch per page.
 #pragma once
 
 #include <QFutureWatcher>
@@ -22,31 +21,23 @@ struct RootEntry {
 };
 
 struct SortedRoot {
-    std::string kind;  // the agent's root kind; empty when no root holds it any more
+    std::string kind;  // the agent's root kind
     std::string where;  // thread and method, for stack and thread roots
     RootEntry root;
 };
 
 struct SurveyBatch {
-    long long total = 0;     // roots in the listing
-    long long surveyed = 0;  // of them, sorted so far
+    long long total = 0;     // rows in the listing
+    long long surveyed = 0;  // of them, read so far
     double walkMs = 0;       // pauses taken so far, in all
     std::vector<SortedRoot> sorted;
-    std::vector<RootEntry> unsorted;  // left when the pause budget was spent
-    ClientError error;                // the survey ended on it
+    ClientError error;  // the survey ended on it
 };
-
-// A classic listing line ("1a2b Ljava/lang/String; ") as a root entry; false for a line
-// that is none.
-bool rootEntryFrom(std::string_view line, RootEntry& entry);
 
 class RootSurvey : public QObject {
     Q_OBJECT
 
 public:
-    // The program pauses once per root; the survey stops when the pauses add up to this.
-    static constexpr double kPauseBudgetMs = 20000;
-
     explicit RootSurvey(QObject* parent = nullptr);
     ~RootSurvey() override;
 
@@ -56,8 +47,7 @@ public:
     bool running() const { return current_ != nullptr; }
 
 Q_SIGNALS:
-    // The root listing has been read (or could not be): the agent has forgotten the
-    // handles it gave out before it.
+    // The first page of the root listing has been read (or could not be).
     void rootsListed();
     void batchReady(const SurveyBatch& batch);
     void finished();
