@@ -166,25 +166,26 @@ void ClassCatalog::describe(JNIEnv* jni, jclass cls, ClassInfo& info)
         else jni->ExceptionClear();
         return;
     }
-    auto assignable = [&](const char* base) {
-        jclass b = jni->FindClass(base);
-        if (!b) {
+    auto global = [&](const char* name) {
+        jclass local = jni->FindClass(name);
+        if (!local) {
             jni->ExceptionClear();
-            return false;
+            return static_cast<jclass>(nullptr);
         }
-        bool yes = jni->IsAssignableFrom(cls, b) == JNI_TRUE;
-        jni->DeleteLocalRef(b);
-        return yes;
+        auto g = static_cast<jclass>(jni->NewGlobalRef(local));
+        jni->DeleteLocalRef(local);
+        return g;
     };
-    info.is_reference = assignable("java/lang/ref/Reference");
-    if (!info.is_interface && assignable("java/lang/Enum")) {
-        jclass e = jni->FindClass("java/lang/Enum");
-        if (e) {
-            info.value_field = jni->GetFieldID(e, "name", "Ljava/lang/String;");
-            jni->DeleteLocalRef(e);
-        }
-        if (info.value_field) info.kind = ValueKind::Enum;
-        else jni->ExceptionClear();
+    if (!reference_class_) reference_class_ = global("java/lang/ref/Reference");
+    if (!enum_class_) {
+        enum_class_ = global("java/lang/Enum");
+        if (enum_class_) enum_name_ = jni->GetFieldID(enum_class_, "name", "Ljava/lang/String;");
+        if (!enum_name_) jni->ExceptionClear();
+    }
+    info.is_reference = reference_class_ && jni->IsAssignableFrom(cls, reference_class_) == JNI_TRUE;
+    if (!info.is_interface && enum_class_ && enum_name_ && jni->IsAssignableFrom(cls, enum_class_) == JNI_TRUE) {
+        info.value_field = enum_name_;
+        info.kind = ValueKind::Enum;
     }
 }
 

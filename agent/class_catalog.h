@@ -74,6 +74,10 @@ private:
 
     jvmtiEnv* env_ = nullptr;  // tags are catalog ids + 1
     std::vector<std::unique_ptr<ClassInfo>> infos_;
+    // Global references, made on first use: every new class is checked against them.
+    jclass reference_class_ = nullptr;
+    jclass enum_class_ = nullptr;
+    jfieldID enum_name_ = nullptr;
 };
 
 // The JVM signature of a class as Class.getName() gives it, as jcmd prints it:
