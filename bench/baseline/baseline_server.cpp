@@ -9,8 +9,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "baseline_vm.h"
+#include "baseline_heap_walks.h"
 #include "baseline_walks.h"
 
 namespace {
@@ -60,6 +62,19 @@ std::string reply(std::string body, size_t pad)
     return header + body;
 }
 
+std::vector<std::string> split_words(const std::string& text)
+{
+    std::vector<std::string> words;
+    size_t at = 0;
+    while (at < text.size()) {
+        size_t end = text.find(' ', at);
+        if (end == std::string::npos) end = text.size();
+        if (end > at) words.push_back(text.substr(at, end - at));
+        at = end + 1;
+    }
+    return words;
+}
+
 // Runs one command while attached to the VM, as the agent does, and returns the reply.
 std::string handle_command(const std::string& line)
 {
@@ -77,6 +92,23 @@ std::string handle_command(const std::string& line)
         long mode = strtol(line.c_str() + 2, &rest, 10);
         size_t pad = strtoul(rest, nullptr, 10);
         out = reply(timings_line(walk_from_selected(baseline_jvmti, mode == 1)), pad);
+    } else if (line.rfind("h ", 0) == 0) {
+        out = reply(heap_histogram(baseline_jvmti), strtoul(line.c_str() + 2, nullptr, 10));
+    } else if (line.rfind("t ", 0) == 0) {
+        std::vector<std::string> words = split_words(line.substr(2));
+        std::string root = words.empty() ? "" : words.front();
+        if (!words.empty()) words.erase(words.begin());
+        out = reply(select_target(baseline_jvmti, jni, root, words), 0);
+    } else if (line.rfind("r ", 0) == 0) {
+        out = reply(walk_to_target(baseline_jvmti), strtoul(line.c_str() + 2, nullptr, 10));
+    } else if (line.rfind("x ", 0) == 0) {
+        out = reply(walk_to_target_roots_tagged(baseline_jvmti), strtoul(line.c_str() + 2, nullptr, 10));
+    } else if (line.rfind("f ", 0) == 0) {
+        out = reply(walk_everything(baseline_jvmti), strtoul(line.c_str() + 2, nullptr, 10));
+    } else if (line.rfind("i ", 0) == 0) {
+        std::vector<std::string> words = split_words(line.substr(2));
+        size_t pad = words.size() > 1 ? strtoul(words[1].c_str(), nullptr, 10) : 0;
+        out = reply(count_instances(baseline_jvmti, jni, words.empty() ? "" : words[0]), pad);
     } else {
         out = reply("error=command\n", 0);
     }
