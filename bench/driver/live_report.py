@@ -131,3 +131,97 @@ def heap_requests_markdown(results):
                 tag, "; ".join("%s %+.1f MB" % (x["who"], _growth_kb(x["rss"])[1] / 1024.0) for x in first)))
     return "\n".join(out) + "\n"
 
+
+def _stage_figures(stage):
+    e = [x["s"] * 1e3 for x in stage["e_small"]]
+    out = {
+        "e": e,
+        "e_stall": [x["stall_ms"] for x in stage["e_small"]],
+        "full": [x["pause_ms"] for x in stage["gc"]["full"]],
+        "full_stall": [x["stall_ms"] for x in stage["gc"]["full"]],
+        "young": stage["gc"]["young"],
+        "young_stall": [stage["gc"]["young_stall"]["stall_ms"]],
+        "anon_mb": stage["memory"]["anon_kb"] / 1024.0,
+        "rss_mb": stage["memory"]["rss_kb"] / 1024.0,
+    }
+    if "p" in stage:
+        out["p"] = [x["s"] * 1e3 for x in stage["p"]]
+        out["p_stall"] = [x["stall_ms"] for x in stage["p"]]
+    return out
+
+
+def _within(after, before):
+    ratio = statistics.median(after) / statistics.median(before)
+    return ratio, _verdict(ratio <= LASTING)
+
+
+def lasting_cost_markdown(results):
+    m = results["machine"]
+    out = ["Lasting cost on %s; load average at start %s, at end %s." % (
+        m["jdk"], " ".join(m["load_at_start"]), " ".join(m.get("load_at_end", ["?"])))]
+    if "lasting" in results:
+        r = results["lasting"]
+        b, x, a = (_stage_figures(r[k]) for k in ("before", "expanded", "after"))
+        first, again = r["expansion"]["first"], r["expansion"]["again"]
+        n = r["array"]
+        out.append("")
+        out.append("Heap: %d session objects and an Object[%d] of distinct objects (%d objects in all, by the "
+                   "program's count), -Xms%dm -Xmx%dm, G1, agent kind=0. Times in ms from the client, median "
+                   "[min–max]; stalls are the longest gap the program's 1 ms sleeper saw (0: none of 2 ms or more); "
+                   "GC pauses from -Xlog:gc. Idle program: longest stall %.1f ms over 2 s." % (
+                       r["objects_nominal"] - n, n, r["objects_nominal"], r["heap_mb"], r["heap_mb"],
+                       r["idle_stall_ms"]))
+        out += ["", "| | before | after the expansion, no \"p\" yet | after the next \"p\" | after / before | target |",
+                "|---|---|---|---|---|---|"]
+        base_first = r["baseline"]["walks"][0]
+        base_warm = [w["s"] * 1e3 for w in r["baseline"]["walks"][1:]]
+        out.append("| first \"e\" of the Object[%d] (%d lines, %.0f MB): time; the program's longest stall | – | %.0f; stall %s | – | – | – |" % (
+            n, n + 1, first["reply_bytes"] / 2**20, first["s"] * 1e3, _stall([first])))
+        out.append("| same, the baseline's first walk of the array (tags every element), padded to the same bytes | – | %.0f; stall %s (agent %.2f×) | – | – | – |" % (
+            base_first["s"] * 1e3, _stall([base_first]), first["s"] * 1e3 / (base_first["s"] * 1e3)))
+        out.append("| the array's \"e\" again (its handles known); baseline's walk again | – | %.0f; stall %s; baseline %s (agent %.2f×) | – | – | – |" % (
+            again["s"] * 1e3, _stall([again]), _ms(base_warm), again["s"] * 1e3 / statistics.median(base_warm)))
+        ratio, verdict = _within(a["e"], b["e"])
+        out.append("| \"e\" of a small object (5 lines) | %s | %s | %s | %.2f× | ≤ 1.2×: %s |" % (
+            _ms(b["e"]), _ms(x["e"]), _ms(a["e"]), ratio, verdict))
+        np = r["next_p"]
+        sweeps = np["progress"]["sweeps"]
+        sweep = ("; the agent forgot %d handles, kept %d" % (sweeps[0]["forgotten"], sweeps[0]["kept"])) if sweeps else "; no sweep"
+        sweep_pause = [p[1] for p in np["progress"]["pauses"] if "sweep" in p[0]]
+        ratio, verdict = _within(a["p"], b["p"])
+        out.append("| \"p\" (the first after the expansion in the middle column) | %s | %.0f, stall %s%s%s | %s | %.2f× | ≤ 1.2×: %s |" % (
+            _ms(b["p"]), np["s"] * 1e3, _stall([np]), sweep,
+            ("; its sweep stopped the program %d ms" % sweep_pause[0]) if sweep_pause else "", _ms(a["p"]), ratio, verdict))
+        ratio, verdict = _within(a["full"], b["full"])
+        out.append("| the program's System.gc() pause (stall seen) | %s (%s) | %s (%s) | %s (%s) | %.2f× | ≤ 1.2×: %s |" % (
+            _ms(b["full"]), _ms(b["full_stall"]), _ms(x["full"]), _ms(x["full_stall"]), _ms(a["full"]),
+            _ms(a["full_stall"]), ratio, verdict))
+        ratio, verdict = _within(a["young"], b["young"])
+        out.append("| the program's young collection pauses (longest stall seen) | %s (%s) | %s (%s) | %s (%s) | %.2f× | ≤ 1.2×: %s |" % (
+            _ms(b["young"]), _ms(b["young_stall"]), _ms(x["young"]), _ms(x["young_stall"]), _ms(a["young"]),
+            _ms(a["young_stall"]), ratio, verdict))
+        exp_mem = r["expansion"]["memory"]
+        out.append("| JVM RSS, MB (anonymous) | %.0f (%.0f) | %.0f (%.0f) right after; %.0f (%.0f) after the checks | %.0f (%.0f) after the \"p\"; %.0f (%.0f) later | %.2f× | – |" % (
+            b["rss_mb"], b["anon_mb"], exp_mem["rss_kb"] / 1024.0, exp_mem["anon_kb"] / 1024.0, x["rss_mb"], x["anon_mb"],
+            np["memory"]["rss_kb"] / 1024.0, np["memory"]["anon_kb"] / 1024.0, a["rss_mb"], a["anon_mb"],
+            a["rss_mb"] / b["rss_mb"]))
+        bm = r["baseline"]["memory"]
+        out.append("| JVM RSS after the baseline tagged the same %d objects in its own environment | | | %.0f (%.0f) | | |" % (
+            n, bm["rss_kb"] / 1024.0, bm["anon_kb"] / 1024.0))
+    if "soak" in results:
+        s = results["soak"]
+        out += ["", "Soak: the e2e churn program (-Xms256m -Xmx256m, agent kind=0), %d requests of the soak test's mix "
+                "(seed %d) in %.0f s: %d replies, %d dropped connections, %d object handles seen." % (
+                    s["requests"], s["seed"], s["seconds"], s["replies"], s["dropped"], s["handles_seen"]), ""]
+        out += ["| | value |", "|---|---|"]
+        sweeps = s["sweeps"]
+        out.append("| sweeps during the soak (forgotten / freed dead / kept) | %s |" % (
+            ", ".join("%d/%d/%d" % (w["forgotten"], w["dead"], w["kept"]) for w in sweeps) or "none"))
+        out.append("| live handles at the end (framed \"object\" on every handle seen) | %d |" % s["live_handles"])
+        out.append("| JVM anonymous RSS growth: at the end of the soak; after a last \"p\" | %+.1f MB; %+.1f MB |" % (
+            s["growth_at_end_bytes"] / 2**20, s["growth_bytes"] / 2**20))
+        out.append("| the same program without requests for as long | %+.1f MB |" % (s["control_growth_bytes"] / 2**20))
+        out.append("| agent memory per live handle (growth beyond the idle program's) | %.0f B |" % s["bytes_per_live_handle"])
+        if "test" in s:
+            out.append("| `VORLAN_SOAK_REQUESTS=%d agent_soak_tests` | %s |" % (s["requests"], s["test"]["line"].replace("|", "/")))
+    return "\n".join(out) + "\n"
