@@ -1,17 +1,19 @@
 #include "request_table.h"
 
+#include <malloc.h>
+
 #include "records.h"
 
 const std::vector<RequestSpec>& request_table()
 {
     static const std::vector<RequestSpec> table = {
-        {"hello", "", hello_request},
-        {"roots", "[offset=N] [limit=N]", roots_request},
-        {"object", "H [offset=N] [limit=N]", object_request},
-        {"histo", "[match=TEXT] [limit=N]", histo_request},
-        {"instances", "CLASS [subclasses=1] [offset=N] [limit=N] [gc=0]", instances_request},
-        {"referrers", "H [limit=N]", referrers_request},
-        {"path", "H [weak=1] [depth=N]", path_request},
+        {"hello", "", hello_request, false},
+        {"roots", "[offset=N] [limit=N]", roots_request, true},
+        {"object", "H [offset=N] [limit=N]", object_request, false},
+        {"histo", "[match=TEXT] [limit=N]", histo_request, true},
+        {"instances", "CLASS [subclasses=1] [offset=N] [limit=N] [gc=0]", instances_request, true},
+        {"referrers", "H [limit=N]", referrers_request, true},
+        {"path", "H [weak=1] [depth=N]", path_request, true},
     };
     return table;
 }
@@ -25,7 +27,11 @@ std::string serve_framed(Agent& agent, JNIEnv* jni, std::string_view line)
         if (req.name != spec.name) continue;
         if (!jni) return error_body(req.name, err::JVM, "the server thread could not attach to the VM");
         RequestContext ctx{agent, jni, req};
-        return spec.handler(ctx);
+        std::string body = spec.handler(ctx);
+        // The VM's walk grows the C heap for its visit stack and the scratch tags; what
+        // it has freed goes back, so a request leaves the process as large as it was.
+        if (spec.walks_heap) malloc_trim(0);
+        return body;
     }
     return error_body(req.name, err::UNKNOWN_REQUEST, "no request named '" + req.name + "' (hello lists them)");
 }

@@ -26,6 +26,7 @@ struct RequestSpec {
     const char* name;
     const char* synopsis;  // as hello lists it
     RequestHandler handler;
+    bool walks_heap;  // its walk's scratch memory is given back to the system afterwards
 };
 
 const std::vector<RequestSpec>& request_table();
