@@ -47,10 +47,15 @@ def _memory_cell(runs, live):
 
 def heap_requests_markdown(results):
     jdk = results["machine"]["jdk"]
-    out = ["Heap requests on %s; load average at start %s, at end %s." % (
-        jdk, " ".join(results["machine"]["load_at_start"]), " ".join(results["machine"].get("load_at_end", ["?"])))]
-    out.append("Times in ms from the client, median [min–max]; \"stall\" is the longest gap the program's "
-               "1 ms sleeper saw during the request; memory is the JVM's RSS (heap fixed and pre-touched).")
+    out = ["Heap requests on %s (agent from commit %s); load average at start %s, at end %s." % (
+        jdk, results["machine"].get("source", {}).get("commit", "?")[:10],
+        " ".join(results["machine"]["load_at_start"]), " ".join(results["machine"].get("load_at_end", ["?"])))]
+    out.append("")
+    out.append("Times in ms from the client (send to last byte), median [min–max]. \"JVM's own walk\": the baseline "
+               "agent's counting version of the same JVMTI walks, in the same JVM. \"Program stall\": the longest gap "
+               "the program's 1 ms sleeper logged during the request, and the VM's longest safepoint in the same "
+               "window (-Xlog:safepoint). Memory: the JVM's anonymous RSS sampled every 10 ms (heap fixed and "
+               "pre-touched, so growth is native); \"after\" is 0.3 s after the reply, against before it.")
     head = ["heap", "request", "Vorlan (ms)", "JVM's own walk (ms)", "ratio", "other", "program stall (ms)",
             "memory", "target", ""]
     out += ["", "| " + " | ".join(head) + " |", "|" + "---|" * len(head)]

@@ -1,5 +1,7 @@
+import java.util.concurrent.locks.LockSupport;
+
 /**
- * Records the stalls the program meets: a daemon thread sleeps 1 ms at a time and logs
+ * Records the stalls the program meets: a daemon thread parks 1 ms at a time and logs
  * every gap between two wake-ups of 2 ms or more (when it ended, System.nanoTime, and
  * how long it was) in a ring of preallocated slots. A collection or a heap walk that
  * stops the program shows up as one long gap. It allocates nothing while it runs, so the
@@ -28,11 +30,8 @@ final class StallWatch extends Thread {
     public void run() {
         long last = System.nanoTime();
         while (true) {
-            try {
-                Thread.sleep(1);
-            } catch (InterruptedException e) {
-                return;
-            }
+            // Not Thread.sleep: on JDK 25 it allocates an event object per call.
+            LockSupport.parkNanos(1_000_000);
             long now = System.nanoTime();
             if (now - last >= RECORD_NS) {
                 int slot = (int) (recorded % SLOTS);
