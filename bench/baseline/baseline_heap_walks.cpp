@@ -80,6 +80,13 @@ jint JNICALL tag_root_held(jvmtiHeapReferenceKind, const jvmtiHeapReferenceInfo*
     return JVMTI_VISIT_OBJECTS;
 }
 
+jint JNICALL untag(jlong, jlong, jlong* tag_ptr, jint, void* user_data)
+{
+    *tag_ptr = 0;
+    ++*static_cast<int64_t*>(user_data);
+    return 0;
+}
+
 jint JNICALL count_instance(jlong, jlong, jlong*, jint, void* user_data)
 {
     ++*static_cast<int64_t*>(user_data);
@@ -297,6 +304,18 @@ std::string walk_everything(jvmtiEnv* env)
     const int64_t done = now_ns();
     if (e != JVMTI_ERROR_NONE) return error_reply("follow");
     return pairs({{"walk_ns", done - start}, {"count", w.calls}, {"roots", w.roots}});
+}
+
+std::string untag_everything(jvmtiEnv* env)
+{
+    int64_t count = 0;
+    jvmtiHeapCallbacks callbacks{};
+    callbacks.heap_iteration_callback = untag;
+    const int64_t start = now_ns();
+    jvmtiError e = env->IterateThroughHeap(JVMTI_HEAP_FILTER_UNTAGGED, nullptr, &callbacks, &count);
+    const int64_t done = now_ns();
+    if (e != JVMTI_ERROR_NONE) return error_reply("iterate");
+    return pairs({{"walk_ns", done - start}, {"count", count}});
 }
 
 std::string count_instances(jvmtiEnv* env, JNIEnv* jni, const std::string& signature)

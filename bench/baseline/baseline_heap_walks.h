@@ -33,6 +33,10 @@ std::string walk_to_target_roots_tagged(jvmtiEnv* env);
 // walk of "path".
 std::string walk_everything(jvmtiEnv* env);
 
+// Takes every tag this environment has set off its object, as the agent's sweep does:
+// IterateThroughHeap over tagged objects only, each tag set to 0.
+std::string untag_everything(jvmtiEnv* env);
+
 // The classes of this signature tagged (timed with the class scan), a forced
 // collection, then IterateThroughHeap over their instances only: "instances".
 std::string count_instances(jvmtiEnv* env, JNIEnv* jni, const std::string& signature);

@@ -101,6 +101,8 @@ std::string handle_command(const std::string& line)
         out = reply(select_target(baseline_jvmti, jni, root, words), 0);
     } else if (line.rfind("r ", 0) == 0) {
         out = reply(walk_to_target(baseline_jvmti), strtoul(line.c_str() + 2, nullptr, 10));
+    } else if (line.rfind("u", 0) == 0) {
+        out = reply(untag_everything(baseline_jvmti), 0);
     } else if (line.rfind("x ", 0) == 0) {
         out = reply(walk_to_target_roots_tagged(baseline_jvmti), strtoul(line.c_str() + 2, nullptr, 10));
     } else if (line.rfind("f ", 0) == 0) {

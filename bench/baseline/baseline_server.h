@@ -11,6 +11,7 @@
 //   x PAD        the same with every root-held object tagged first, as path does
 //   f PAD        the roots' walk reporting every reference (the first walk of path)
 //   i SIG PAD    collection and a count of the instances of SIG's classes (instances)
+//   u            every tag of this agent taken off again, as the agent's sweep does
 //
 // The body is one line of "key=value" timings (h and t add lines of their own), padded
 // with blanks to PAD bytes so the reply costs the same to send as the agent's reply it

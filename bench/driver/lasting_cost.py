@@ -11,7 +11,7 @@ import time
 
 from .clients import AgentClient, BaselineClient, listing_lines
 from .framed import FramedClient
-from .live_heap import LiveHeapJvm, StallLog, gc_pauses, java_major
+from .live_heap import LiveHeapJvm, StallLog, gc_pauses, gc_phases, java_major
 from .scenarios import check, summary
 
 FORGOT = re.compile(r"forgot (\d+) handles listed before this \"p\" and freed (\d+) of dead objects; (\d+) kept")
@@ -65,27 +65,33 @@ def gc_pause_stage(jvm, stalls, full=3, young=3):
         x = {}
         with stalls.window(x):
             x["wall_ms"] = float(jvm.command("gc")[0])
-        pauses = [p for p in gc_pauses(jvm.gc_log_lines()[before:]) if "System.gc()" in p[1]]
+        lines = jvm.gc_log_lines()[before:]
+        pauses = [p for p in gc_pauses(lines) if "System.gc()" in p[1]]
         check(len(pauses) == 1, "System.gc() logged %d pauses" % len(pauses))
         x["pause_ms"] = pauses[0][2]
+        x["phases"] = gc_phases(lines).get(pauses[0][0], {})
         out["full"].append(x)
     before = len(jvm.gc_log_lines())
     x = {}
     with stalls.window(x):
         answer = jvm.command("young %d" % young)
-    pauses = [p for p in gc_pauses(jvm.gc_log_lines()[before:]) if p[1].startswith("Pause Young")]
+    lines = jvm.gc_log_lines()[before:]
+    pauses = [p for p in gc_pauses(lines) if p[1].startswith("Pause Young")]
     check(int(answer[0]) >= young and len(pauses) >= young, "asked %d young collections, the log has %d" % (young, len(pauses)))
     out["young"] = [p[2] for p in pauses]
+    phases = gc_phases(lines)
+    out["young_phases"] = [phases.get(p[0], {}) for p in pauses]
     out["young_stall"] = x
     stalls.resolve()
     return out
 
 
 def stage(jvm, stalls, agent, store, small_lines, reps, prepare=True):
-    """"e" of the small object and "p" (reps each), the program's GC pauses, memory."""
+    """"e" of the small object (4 reps times: it takes well under a millisecond) and "p"
+    (reps times), the program's GC pauses, memory."""
     out = {}
     small = []
-    for _ in range(reps):
+    for _ in range(4 * reps):
         x = {}
         with stalls.window(x):
             t, body = agent.expand(store)
@@ -203,6 +209,16 @@ def lasting_cost_scenario(paths, objects, array_n, heap_mb, reps):
             walks.append(x)
         stalls.resolve()
         result["baseline"] = {"walks": walks, "memory": memory(jvm)}
+        # The baseline takes its tags off as the agent's sweep does: what the VM keeps of
+        # ten million tags once they are gone, and the collections afterwards.
+        x = {}
+        with stalls.window(x):
+            t, fields = base._command("u")
+        check(fields["count"] >= array_n, "baseline untagged %d objects, fewer than %d" % (fields["count"], array_n))
+        x.update({"s": t, "walk_ms": fields["walk_ns"] / 1e6, "count": fields["count"]})
+        stalls.resolve()
+        result["baseline"]["untag"] = x
+        result["baseline"]["untagged"] = {"memory": memory(jvm), "gc": gc_pause_stage(jvm, stalls)}
         base.close()
     return result
 
@@ -238,6 +254,7 @@ class Soak:
         self.port, self.rng = port, random.Random(seed)
         self.conn = _SoakConnection(port)
         self.recent, self.classes, self.objects = [], [], set()
+        self.signatures = {}
         self.replies = self.dropped = 0
 
     def take(self, body):
@@ -248,6 +265,7 @@ class Soak:
                 self.classes.append(handle)
             else:
                 self.objects.add(handle)
+                self.signatures[handle] = sig
                 self.recent.append(handle)
         if len(self.recent) > 4096:
             del self.recent[:2048]
@@ -362,18 +380,21 @@ def steady_anon_kb(jvm, samples=10, interval=0.2):
     return statistics.median(values)
 
 
-def live_handles(port, handles):
-    """How many of these handles still name a live object, asked with framed "object"."""
+def live_handles(port, handles, signatures):
+    """How many of these handles still name a live object, asked with framed "object";
+    and the replies that were neither an object nor not-found, with the signature the
+    classic listing gave the handle."""
     client = FramedClient(port)
-    live = 0
+    live, errors = 0, []
     for h in handles:
         _, reply = client.request("object", h, "limit=0", check=False)
         if reply.ok:
             live += 1
-        else:
-            check(reply.code == "not-found", "object %s: %s %s" % (h, reply.code, reply.message))
+        elif reply.code != "not-found":
+            errors.append({"request": "VRL1 object\t%s\tlimit=0" % h, "reply": "error\tobject\t%s\t%s" % (
+                reply.code, reply.message), "listed_as": signatures.get(h)})
     client.close()
-    return live
+    return live, errors
 
 
 def soak_scenario(paths, e2e_dir, requests, seed):
@@ -403,8 +424,9 @@ def soak_scenario(paths, e2e_dir, requests, seed):
         after_p = steady_anon_kb(jvm)
         _, progress = agent_progress(jvm, 0)
         objects = sorted(soak.objects, key=lambda h: int(h, 16))
-        live = live_handles(jvm.agent_port, objects)
+        live, errors = live_handles(jvm.agent_port, objects, soak.signatures)
         check(0 < live <= len(objects), "%d live handles of %d seen" % (live, len(objects)))
+        out["object_errors"] = errors
         out.update({"seconds": seconds, "replies": soak.replies, "dropped": soak.dropped,
                     "handles_seen": len(objects), "live_handles": live, "anon_start_kb": start,
                     "anon_end_kb": end, "anon_after_p_kb": after_p, "sweeps": progress["sweeps"],

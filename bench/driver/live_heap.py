@@ -38,7 +38,8 @@ class LiveHeapJvm:
         self.gc_log = tempfile.NamedTemporaryFile(prefix="vorlan-live-", suffix=".gc")
         cmd = [paths["java"], "-Xms%dm" % heap_mb, "-Xmx%dm" % heap_mb, "-XX:+AlwaysPreTouch",
                # timenanos: the clock of System.nanoTime, so the log lines up with the stall log.
-               "-Xlog:gc,safepoint:file=%s:tn,tags:filecount=0" % self.gc_log.name,
+               # gc+phases: each collection's steps, to tell what a longer pause spends.
+               "-Xlog:gc,gc+phases=debug,safepoint:file=%s:tn,tags:filecount=0" % self.gc_log.name,
                "-Djava.library.path=" + paths["native_dir"],
                "-agentpath:%s=port=%d,%s" % (paths["agent"], self.agent_port, agent_options)]
         if self.baseline_port:
@@ -310,6 +311,19 @@ def gc_pauses(lines):
         m = _PAUSE.search(line)
         if m:
             out.append((int(m.group(1)), m.group(2), float(m.group(3))))
+    return out
+
+
+_PHASE = re.compile(r"^\[\d+ns\]\[gc,phases\s*\] GC\((\d+)\)\s+(.*?):?\s+(\d+(?:\.\d+)?)ms$")
+
+
+def gc_phases(lines):
+    """{gc id: {step: ms}} from the gc+phases lines of the log (the first of each name)."""
+    out = {}
+    for line in lines:
+        m = _PHASE.match(line)
+        if m:
+            out.setdefault(int(m.group(1)), {}).setdefault(m.group(2).strip(), float(m.group(3)))
     return out
 
 

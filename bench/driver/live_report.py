@@ -155,6 +155,23 @@ def _stage_figures(stage):
     return out
 
 
+def _phase_medians(runs):
+    names = {}
+    for phases in runs:
+        for name, ms in phases.items():
+            names.setdefault(name, []).append(ms)
+    return {name: statistics.median(v) for name, v in names.items()}
+
+
+def _grown_phases(stages, top=4):
+    """The collection steps whose median moved most between the first and the others:
+    "step a → b → c"."""
+    medians = [_phase_medians(s) for s in stages]
+    first = medians[0]
+    moved = sorted(first, key=lambda n: -max(abs(m.get(n, 0) - first[n]) for m in medians[1:]))
+    return "; ".join("%s %s" % (n, " → ".join("%.1f" % m.get(n, 0) for m in medians)) for n in moved[:top])
+
+
 def _within(after, before):
     ratio = statistics.median(after) / statistics.median(before)
     return ratio, _verdict(ratio <= LASTING)
@@ -210,9 +227,20 @@ def lasting_cost_markdown(results):
             b["rss_mb"], b["anon_mb"], exp_mem["rss_kb"] / 1024.0, exp_mem["anon_kb"] / 1024.0, x["rss_mb"], x["anon_mb"],
             np["memory"]["rss_kb"] / 1024.0, np["memory"]["anon_kb"] / 1024.0, a["rss_mb"], a["anon_mb"],
             a["rss_mb"] / b["rss_mb"]))
+        out.append("| System.gc() steps that moved most (ms, before → after the expansion → after the next \"p\") | %s | | | | |" % (
+            _grown_phases([[f["phases"] for f in r[k]["gc"]["full"]] for k in ("before", "expanded", "after")])))
+        out.append("| young collection steps that moved most (same) | %s | | | | |" % (
+            _grown_phases([r[k]["gc"]["young_phases"] for k in ("before", "expanded", "after")])))
         bm = r["baseline"]["memory"]
         out.append("| JVM RSS after the baseline tagged the same %d objects in its own environment | | | %.0f (%.0f) | | |" % (
             n, bm["rss_kb"] / 1024.0, bm["anon_kb"] / 1024.0))
+        un = r["baseline"].get("untagged")
+        if un:
+            u = _stage_figures({"e_small": [{"s": 0, "stall_ms": 0}], "gc": un["gc"], "memory": un["memory"]})
+            out.append("| ...and after it took them all off again as the agent's sweep does (%.0f ms; stall %s) | | | RSS %.0f (%.0f); System.gc() %s; young %s | %.2f×, %.2f× | |" % (
+                r["baseline"]["untag"]["walk_ms"], _stall([r["baseline"]["untag"]]), u["rss_mb"], u["anon_mb"],
+                _ms(u["full"]), _ms(u["young"]), statistics.median(u["full"]) / statistics.median(b["full"]),
+                statistics.median(u["young"]) / statistics.median(b["young"])))
     if "soak" in results:
         s = results["soak"]
         out += ["", "Soak: the e2e churn program (-Xms256m -Xmx256m, agent kind=0), %d requests of the soak test's mix "
@@ -223,6 +251,12 @@ def lasting_cost_markdown(results):
         out.append("| sweeps during the soak (forgotten / freed dead / kept) | %s |" % (
             ", ".join("%d/%d/%d" % (w["forgotten"], w["dead"], w["kept"]) for w in sweeps) or "none"))
         out.append("| live handles at the end (framed \"object\" on every handle seen) | %d |" % s["live_handles"])
+        errors = s.get("object_errors", [])
+        if errors:
+            kinds = sorted({(e["listed_as"], e["reply"].split("\t", 3)[-1]) for e in errors})
+            out.append("| **object requests that failed** (neither an object nor not-found) | %d, e.g. `%s` → `%s`; listed as %s |" % (
+                len(errors), errors[0]["request"].replace("\t", "\\t"), errors[0]["reply"].replace("\t", "\\t"),
+                ", ".join(sorted({str(k[0]) for k in kinds}))))
         out.append("| JVM anonymous RSS growth: at the end of the soak; after a last \"p\" | %+.1f MB; %+.1f MB |" % (
             s["growth_at_end_bytes"] / 2**20, s["growth_bytes"] / 2**20))
         out.append("| the same program without requests for as long | %+.1f MB |" % (s["control_growth_bytes"] / 2**20))
