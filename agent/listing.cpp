@@ -106,7 +106,7 @@ std::string listing_text(const Listing& listing)
 void collect_reference_listing(Listing& out, ObjectDetails* d)
 {
     const char* tabs = "";
-    ObjList& refs = d->next_obj_list;
+    ObjList& refs = list_of(d);
     trace("%sobj1->next_obj_list == %x\n", tabs, addr32(&refs));
     if (!refs.head.obj) {
         trace("%sobj1->next_obj_list->obj == NULL\n", tabs);

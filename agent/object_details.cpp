@@ -20,9 +20,10 @@ void DescriptorRegistry::free_object_descriptor(ObjectDetails* d)
 {
     if (!d || d->handle == 0 || d->handle >= CLASS_HANDLE_BASE) return;
     const size_t c = (d->handle - 1) >> CHUNK_BITS;
-    free_list(&d->next_obj_list);
+    d->next_obj_list.reset();
     d->signature = nullptr;
-    d->seq = d->count = d->size = d->root_kind = d->ref_kind = 0;
+    d->seq = d->count = d->size = 0;
+    d->root_kind = d->ref_kind = 0;
     d->handle = d->listed_walk = d->parent = d->listed_gen = d->swept = 0;
     d->ref = nullptr;
     d->parent_index = -1;

@@ -13,23 +13,31 @@
 
 struct ObjectDetails {
     const char* signature = nullptr;  // interned JVM signature, never freed
+    // Finding the object again without a search through every tag (see object_lookup):
+    void* ref = nullptr;        // a JNI weak global reference to it, once the agent had one
+    // Distinct objects this one refers to directly, as the traced reference walk lists
+    // them; made by its first such walk (see list_of).
+    std::unique_ptr<ObjList> next_obj_list;
     int32_t seq = 0;        // visit number of the latest report
     int32_t count = 0;      // class descriptors: instances reported since the table was built
     int32_t size = 0;       // class descriptors: their summed sizes, kept to 32 bits
-    int32_t root_kind = 0;  // 1.0 root kind of the latest root report, 0 if never a root
-    int32_t ref_kind = 0;   // 1.0 reference kind of the latest reference report
     uint32_t handle = 0;    // 1..0x7FFFFFFF while the descriptor lives, 0 once freed
     uint32_t listed_walk = 0;  // the latest reference walk that listed it (see snapshot)
-    ObjList next_obj_list;  // distinct objects this one refers to directly
-
-    // Finding the object again without a search through every tag (see object_lookup):
-    void* ref = nullptr;        // a JNI weak global reference to it, once the agent had one
     uint32_t parent = 0;        // the object whose reference walk listed it last...
     int32_t parent_index = -1;  // ...through this field, element or pool index...
-    uint8_t parent_kind = 0;    // ...and this 1.0 reference kind
     uint32_t listed_gen = 0;    // the snapshot generation of the latest reply that named it
     uint32_t swept = 0;         // the latest sweep that found its object alive
+    int8_t root_kind = 0;  // 1.0 root kind of the latest root report, 0 if never a root
+    int8_t ref_kind = 0;   // 1.0 reference kind of the latest reference report
+    uint8_t parent_kind = 0;    // ...and the 1.0 reference kind of that listing
 };
+
+// d's reference list, made empty on first use.
+inline ObjList& list_of(ObjectDetails* d)
+{
+    if (!d->next_obj_list) d->next_obj_list = std::make_unique<ObjList>();
+    return *d->next_obj_list;
+}
 
 // Tags carry the marker in the high word and the handle, sign-extended, in the low word.
 constexpr uint64_t TAG_MARK = 0x12345678;

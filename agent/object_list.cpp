@@ -109,31 +109,12 @@ ObjList::~ObjList() { ObjNodeChain::release(std::move(head.nlist)); }
 
 static bool indexed(const ObjList* list) { return !list->duplicates; }
 
-// Indexes the entries appended by list_append_distinct; they are distinct, but an
-// earlier add may have put one of them in already.
-static void refresh_index(const ObjList* list)
-{
-    if (!list->index_stale) return;
-    list->index_stale = false;
-    if (!indexed(list)) return;
-    list->index = std::make_unique<std::unordered_map<const ObjectDetails*, ObjNode*>>();
-    for (const ObjNode* n = &list->head; n; n = n->nlist.get()) {
-        if (!n->obj) continue;
-        if (!list->index->emplace(n->obj, const_cast<ObjNode*>(n)).second) {
-            list->duplicates = true;
-            list->index.reset();
-            return;
-        }
-    }
-}
-
 int list_search(const ObjList* list, const ObjectDetails* d)
 {
     if (!list) {
         trace("list_search: list == NULL\n");
         return -1;
     }
-    refresh_index(list);
     if (indexed(list) && list->holes == 0) {
         // Without holes every filled node lies before the first empty one.
         return list->index && list->index->count(d) ? 0 : -1;
@@ -152,7 +133,6 @@ int list_search(const ObjList* list, const ObjectDetails* d)
 ObjNode* list_register(ObjList* list, ObjNode* node, ObjectDetails* d)
 {
     trace("list_register\n");
-    refresh_index(list);
     node->obj = d;
     if (!node->nlist) {
         node->nlist = std::make_unique<ObjNode>();
@@ -201,27 +181,12 @@ void add_list(ObjList* list, ObjectDetails* d, int dup)
     trace("add_list: end\n");
 }
 
-void list_append_distinct(ObjList* list, ObjectDetails* d)
-{
-    if (list->holes > 0) {  // the first empty node is not the tail: the general path
-        add_list(list, d, 0);
-        return;
-    }
-    ObjNode* node = list->tail;
-    node->obj = d;
-    node->nlist = std::make_unique<ObjNode>();
-    node->nlist->plist = node;
-    list->tail = node->nlist.get();
-    list->index_stale = true;
-}
-
 void remove_list(ObjList* list, const ObjectDetails* d)
 {
     if (!list) {
         trace("remove_list: _list == NULL\n");
         return;
     }
-    refresh_index(list);
     ObjNode* found = nullptr;
     if (indexed(list)) {
         if (list->index) {
@@ -262,7 +227,6 @@ void free_list(ObjList* list)
     list->tail = &list->head;
     list->holes = 0;
     list->duplicates = false;
-    list->index_stale = false;
     list->index.reset();
 }
 

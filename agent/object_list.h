@@ -28,10 +28,8 @@ struct ObjList {
     ObjNode head;
     ObjNode* tail = &head;   // the empty node that ends the chain
     size_t holes = 0;        // empty nodes left by removals, before the tail
-    mutable bool duplicates = false; // some entry is held twice: the index is off
-    mutable bool index_stale = false; // entries were appended past the index; rebuilt on first use
-    // A cache of the chain, so searches on a const list may bring it up to date.
-    mutable std::unique_ptr<std::unordered_map<const ObjectDetails*, ObjNode*>> index;
+    bool duplicates = false;  // some entry is held twice: the index is off
+    std::unique_ptr<std::unordered_map<const ObjectDetails*, ObjNode*>> index;
 
     ObjList() = default;
     ObjList(const ObjList&) = delete;
@@ -45,9 +43,6 @@ int list_search(const ObjList* list, const ObjectDetails* d);
 ObjNode* list_register(ObjList* list, ObjNode* node, ObjectDetails* d);
 // Appends d in the first empty node; with dup == 1 only if it is not found yet.
 void add_list(ObjList* list, ObjectDetails* d, int dup);
-// Appends d, which the caller knows is not in the list yet, without a search; the index
-// is brought up to date only when a search or removal needs it.
-void list_append_distinct(ObjList* list, ObjectDetails* d);
 // Empties the last node holding d.
 void remove_list(ObjList* list, const ObjectDetails* d);
 // Traces the entries from node to the end of its chain.

@@ -49,8 +49,8 @@ ObjectDetails* bind_descriptor(Agent& agent, Report report, int kind, jlong clas
         }
         if (!reg.is_class_descriptor(od)) od->signature = c->signature;
     }
-    if (report == Report::Root) od->root_kind = kind;
-    else od->ref_kind = kind;
+    if (report == Report::Root) od->root_kind = static_cast<int8_t>(kind);
+    else od->ref_kind = static_cast<int8_t>(kind);
     od->seq = agent.snapshot.visit_counter++;
     return od;
 }
@@ -77,10 +77,13 @@ jint JNICALL object_reference(jvmtiHeapReferenceKind kind, const jvmtiHeapRefere
     return 0;
 }
 
-// Starts a new reference walk: descriptors listed by earlier walks count as unlisted.
-void next_reference_walk(Snapshot& s)
+// Starts a new reference walk from d: descriptors listed by earlier walks count as
+// unlisted, and nothing is found yet.
+void next_reference_walk(Snapshot& s, ObjectDetails* d)
 {
     if (++s.reference_walk == 0) s.reference_walk = 1;
+    s.walk_entries.clear();
+    d->next_obj_list.reset();
 }
 
 // One level of d's references from jo through the heap walk.
@@ -96,10 +99,12 @@ jvmtiError heap_walk_references(Agent& agent, jobject jo, ObjectDetails* d)
 }
 
 #ifdef VORLAN_VERIFY_DIRECT_WALK
-std::vector<const ObjectDetails*> entries_of(const ObjList& list)
+std::vector<const ObjectDetails*> entries_of(const Snapshot& s, const ObjectDetails* d)
 {
+    if (!tracing()) return {s.walk_entries.begin(), s.walk_entries.end()};
     std::vector<const ObjectDetails*> out;
-    for (const ObjNode* n = &list.head; n && n->obj; n = n->nlist.get()) out.push_back(n->obj);
+    for (const ObjNode* n = d->next_obj_list ? &d->next_obj_list->head : nullptr; n && n->obj; n = n->nlist.get())
+        out.push_back(n->obj);
     return out;
 }
 
@@ -107,11 +112,10 @@ std::vector<const ObjectDetails*> entries_of(const ObjList& list)
 // any difference on standard error; the heap walk's result is the one kept.
 void verify_direct_walk(Agent& agent, jobject jo, ObjectDetails* d)
 {
-    std::vector<const ObjectDetails*> direct = entries_of(d->next_obj_list);
-    free_list(&d->next_obj_list);
-    next_reference_walk(agent.snapshot);
+    std::vector<const ObjectDetails*> direct = entries_of(agent.snapshot, d);
+    next_reference_walk(agent.snapshot, d);
     heap_walk_references(agent, jo, d);
-    std::vector<const ObjectDetails*> heap = entries_of(d->next_obj_list);
+    std::vector<const ObjectDetails*> heap = entries_of(agent.snapshot, d);
     fprintf(stderr, "vorlanagt: direct walk checked\n");
     if (direct == heap) return;
     std::string text = "vorlanagt: direct walk differs from the heap walk for " + std::string(d->signature) + ":";
@@ -125,7 +129,7 @@ void verify_direct_walk(Agent& agent, jobject jo, ObjectDetails* d)
 // One level of d's references from jo, into d's (empty) reference list.
 jvmtiError walk_references(Agent& agent, JNIEnv* jni, jobject jo, ObjectDetails* d)
 {
-    next_reference_walk(agent.snapshot);
+    next_reference_walk(agent.snapshot, d);
     if (walk_fields_directly(agent, jni, jo, d)) {
 #ifdef VORLAN_VERIFY_DIRECT_WALK
         verify_direct_walk(agent, jo, d);
@@ -133,8 +137,7 @@ jvmtiError walk_references(Agent& agent, JNIEnv* jni, jobject jo, ObjectDetails*
         return JVMTI_ERROR_NONE;
     }
     // Anything the direct walk reported before it gave up goes; the heap walk starts over.
-    free_list(&d->next_obj_list);
-    next_reference_walk(agent.snapshot);
+    next_reference_walk(agent.snapshot, d);
     return heap_walk_references(agent, jo, d);
 }
 
@@ -236,7 +239,7 @@ void buildListing(Agent& agent, JNIEnv* jni, uint32_t handle)
         // A handle that names no live descriptor is never dereferenced: empty listing.
         d = agent.descriptors.descriptor_of(handle);
         if (d) {
-            free_list(&d->next_obj_list);
+            d->next_obj_list.reset();
             jobject jo = lookup_object(agent, jni, d, true);
             trace("IterateOverObjectsReachableFromObject:jo=%x\n", addr32(jo));
             jvmtiError err = JVMTI_ERROR_INVALID_OBJECT;
@@ -262,11 +265,16 @@ void buildListing(Agent& agent, JNIEnv* jni, uint32_t handle)
     s.reply.clear();
     trace("send contents\n");
     if (handle != 0) {
-        if (d) {
+        if (d && tracing()) {
             collect_reference_listing(s.reply, d);
-            // The listing holds its entries now; the list would only keep them alive.
-            free_list(&d->next_obj_list);
+        } else if (d) {
+            // Distinct already, in the order the walk found them.
+            s.reply.entries.reserve(s.walk_entries.size());
+            for (ObjectDetails* e : s.walk_entries) s.reply.add(e);
+            std::vector<ObjectDetails*>().swap(s.walk_entries);
         }
+        // The listing holds its entries now; the list would only keep them alive.
+        if (d) d->next_obj_list.reset();
     } else {
         trace("gathering contents \n");
         collect_root_listing(s.reply, s.roots, agent.settings.kind);
@@ -321,11 +329,11 @@ jvmtiIterationControl JNICALL object_ref_callback(jvmtiObjectReferenceKind refer
             trace("o6:referrer_tag = %llx\n", static_cast<unsigned long long>(referrer_tag));
             trace("o6:add_list\n");
             if (tracing()) {
-                add_list(&start->next_obj_list, od, 1);
+                add_list(&list_of(start), od, 1);
             } else if (od->listed_walk != agent.snapshot.reference_walk) {
                 // A million-entry list would otherwise pay a hash lookup and insert per entry.
                 od->listed_walk = agent.snapshot.reference_walk;
-                list_append_distinct(&start->next_obj_list, od);
+                agent.snapshot.walk_entries.push_back(od);
             }
         }
     }

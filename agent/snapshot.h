@@ -31,6 +31,9 @@ struct Snapshot {
     // a descriptor already (wrapping after 2^32 walks could skip an entry once).
     uint32_t reference_walk = 0;
     Listing reply;
+    // What the reference walk in progress has found, when it is not traced (the traced
+    // walk keeps the descriptor's own list).
+    std::vector<ObjectDetails*> walk_entries;
     // Counts the snapshots ("p"); a descriptor remembers the latest one that named it.
     uint32_t generation = 1;
     // How many object descriptors the latest sweep kept (see sweep.h).

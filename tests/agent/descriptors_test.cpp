@@ -37,7 +37,7 @@ TEST(Registry, ObjectDescriptorsGetDistinctLiveHandles)
     // A new descriptor is zeroed with an empty list.
     EXPECT_EQ(a->signature, nullptr);
     EXPECT_EQ(a->root_kind, 0);
-    EXPECT_EQ(a->next_obj_list.head.obj, nullptr);
+    EXPECT_EQ(list_of(a).head.obj, nullptr);
 }
 
 TEST(Registry, UnknownHandlesNameNothing)

@@ -112,10 +112,10 @@ TEST(ReferenceListing, OneLinePerEntryInListOrderIncludingItself)
     ObjectDetails* self = make("LHolder;");
     ObjectDetails* s = make("Ljava/lang/String;");
     ObjectDetails* ints = make("[I");
-    add_list(&self->next_obj_list, s, 1);
-    add_list(&self->next_obj_list, self, 1);
-    add_list(&self->next_obj_list, ints, 1);
-    add_list(&self->next_obj_list, s, 1);
+    add_list(&list_of(self), s, 1);
+    add_list(&list_of(self), self, 1);
+    add_list(&list_of(self), ints, 1);
+    add_list(&list_of(self), s, 1);
     std::string body = references_text(self);
     EXPECT_EQ(body, line_of(s) + line_of(self) + line_of(ints));
     // Listing again gives the same text.
@@ -127,9 +127,9 @@ TEST(ReferenceListing, CopiesInTheListAreListedOnceWithOrWithoutTrace)
     ObjectDetails* d = make("LHolder;");
     ObjectDetails* a = make("La;");
     ObjectDetails* b = make("Lb;");
-    add_list(&d->next_obj_list, a, 0);
-    add_list(&d->next_obj_list, b, 0);
-    add_list(&d->next_obj_list, a, 0);
+    add_list(&list_of(d), a, 0);
+    add_list(&list_of(d), b, 0);
+    add_list(&list_of(d), a, 0);
     for (int debug : {-1, 1}) {
         TraceCapture cap(debug);
         EXPECT_EQ(references_text(d), line_of(a) + line_of(b)) << debug;
@@ -184,8 +184,8 @@ TEST(ReferenceListing, TraceDocumentsTheVisitedListAndItsDraining)
     ObjectDetails* d = make("LHolder;");
     ObjectDetails* a = make("La;");
     ObjectDetails* b = make("Lb;");
-    add_list(&d->next_obj_list, a, 1);
-    add_list(&d->next_obj_list, b, 1);
+    add_list(&list_of(d), a, 1);
+    add_list(&list_of(d), b, 1);
     TraceCapture cap;
     references_text(d);
     std::string t = cap.text();

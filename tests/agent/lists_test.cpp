@@ -168,41 +168,17 @@ TEST(ObjList, QuietWhenNotTracing)
     EXPECT_EQ(cap.text(), "");
 }
 
-// Entries appended without a search are found, removed and deduplicated like any other:
-// the index catches up on first use.
-TEST(ObjList, AppendDistinctIsSearchedRemovedAndDeduplicatedLater)
-{
-    auto d = make_descriptors(4);
-    ObjList l;
-    add_list(&l, d[0], 1);
-    list_append_distinct(&l, d[1]);
-    list_append_distinct(&l, d[2]);
-    EXPECT_EQ(entries(l), (std::vector<ObjectDetails*>{d[0], d[1], d[2]}));
-    EXPECT_EQ(l.tail->obj, nullptr);
-    EXPECT_EQ(l.tail->plist->obj, d[2]);
-    EXPECT_EQ(list_search(&l, d[2]), 0);
-    EXPECT_EQ(list_search(&l, d[3]), -1);
-    add_list(&l, d[1], 1);  // already there
-    EXPECT_EQ(entries(l).size(), 3u);
-    remove_list(&l, d[2]);
-    EXPECT_EQ(list_search(&l, d[2]), -1);
-    list_append_distinct(&l, d[3]);  // a hole before the tail: fills it
-    EXPECT_EQ(entries(l), (std::vector<ObjectDetails*>{d[0], d[1], d[3]}));
-    EXPECT_EQ(l.holes, 0u);
-    EXPECT_EQ(list_search(&l, d[3]), 0);
-}
-
 // Nodes freed by one list are handed to the next without mixing up the chains.
 TEST(ObjList, FreedNodesAreReusedByTheNextList)
 {
     auto d = make_descriptors(5000);
     ObjList a;
-    for (auto* x : d) list_append_distinct(&a, x);
+    for (auto* x : d) add_list(&a, x, 0);
     free_list(&a);
     EXPECT_EQ(chain_length(a), 1u);
     ObjList b;
-    for (size_t i = 0; i < d.size(); i += 2) list_append_distinct(&b, d[i]);
-    for (size_t i = 0; i < 10; i++) list_append_distinct(&a, d[i]);
+    for (size_t i = 0; i < d.size(); i += 2) add_list(&b, d[i], 0);
+    for (size_t i = 0; i < 10; i++) add_list(&a, d[i], 0);
     EXPECT_EQ(entries(b).size(), d.size() / 2);
     EXPECT_EQ(entries(b)[1], d[2]);
     EXPECT_EQ(entries(a), std::vector<ObjectDetails*>(d.begin(), d.begin() + 10));
