@@ -481,8 +481,9 @@ TEST_F(FramedE2E, RootsComeWithTheirKindsAndClassInstancesAreClassObjects)
     EXPECT_GT(kinds["system-class"], 100);
     EXPECT_GE(kinds["thread"], 2);
 
-    // Every instance listed of java.lang.Class is a class object, as many as histo counts
-    // (the program may load a class or two meanwhile, never unload one).
+    // Every instance listed of java.lang.Class is a class object, as many as histo counts.
+    // Each request collects first, so a hidden class or two may be loaded or unloaded
+    // between them; counting every instance of every class would be thousands off.
     auto class_count = [&] {
         long long counted = -1;
         for (const HistoRow& row : session->histo(histo_matching("java.lang.Class")).value.rows)
@@ -494,8 +495,8 @@ TEST_F(FramedE2E, RootsComeWithTheirKindsAndClassInstancesAreClassObjects)
     const long long after = class_count();
     ASSERT_TRUE(classes.ok());
     for (const ObjectRef& r : classes.value.rows) ASSERT_EQ(r.type, "java.lang.Class") << r.handle;
-    EXPECT_GE(classes.value.total, before);
-    EXPECT_LE(classes.value.total, after);
+    EXPECT_GE(classes.value.total, std::min(before, after) - 16);
+    EXPECT_LE(classes.value.total, std::max(before, after) + 16);
 }
 
 }  // namespace
