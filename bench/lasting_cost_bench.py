@@ -38,6 +38,8 @@ def parse_args():
     p.add_argument("--soak-seed", type=int, default=1)
     p.add_argument("--smoke", action="store_true", help="small sizes: a check that it all works")
     p.add_argument("--out", help="write the results as JSON here")
+    p.add_argument("--add", action="store_true",
+                   help="keep the scenarios already in --out that this run does not repeat")
     p.add_argument("--markdown", help="write the results table here")
     return p.parse_args()
 
@@ -54,7 +56,11 @@ def main():
     if args.smoke:
         objects, array, heap_mb, reps, soak_requests = 20000, 100000, 512, 2, 200
     only = set(args.only.split(","))
-    results = {"machine": machine_info(paths["java"]), "command": " ".join(sys.argv)}
+    results = {}
+    if args.add and args.out and os.path.exists(args.out):
+        with open(args.out) as f:
+            results = json.load(f)
+    results.update({"machine": machine_info(paths["java"]), "command": " ".join(sys.argv)})
 
     def write():
         results["machine"]["load_at_end"] = load_average()
@@ -67,7 +73,7 @@ def main():
             print("lasting cost: %d objects and an Object[%d] (load %s)" % (objects, array, " ".join(load_average())),
                   flush=True)
             results["lasting"] = lasting_cost.lasting_cost_scenario(paths, objects, array, heap_mb, reps)
-            results["lasting"]["load_at_start"] = results["machine"]["load_at_start"]
+            results["lasting"]["machine"] = dict(results["machine"], command=" ".join(sys.argv), load_at_end=load_average())
             write()
         if "soak" in only:
             e2e = os.path.join(args.build, "tests", "e2e")
@@ -77,6 +83,7 @@ def main():
             if os.path.exists(binary) and not args.agent:
                 print("soak test: %d requests" % soak_requests, flush=True)
                 results["soak"]["test"] = lasting_cost.soak_test_binary(binary, paths["java"], soak_requests)
+            results["soak"]["machine"] = dict(results["machine"], command=" ".join(sys.argv), load_at_end=load_average())
             write()
     except CheckFailed as e:
         print("CHECK FAILED: %s" % e, file=sys.stderr)

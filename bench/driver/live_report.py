@@ -179,10 +179,17 @@ def _within(after, before):
 
 def lasting_cost_markdown(results):
     m = results["machine"]
-    out = ["Lasting cost on %s; load average at start %s, at end %s." % (
-        m["jdk"], " ".join(m["load_at_start"]), " ".join(m.get("load_at_end", ["?"])))]
+    out = ["Lasting cost on %s." % m["jdk"]]
+
+    def run_line(part):
+        pm = part.get("machine", m)
+        return "Run %s, agent from commit %s, load average at start %s, at end %s: `%s`" % (
+            pm["date"], pm.get("source", {}).get("commit", "?")[:10], " ".join(pm["load_at_start"]),
+            " ".join(pm.get("load_at_end", ["?"])), pm.get("command", results.get("command", "")))
+
     if "lasting" in results:
         r = results["lasting"]
+        out += ["", run_line(r)]
         b, x, a = (_stage_figures(r[k]) for k in ("before", "expanded", "after"))
         first, again = r["expansion"]["first"], r["expansion"]["again"]
         n = r["array"]
@@ -243,6 +250,7 @@ def lasting_cost_markdown(results):
                 statistics.median(u["young"]) / statistics.median(b["young"])))
     if "soak" in results:
         s = results["soak"]
+        out += ["", run_line(s)]
         out += ["", "Soak: the e2e churn program (-Xms256m -Xmx256m, agent kind=0), %d requests of the soak test's mix "
                 "(seed %d) in %.0f s: %d replies, %d dropped connections, %d object handles seen." % (
                     s["requests"], s["seed"], s["seconds"], s["replies"], s["dropped"], s["handles_seen"]), ""]
@@ -259,8 +267,10 @@ def lasting_cost_markdown(results):
                 ", ".join(sorted({str(k[0]) for k in kinds}))))
         out.append("| JVM anonymous RSS growth: at the end of the soak; after a last \"p\" | %+.1f MB; %+.1f MB |" % (
             s["growth_at_end_bytes"] / 2**20, s["growth_bytes"] / 2**20))
-        out.append("| the same program without requests for as long | %+.1f MB |" % (s["control_growth_bytes"] / 2**20))
-        out.append("| agent memory per live handle (growth beyond the idle program's) | %.0f B |" % s["bytes_per_live_handle"])
+        out.append("| agent memory per live handle, at most (the whole JVM's growth after the last \"p\" over the live handles) | %.0f B |" % (
+            s["bytes_per_live_handle_without_control"]))
+        out.append("| the same program without requests for as long (no forced collections unload its churned classes, so it is no baseline to subtract) | %+.1f MB |" % (
+            s["control_growth_bytes"] / 2**20))
         if "test" in s:
             out.append("| `VORLAN_SOAK_REQUESTS=%d agent_soak_tests` | %s |" % (s["requests"], s["test"]["line"].replace("|", "/")))
     return "\n".join(out) + "\n"
