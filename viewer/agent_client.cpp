@@ -7,32 +7,7 @@
 
 #include <cerrno>
 
-namespace {
-
-// MSG_NOSIGNAL: an agent that has gone away must not kill the viewer with SIGPIPE.
-bool sendAll(int fd, std::string_view bytes)
-{
-    while (!bytes.empty()) {
-        const ssize_t n = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        bytes.remove_prefix(static_cast<size_t>(n));
-    }
-    return true;
-}
-
-ssize_t receive(int fd, char* buffer, size_t size)
-{
-    ssize_t n;
-    do {
-        n = ::recv(fd, buffer, size, 0);
-    } while (n < 0 && errno == EINTR);
-    return n;
-}
-
-}  // namespace
+#include "socket_io.h"
 
 uint16_t tcpPort(int port)
 {
@@ -76,7 +51,7 @@ ReplyLines AgentClient::getClasses(char command, std::string_view handle)
         sendAll(socket_.get(), handle);
 
     const Receive fromSocket = [this](char* buffer, size_t size) {
-        return static_cast<long>(receive(socket_.get(), buffer, size));
+        return static_cast<long>(receiveFrom(socket_.get(), buffer, size));
     };
     const long announced = readHeader(fromSocket);
     trace_("", announced, " bytes will be received.\r\n");
