@@ -24,7 +24,7 @@ void DescriptorRegistry::free_object_descriptor(ObjectDetails* d)
     d->signature = nullptr;
     d->seq = d->count = d->size = 0;
     d->root_kind = d->ref_kind = 0;
-    d->handle = d->listed_walk = d->parent = d->listed_gen = d->swept = 0;
+    d->handle = d->listed_walk = d->parent = d->listed_gen = 0;
     d->ref = nullptr;
     d->parent_index = -1;
     d->parent_kind = 0;

@@ -26,7 +26,6 @@ struct ObjectDetails {
     uint32_t parent = 0;        // the object whose reference walk listed it last...
     int32_t parent_index = -1;  // ...through this field, element or pool index...
     uint32_t listed_gen = 0;    // the snapshot generation of the latest reply that named it
-    uint32_t swept = 0;         // the latest sweep that found its object alive
     int8_t root_kind = 0;  // 1.0 root kind of the latest root report, 0 if never a root
     int8_t ref_kind = 0;   // 1.0 reference kind of the latest reference report
     uint8_t parent_kind = 0;    // ...and the 1.0 reference kind of that listing
@@ -76,12 +75,23 @@ public:
                 if (chunk->slots[i].handle != 0) f(&chunk->slots[i]);
         }
     }
+    // Frees, in handle order, every live object descriptor for which f returns true.
+    template <typename F>
+    void free_objects_if(F f)
+    {
+        for (auto& chunk : chunks_) {
+            // A chunk whose last descriptor is freed goes at once: look no further in it.
+            for (size_t i = 0; chunk && i < CHUNK_SIZE; i++)
+                if (chunk->slots[i].handle != 0 && f(&chunk->slots[i])) free_object_descriptor(&chunk->slots[i]);
+        }
+    }
 
     // Replaces the class table with count fresh class descriptors whose handles have never
     // named a class in an earlier table (until 2^30 class handles have been issued).
     ObjectDetails* new_class_table(size_t count);
     void free_class_table();
     size_t class_table_count() const { return class_count_; }
+    ObjectDetails* class_at(size_t i) const { return i < class_count_ ? &details_[i] : nullptr; }
 
     // The live descriptor with this handle, or nullptr: never issued, or a class
     // descriptor of an earlier table.

@@ -249,9 +249,10 @@ void Server::serve_classic(Connection& c, const Exchange& e)
         if (req.action == Action::Prepare && sweep_due(agent_)) {
             SweepCounts n;
             if (sweep_descriptors(agent_, jni, n)) {
-                progress("vorlanagt: forgot %zu handles listed before this \"p\" and freed %zu of dead objects; %zu kept\n",
-                         n.forgotten, n.dead, n.kept);
-                report_pause("the sweep of forgotten handles", n.ms);
+                // The program is not stopped for it: no tag is taken off one by one.
+                progress("vorlanagt: forgot %zu handles listed before this \"p\"; %zu kept, %zu of them dead; "
+                         "the sweep took %.0f ms\n",
+                         n.forgotten, n.kept, n.dead, n.ms);
             }
         }
         if (req.action == Action::Quit) releaseSnapshot(agent_, jni);

@@ -38,7 +38,6 @@ struct Snapshot {
     uint32_t generation = 1;
     // How many object descriptors the latest sweep kept (see sweep.h).
     size_t kept_at_sweep = 0;
-    uint32_t sweeps = 0;
     // Reference fields per class descriptor for the direct walk; stale with a new table.
     std::unordered_map<const ObjectDetails*, FieldPlan> field_plans;
 };

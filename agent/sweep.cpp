@@ -2,6 +2,8 @@
 
 #include <malloc.h>
 
+#include <cstdio>
+
 #include "agent_state.h"
 #include "jvmti_check.h"
 #include "object_lookup.h"
@@ -9,30 +11,21 @@
 
 namespace {
 
-struct SweepWalk {
-    Agent* agent;
-    uint32_t mark;
-    size_t forgotten = 0;
-};
-
-jint JNICALL sweep_object(jlong, jlong, jlong* tag_ptr, jint, void* user_data)
+// An environment that may tag objects, or nullptr (reported).
+jvmtiEnv* new_tag_environment(JavaVM* vm)
 {
-    auto* w = static_cast<SweepWalk*>(user_data);
-    const uint32_t handle = handle_of(*tag_ptr);
-    if (handle >= CLASS_HANDLE_BASE) return 0;  // class tables tag and untag their own
-    Agent& agent = *w->agent;
-    ObjectDetails* d = agent.descriptors.descriptor_of(handle);
-    if (!d) {
-        *tag_ptr = 0;  // a tag that names nothing any more
-        return 0;
+    jvmtiEnv* env = nullptr;
+    if (vm->GetEnv(reinterpret_cast<void**>(&env), JVMTI_VERSION_1_2) != JNI_OK || !env) {
+        fprintf(stderr, "vorlanagt: no new JVMTI environment for the sweep; handles are kept\n");
+        return nullptr;
     }
-    if (d->listed_gen < agent.snapshot.generation && !root_list_contains(agent.snapshot.roots, d)) {
-        *tag_ptr = 0;
-        w->forgotten++;
-        return 0;  // d->swept stays behind: freed below
+    jvmtiCapabilities caps{};
+    caps.can_tag_objects = 1;
+    if (!jvmti_ok_or_report(env, env->AddCapabilities(&caps), "AddCapabilities")) {
+        env->DisposeEnvironment();
+        return nullptr;
     }
-    d->swept = w->mark;
-    return 0;
+    return env;
 }
 
 }  // namespace
@@ -44,29 +37,45 @@ bool sweep_due(const Agent& agent)
 
 bool sweep_descriptors(Agent& agent, JNIEnv* jni, SweepCounts& counts)
 {
-    Snapshot& s = agent.snapshot;
-    SweepWalk walk{&agent, ++s.sweeps};
-    if (walk.mark == 0) walk.mark = ++s.sweeps;
-    jvmtiHeapCallbacks callbacks{};
-    callbacks.heap_iteration_callback = sweep_object;
+    if (!jni) return false;
     Stopwatch watch;
-    // Tagged objects only: the walk touches nothing the agent has not named.
-    jvmtiError err = agent.jvmti->IterateThroughHeap(JVMTI_HEAP_FILTER_UNTAGGED, nullptr, &callbacks, &walk);
-    counts.ms = watch.ms();
-    if (!jvmti_ok_or_report(agent.jvmti, err, "IterateThroughHeap")) return false;
-    counts.forgotten = walk.forgotten;
-    std::vector<ObjectDetails*> gone;
-    agent.descriptors.for_each_object([&](ObjectDetails* d) {
-        if (d->swept != walk.mark) gone.push_back(d);
-    });
-    for (ObjectDetails* d : gone) {
-        forget_object(jni, d);
-        agent.descriptors.free_object_descriptor(d);
+    jvmtiEnv* fresh = new_tag_environment(agent.vm);
+    if (!fresh) return false;
+    Snapshot& s = agent.snapshot;
+    DescriptorRegistry& reg = agent.descriptors;
+
+    // The current class table, as prepareSnapshot tagged it.
+    for (size_t i = 0; i < s.class_refs.size(); i++) {
+        jobject cls = s.class_refs[i] ? jni->NewLocalRef(s.class_refs[i]) : nullptr;
+        const ObjectDetails* d = reg.class_at(i);
+        if (!cls || !d) continue;
+        fresh->SetTag(cls, make_tag(d->handle));
+        jni->DeleteLocalRef(cls);
     }
-    counts.dead = gone.size() - std::min(gone.size(), walk.forgotten);
-    counts.kept = agent.descriptors.live_objects();
+    // Objects named since the latest "p" (so far: its roots) keep their handles; they
+    // are found through their weak references, while the old environment still holds
+    // their tags. A dead one stays until the next sweep: this "p"'s reply names it.
+    reg.free_objects_if([&](ObjectDetails* d) {
+        if (d->listed_gen < s.generation && !root_list_contains(s.roots, d)) {
+            counts.forgotten++;
+            forget_object(jni, d);
+            return true;
+        }
+        if (jobject obj = lookup_object(agent, jni, d, false)) {
+            fresh->SetTag(obj, make_tag(d->handle));
+            jni->DeleteLocalRef(obj);
+        } else {
+            counts.dead++;
+        }
+        return false;
+    });
+    jvmtiEnv* old = agent.jvmti;
+    agent.jvmti = fresh;
+    jvmti_ok_or_report(old, old->DisposeEnvironment(), "DisposeEnvironment");
+    counts.kept = reg.live_objects();
     s.kept_at_sweep = counts.kept;
     release_idle_node_slabs();
     malloc_trim(0);  // the freed chunks and list nodes back to the system
+    counts.ms = watch.ms();
     return true;
 }

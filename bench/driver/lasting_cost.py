@@ -14,7 +14,7 @@ from .framed import FramedClient
 from .live_heap import LiveHeapJvm, StallLog, gc_pauses, gc_phases, java_major
 from .scenarios import check, summary
 
-FORGOT = re.compile(r"forgot (\d+) handles listed before this \"p\" and freed (\d+) of dead objects; (\d+) kept")
+FORGOT = re.compile(r"forgot (\d+) handles listed before this \"p\"; (\d+) kept, (\d+) of them dead; the sweep took (\d+) ms")
 PAUSE_LINE = re.compile(r"vorlanagt: (.*) stopped the program for (\d+) ms")
 
 
@@ -119,7 +119,7 @@ def agent_progress(jvm, seen):
     """The agent's progress lines since the previous call: sweeps and long pauses."""
     text = jvm.stderr_text(tail=10**7)
     new = text[seen:]
-    return len(text), {"sweeps": [dict(zip(("forgotten", "dead", "kept"), map(int, m.groups())))
+    return len(text), {"sweeps": [dict(zip(("forgotten", "kept", "dead", "ms"), map(int, m.groups())))
                                   for m in FORGOT.finditer(new)],
                        "pauses": [(m.group(1), int(m.group(2))) for m in PAUSE_LINE.finditer(new)]}
 

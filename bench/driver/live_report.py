@@ -215,7 +215,9 @@ def lasting_cost_markdown(results):
             _ms(b["e"]), _ms(x["e"]), _ms(a["e"]), ratio, verdict))
         np = r["next_p"]
         sweeps = np["progress"]["sweeps"]
-        sweep = ("; the agent forgot %d handles, kept %d" % (sweeps[0]["forgotten"], sweeps[0]["kept"])) if sweeps else "; no sweep"
+        sweep = ("; the agent forgot %d handles, kept %d%s" % (
+            sweeps[0]["forgotten"], sweeps[0]["kept"],
+            (", its sweep took %d ms" % sweeps[0]["ms"]) if "ms" in sweeps[0] else "")) if sweeps else "; no sweep"
         sweep_pause = [p[1] for p in np["progress"]["pauses"] if "sweep" in p[0]]
         ratio, verdict = _within(a["p"], b["p"])
         out.append("| \"p\" (the first after the expansion in the middle column) | %s | %.0f, stall %s%s%s | %s | %.2f× | ≤ 1.2×: %s |" % (

@@ -37,6 +37,8 @@ TEST(LastingCost, HandlesListedBeforeARefreshAreForgottenRootsStay)
     // The array itself is a root: it lists its elements again, under new handles.
     auto relisted = c.expand(big).lines();
     ASSERT_EQ(relisted.size(), 20001u);
+    // Its class still carries the class handle of this refresh's table.
+    EXPECT_GE(std::stoul(relisted[0].handle, nullptr, 16), 0x40000000ul) << relisted[0].handle;
     EXPECT_NE(relisted[100].handle, element);
     EXPECT_EQ(c.expand(relisted[100].handle).lines().size(), 1u);
 }
