@@ -246,15 +246,6 @@ void Server::serve_classic(Connection& c, const Exchange& e)
             prepareSnapshot(agent_, jni);
         }
         if (req.action != Action::Quit) buildListing(agent_, jni, static_cast<uint32_t>(req.handle));
-        if (req.action == Action::Prepare && sweep_due(agent_)) {
-            SweepCounts n;
-            if (sweep_descriptors(agent_, jni, n)) {
-                // The program is not stopped for it: no tag is taken off one by one.
-                progress("vorlanagt: forgot %zu handles listed before this \"p\"; %zu kept, %zu of them dead; "
-                         "the sweep took %.0f ms\n",
-                         n.forgotten, n.kept, n.dead, n.ms);
-            }
-        }
         if (req.action == Action::Quit) releaseSnapshot(agent_, jni);
     }
     if (req.action == Action::Quit) {
@@ -265,6 +256,17 @@ void Server::serve_classic(Connection& c, const Exchange& e)
     }
     bool ok = send_listing(c);
     release_reply(agent_);
+    // After the reply, which is written from the descriptors it names: the client has
+    // its root listing while the old tags are let go.
+    if (req.action == Action::Prepare && sweep_due(agent_)) {
+        Attached attached(agent_.vm);
+        SweepCounts n;
+        // The program is not stopped for it: no tag is taken off one by one.
+        if (sweep_descriptors(agent_, attached.jni(), n))
+            progress("vorlanagt: forgot %zu handles listed before this \"p\"; %zu kept, %zu of them dead; "
+                     "the sweep took %.0f ms\n",
+                     n.forgotten, n.kept, n.dead, n.ms);
+    }
     if (!ok || e.last) c.dropped = true;
 }
 
