@@ -209,7 +209,7 @@ def lasting_cost_scenario(paths, objects, array_n, heap_mb, reps):
             walks.append(x)
         stalls.resolve()
         result["baseline"] = {"walks": walks, "memory": memory(jvm)}
-        # The baseline takes its tags off as the agent's sweep does: what the VM keeps of
+        # The baseline takes its tags off one by one in a heap walk: what the VM keeps of
         # ten million tags once they are gone, and the collections afterwards.
         x = {}
         with stalls.window(x):

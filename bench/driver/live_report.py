@@ -246,7 +246,7 @@ def lasting_cost_markdown(results):
         un = r["baseline"].get("untagged")
         if un:
             u = _stage_figures({"e_small": [{"s": 0, "stall_ms": 0}], "gc": un["gc"], "memory": un["memory"]})
-            out.append("| ...and after it took them all off again as the agent's sweep does (%.0f ms; stall %s) | | | RSS %.0f (%.0f); System.gc() %s; young %s | %.2f×, %.2f× | |" % (
+            out.append("| ...and after it took them all off again, one by one in a heap walk (%.0f ms; stall %s) | | | RSS %.0f (%.0f); System.gc() %s; young %s | %.2f×, %.2f× | |" % (
                 r["baseline"]["untag"]["walk_ms"], _stall([r["baseline"]["untag"]]), u["rss_mb"], u["anon_mb"],
                 _ms(u["full"]), _ms(u["young"]), statistics.median(u["full"]) / statistics.median(b["full"]),
                 statistics.median(u["young"]) / statistics.median(b["young"])))
@@ -258,8 +258,8 @@ def lasting_cost_markdown(results):
                     s["requests"], s["seed"], s["seconds"], s["replies"], s["dropped"], s["handles_seen"]), ""]
         out += ["| | value |", "|---|---|"]
         sweeps = s["sweeps"]
-        out.append("| sweeps during the soak (forgotten / freed dead / kept) | %s |" % (
-            ", ".join("%d/%d/%d" % (w["forgotten"], w["dead"], w["kept"]) for w in sweeps) or "none"))
+        out.append("| sweeps during the soak (forgotten / kept / of those dead) | %s |" % (
+            ", ".join("%d/%d/%d" % (w["forgotten"], w["kept"], w["dead"]) for w in sweeps) or "none"))
         out.append("| live handles at the end (framed \"object\" on every handle seen) | %d |" % s["live_handles"])
         errors = s.get("object_errors", [])
         if errors:
