@@ -218,6 +218,8 @@ def lasting_cost_markdown(results):
         sweep = ("; the agent forgot %d handles, kept %d%s" % (
             sweeps[0]["forgotten"], sweeps[0]["kept"],
             (", its sweep took %d ms" % sweeps[0]["ms"]) if "ms" in sweeps[0] else "")) if sweeps else "; no sweep"
+        if sweeps and "sweep_done_s" in np:
+            sweep += " (done %.0f ms after the request)" % (np["sweep_done_s"] * 1e3)
         sweep_pause = [p[1] for p in np["progress"]["pauses"] if "sweep" in p[0]]
         ratio, verdict = _within(a["p"], b["p"])
         out.append("| \"p\" (the first after the expansion in the middle column) | %s | %.0f, stall %s%s%s | %s | %.2f× | ≤ 1.2×: %s |" % (
