@@ -5,7 +5,7 @@ after the next "p"; the JVM's memory at each stage; the baseline's walk of the s
 array. Then a soak on the e2e churn program, with the agent's memory per live handle.
 
     python3 bench/lasting_cost_bench.py --build BUILD_DIR [--java JAVA] \\
-        [--only lasting,soak] [--out results.json] [--markdown table.md]
+        [--only lasting,soak,control] [--out results.json] [--markdown table.md]
     python3 bench/lasting_cost_bench.py --build BUILD_DIR --smoke   # small sizes
 
 Every reply timed is checked (line counts, distinct handles, the baseline's reference
@@ -29,7 +29,7 @@ def parse_args():
     p.add_argument("--build", required=True, help="CMake build directory (with the e2e tests built, for the soak)")
     p.add_argument("--java", help="run the programs on this java")
     p.add_argument("--agent", help="time this agent library instead of the build's")
-    p.add_argument("--only", default="lasting,soak", help="comma-separated: lasting, soak")
+    p.add_argument("--only", default="lasting,soak", help="comma-separated: lasting, soak, control (GC drift without requests)")
     p.add_argument("--objects", type=int, default=10**7, help="objects of the session heap beside the array")
     p.add_argument("--array", type=int, default=10**7, help="elements of the Object[] expanded")
     p.add_argument("--heap-mb", type=int, default=6144)
@@ -74,6 +74,11 @@ def main():
                   flush=True)
             results["lasting"] = lasting_cost.lasting_cost_scenario(paths, objects, array, heap_mb, reps)
             results["lasting"]["machine"] = dict(results["machine"], command=" ".join(sys.argv), load_at_end=load_average())
+            write()
+        if "control" in only:
+            print("control: the same heap's collections without requests", flush=True)
+            results["control"] = lasting_cost.gc_drift_scenario(paths, objects, array, heap_mb)
+            results["control"]["machine"] = dict(results["machine"], command=" ".join(sys.argv), load_at_end=load_average())
             write()
         if "soak" in only:
             e2e = os.path.join(args.build, "tests", "e2e")

@@ -124,6 +124,19 @@ def agent_progress(jvm, seen):
                        "pauses": [(m.group(1), int(m.group(2))) for m in PAUSE_LINE.finditer(new)]}
 
 
+def gc_drift_scenario(paths, objects, array_n, heap_mb, stages=4):
+    """The control for the GC rows: the same heap with the agent loaded and never asked,
+    through as many rounds of forced full and young collections as the lasting-cost
+    stages make, to show how G1's own pauses drift from one round to the next."""
+    with LiveHeapJvm(paths, [objects, "array=%d" % array_n], heap_mb, agent_options="kind=0,debug=0") as jvm:
+        stalls = StallLog(jvm)
+        rounds = []
+        for _ in range(stages):
+            r = gc_pause_stage(jvm, stalls)
+            rounds.append({"full": [x["pause_ms"] for x in r["full"]], "young": r["young"]})
+        return {"jdk": java_major(paths["java"]), "rounds": rounds}
+
+
 def lasting_cost_scenario(paths, objects, array_n, heap_mb, reps):
     result = {"jdk": java_major(paths["java"]), "objects_nominal": objects + array_n, "array": array_n,
               "heap_mb": heap_mb}

@@ -252,6 +252,13 @@ def lasting_cost_markdown(results):
                 r["baseline"]["untag"]["walk_ms"], _stall([r["baseline"]["untag"]]), u["rss_mb"], u["anon_mb"],
                 _ms(u["full"]), _ms(u["young"]), statistics.median(u["full"]) / statistics.median(b["full"]),
                 statistics.median(u["young"]) / statistics.median(b["young"])))
+    if "control" in results:
+        c = results["control"]
+        out += ["", "Control: the same heap, the agent loaded and never asked; each round is 3 System.gc() and 3 young "
+                "collections, as in each stage above (median pause, ms):", "",
+                "| round | System.gc() | young |", "|---|---|---|"]
+        for i, r in enumerate(c["rounds"]):
+            out.append("| %d | %.0f | %.1f |" % (i + 1, statistics.median(r["full"]), statistics.median(r["young"])))
     if "soak" in results:
         s = results["soak"]
         out += ["", run_line(s)]
