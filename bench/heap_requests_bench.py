@@ -12,15 +12,13 @@ baseline, the objects listed, the chain found); a failed check ends the run with
 """
 
 import argparse
-import json
 import os
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 from driver import heap_requests, live_report  # noqa: E402
-from driver.live_heap import load_average, machine_info  # noqa: E402
-from driver.scenarios import CheckFailed  # noqa: E402
+from driver.bench_run import load_average, load_paths, machine_info, run_and_report  # noqa: E402
 
 
 def parse_args():
@@ -45,25 +43,14 @@ def heap_mb_for(objects):
 
 def main():
     args = parse_args()
-    with open(os.path.join(args.build, "bench", "paths.json")) as f:
-        paths = json.load(f)
-    if args.java:
-        paths["java"] = args.java
-    if args.agent:
-        paths["agent"] = args.agent
+    paths = load_paths(args)
     sizes = [int(s) for s in args.sizes.split(",")]
     rounds, object_runs, deep_rounds = args.rounds, args.object_runs, args.deep_rounds
     if args.smoke:
         sizes, rounds, object_runs, deep_rounds = [20000], 1, 5, 1
     results = {"machine": machine_info(paths["java"]), "command": " ".join(sys.argv), "sizes": sizes, "heaps": {}}
 
-    def write():
-        results["machine"]["load_at_end"] = load_average()
-        if args.out:
-            with open(args.out, "w") as f:
-                json.dump(results, f, indent=1)
-
-    try:
+    def run(write):
         for n in sizes:
             load = load_average()
             print("heap of %d objects (load %s)" % (n, " ".join(load)), flush=True)
@@ -71,17 +58,8 @@ def main():
                 paths, n, heap_mb_for(n), rounds, object_runs, deep_rounds)
             results["heaps"][str(n)]["load_at_start"] = load
             write()
-    except CheckFailed as e:
-        print("CHECK FAILED: %s" % e, file=sys.stderr)
-        write()
-        return 1
-    write()
-    table = live_report.heap_requests_markdown(results)
-    print(table)
-    if args.markdown:
-        with open(args.markdown, "w") as f:
-            f.write(table)
-    return 0
+
+    return run_and_report(results, args, run, live_report.heap_requests_markdown)
 
 
 if __name__ == "__main__":

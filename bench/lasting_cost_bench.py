@@ -20,8 +20,7 @@ import sys
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 from driver import lasting_cost, live_report  # noqa: E402
-from driver.live_heap import load_average, machine_info  # noqa: E402
-from driver.scenarios import CheckFailed  # noqa: E402
+from driver.bench_run import load_average, load_paths, machine_info, run_and_report  # noqa: E402
 
 
 def parse_args():
@@ -46,12 +45,7 @@ def parse_args():
 
 def main():
     args = parse_args()
-    with open(os.path.join(args.build, "bench", "paths.json")) as f:
-        paths = json.load(f)
-    if args.java:
-        paths["java"] = args.java
-    if args.agent:
-        paths["agent"] = args.agent
+    paths = load_paths(args)
     objects, array, heap_mb, reps, soak_requests = args.objects, args.array, args.heap_mb, args.reps, args.soak_requests
     if args.smoke:
         objects, array, heap_mb, reps, soak_requests = 20000, 100000, 512, 2, 200
@@ -62,45 +56,30 @@ def main():
             results = json.load(f)
     results.update({"machine": machine_info(paths["java"]), "command": " ".join(sys.argv)})
 
-    def write():
-        results["machine"]["load_at_end"] = load_average()
-        if args.out:
-            with open(args.out, "w") as f:
-                json.dump(results, f, indent=1)
+    def record(name, scenario, write):
+        scenario["machine"] = dict(results["machine"], command=" ".join(sys.argv), load_at_end=load_average())
+        results[name] = scenario
+        write()
 
-    try:
+    def run(write):
         if "lasting" in only:
             print("lasting cost: %d objects and an Object[%d] (load %s)" % (objects, array, " ".join(load_average())),
                   flush=True)
-            results["lasting"] = lasting_cost.lasting_cost_scenario(paths, objects, array, heap_mb, reps)
-            results["lasting"]["machine"] = dict(results["machine"], command=" ".join(sys.argv), load_at_end=load_average())
-            write()
+            record("lasting", lasting_cost.lasting_cost_scenario(paths, objects, array, heap_mb, reps), write)
         if "control" in only:
             print("control: the same heap's collections without requests", flush=True)
-            results["control"] = lasting_cost.gc_drift_scenario(paths, objects, array, heap_mb)
-            results["control"]["machine"] = dict(results["machine"], command=" ".join(sys.argv), load_at_end=load_average())
-            write()
+            record("control", lasting_cost.gc_drift_scenario(paths, objects, array, heap_mb), write)
         if "soak" in only:
             e2e = os.path.join(args.build, "tests", "e2e")
             print("soak: %d requests (load %s)" % (soak_requests, " ".join(load_average())), flush=True)
-            results["soak"] = lasting_cost.soak_scenario(paths, e2e, soak_requests, args.soak_seed)
+            soak = lasting_cost.soak_scenario(paths, e2e, soak_requests, args.soak_seed)
             binary = os.path.join(e2e, "agent_soak_tests")
             if os.path.exists(binary) and not args.agent:
                 print("soak test: %d requests" % soak_requests, flush=True)
-                results["soak"]["test"] = lasting_cost.soak_test_binary(binary, paths["java"], soak_requests)
-            results["soak"]["machine"] = dict(results["machine"], command=" ".join(sys.argv), load_at_end=load_average())
-            write()
-    except CheckFailed as e:
-        print("CHECK FAILED: %s" % e, file=sys.stderr)
-        write()
-        return 1
-    write()
-    table = live_report.lasting_cost_markdown(results)
-    print(table)
-    if args.markdown:
-        with open(args.markdown, "w") as f:
-            f.write(table)
-    return 0
+                soak["test"] = lasting_cost.soak_test_binary(binary, paths["java"], soak_requests)
+            record("soak", soak, write)
+
+    return run_and_report(results, args, run, live_report.lasting_cost_markdown)
 
 
 if __name__ == "__main__":

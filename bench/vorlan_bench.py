@@ -9,32 +9,13 @@ ends the run with status 1. Benchmarks proper are never run by the test command.
 """
 
 import argparse
-import datetime
-import json
 import os
-import platform
-import subprocess
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 from driver import explorer, report, scenarios  # noqa: E402
-
-
-def machine_info(java):
-    version = subprocess.run([java, "-version"], capture_output=True, text=True).stderr.splitlines()
-    with open("/proc/cpuinfo") as f:
-        cpu = next((row.split(":", 1)[1].strip() for row in f if row.startswith("model name")), "?")
-    with open("/proc/loadavg") as f:
-        load = f.read().split()[:3]
-    return {
-        "date": datetime.datetime.now().isoformat(timespec="seconds"),
-        "cpu": cpu,
-        "cores": os.cpu_count(),
-        "kernel": platform.release(),
-        "jdk": version[1] if len(version) > 1 else "?",
-        "load_at_start": load,
-    }
+from driver.bench_run import load_paths, machine_info, run_and_report  # noqa: E402
 
 
 def parse_args():
@@ -54,12 +35,7 @@ def parse_args():
 
 def main():
     args = parse_args()
-    with open(os.path.join(args.build, "bench", "paths.json")) as f:
-        paths = json.load(f)
-    if args.java:
-        paths["java"] = args.java
-    if args.agent:
-        paths["agent"] = args.agent
+    paths = load_paths(args)
     if args.smoke:
         sizes, runs, jvms = [10**4], 1, 1
         chains, links, classes, mem_n, mem_heap = 10, 100, 200, 10**4, 256
@@ -75,7 +51,7 @@ def main():
     only = set(args.only.split(","))
     results = {"machine": machine_info(paths["java"]), "command": " ".join(sys.argv)}
 
-    try:
+    def run(write):
         if "arrays" in only:
             results["arrays"] = {}
             for n in sizes:
@@ -113,21 +89,8 @@ def main():
                 results["explorer"] = explorer.explorer_scenario(paths, **explorer_sizes)
             else:
                 print("explorer: not built, skipped", flush=True)
-    except scenarios.CheckFailed as e:
-        print("CHECK FAILED: %s" % e, file=sys.stderr)
-        return 1
 
-    with open("/proc/loadavg") as f:
-        results["machine"]["load_at_end"] = f.read().split()[:3]
-    table = report.markdown(results)
-    print(table)
-    if args.out:
-        with open(args.out, "w") as f:
-            json.dump(results, f, indent=1)
-    if args.markdown:
-        with open(args.markdown, "w") as f:
-            f.write(table)
-    return 0
+    return run_and_report(results, args, run, report.markdown)
 
 
 if __name__ == "__main__":

@@ -24,6 +24,17 @@ def port_listening(port):
     return False
 
 
+def wait_listening(proc, ports, timeout, stderr_text):
+    """Waits until every port given (None: skipped) listens; raises when the JVM ends first
+    or the time is up."""
+    deadline = time.monotonic() + timeout
+    for port in ports:
+        while port and not port_listening(port):
+            if time.monotonic() > deadline or proc.poll() is not None:
+                raise RuntimeError("nothing listens on %d\n%s" % (port, stderr_text()))
+            time.sleep(0.02)
+
+
 class HeapJvm:
     """Starts `java <main> <args>` and waits until the heap is built and the ports listen."""
 
@@ -47,12 +58,7 @@ class HeapJvm:
         line = self.proc.stdout.readline()
         if line.strip() != "ready":
             raise RuntimeError("heap program did not start: %r\n%s" % (line, self.stderr_text()))
-        deadline = time.monotonic() + timeout
-        for port in (self.agent_port, self.baseline_port):
-            while port and not port_listening(port):
-                if time.monotonic() > deadline or self.proc.poll() is not None:
-                    raise RuntimeError("nothing listens on %d\n%s" % (port, self.stderr_text()))
-                time.sleep(0.02)
+        wait_listening(self.proc, (self.agent_port, self.baseline_port), timeout, self.stderr_text)
         return self
 
     def rss_kb(self):

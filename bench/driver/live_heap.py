@@ -9,7 +9,7 @@ import threading
 import time
 
 from .clients import BaselineClient
-from .heap_jvm import free_port, port_listening
+from .heap_jvm import free_port, wait_listening
 
 
 def live_classes(paths):
@@ -57,12 +57,7 @@ class LiveHeapJvm:
         if not line.startswith("ready"):
             raise RuntimeError("heap program did not start: %r\n%s" % (line, self.stderr_text()))
         self.built = {k: int(v) for k, v in (w.split("=") for w in line.split()[1:])}
-        deadline = time.monotonic() + timeout
-        for port in (self.agent_port, self.baseline_port):
-            while port and not port_listening(port):
-                if time.monotonic() > deadline or self.proc.poll() is not None:
-                    raise RuntimeError("nothing listens on %d\n%s" % (port, self.stderr_text()))
-                time.sleep(0.02)
+        wait_listening(self.proc, (self.agent_port, self.baseline_port), timeout, self.stderr_text)
         return self
 
     def command(self, line):
@@ -338,35 +333,3 @@ def safepoints(lines):
         if m:
             out.append((int(m.group(1)), int(m.group(3)), m.group(2)))
     return out
-
-
-def machine_info(java):
-    import datetime
-    import platform
-
-    version = subprocess.run([java, "-version"], capture_output=True, text=True).stderr.splitlines()
-    with open("/proc/cpuinfo") as f:
-        cpu = next((row.split(":", 1)[1].strip() for row in f if row.startswith("model name")), "?")
-    return {
-        "date": datetime.datetime.now().isoformat(timespec="seconds"),
-        "cpu": cpu,
-        "cores": os.cpu_count(),
-        "kernel": platform.release(),
-        "java": java,
-        "jdk": version[1] if len(version) > 1 else "?",
-        "load_at_start": load_average(),
-        "source": source_revision(),
-    }
-
-
-def source_revision():
-    """The commit the agent was built from, and whether agent/ differed from it."""
-    repo = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-    head = subprocess.run(["git", "-C", repo, "rev-parse", "HEAD"], capture_output=True, text=True).stdout.strip()
-    dirty = subprocess.run(["git", "-C", repo, "status", "--porcelain", "agent"], capture_output=True, text=True).stdout
-    return {"commit": head, "agent_dirty": bool(dirty.strip())}
-
-
-def load_average():
-    with open("/proc/loadavg") as f:
-        return f.read().split()[:3]
