@@ -33,6 +33,6 @@ std::string hello_request(RequestContext& ctx)
     rows.record("protocol").field(1);
     rows.record("jvm").field(system_property(env, "java.vm.name")).field(system_property(env, "java.vm.version"));
     rows.record("pid").field(static_cast<int64_t>(getpid()));
-    for (const RequestSpec& spec : request_table()) rows.record("request").field(spec.name).field(spec.synopsis);
+    for (const RequestEntry& entry : request_table()) rows.record("request").field(entry.name).field(entry.synopsis);
     return ok_body(status, rows);
 }

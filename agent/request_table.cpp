@@ -4,9 +4,9 @@
 
 #include "records.h"
 
-const std::vector<RequestSpec>& request_table()
+const std::vector<RequestEntry>& request_table()
 {
-    static const std::vector<RequestSpec> table = {
+    static const std::vector<RequestEntry> table = {
         {"hello", "", hello_request, false},
         {"roots", "[offset=N] [limit=N]", roots_request, true},
         {"object", "H [offset=N] [limit=N]", object_request, false},
@@ -23,14 +23,14 @@ std::string serve_framed(Agent& agent, JNIEnv* jni, std::string_view line)
     FramedRequest req;
     std::string why;
     if (!decode_request_line(line, req, why)) return error_body("-", err::FRAMING, why);
-    for (const RequestSpec& spec : request_table()) {
-        if (req.name != spec.name) continue;
+    for (const RequestEntry& entry : request_table()) {
+        if (req.name != entry.name) continue;
         if (!jni) return error_body(req.name, err::JVM, "the server thread could not attach to the VM");
         RequestContext ctx{agent, jni, req};
-        std::string body = spec.handler(ctx);
+        std::string body = entry.handler(ctx);
         // The VM's walk grows the C heap for its visit stack and the scratch tags; what
         // it has freed goes back, so a request leaves the process as large as it was.
-        if (spec.walks_heap) malloc_trim(0);
+        if (entry.walks_heap) malloc_trim(0);
         return body;
     }
     return error_body(req.name, err::UNKNOWN_REQUEST, "no request named '" + req.name + "' (hello lists them)");

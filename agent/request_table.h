@@ -22,14 +22,14 @@ struct RequestContext {
 // A handler returns the whole reply body: status record first (see records.h).
 using RequestHandler = std::string (*)(RequestContext&);
 
-struct RequestSpec {
+struct RequestEntry {
     const char* name;
     const char* synopsis;  // as hello lists it
     RequestHandler handler;
     bool walks_heap;  // its walk's scratch memory is given back to the system afterwards
 };
 
-const std::vector<RequestSpec>& request_table();
+const std::vector<RequestEntry>& request_table();
 
 // Decodes one request line and runs its handler; every failure is an error reply.
 std::string serve_framed(Agent& agent, JNIEnv* jni, std::string_view line);
