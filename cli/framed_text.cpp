@@ -114,7 +114,7 @@ std::string showText(const ObjectView& view)
         table.rows.push_back(std::move(row));
     }
     out += formatTable(table);
-    const long long offset = static_cast<long long>(figureNumber(view.figures, "offset", 0));
+    const long long offset = figureCount(view.figures, "offset", 0);
     out += pagingNote(offset, elements, view.length, "elements", "--offset and --limit page through them");
     return out;
 }

@@ -1,5 +1,6 @@
 #include "records.h"
 
+#include <cerrno>
 #include <cstdlib>
 
 #include "wire_text.h"
@@ -49,6 +50,17 @@ double figureNumber(const Figures& figures, const std::string& key, double fallb
     char* end = nullptr;
     const double value = std::strtod(it->second.c_str(), &end);
     return *end == '\0' ? value : fallback;
+}
+
+long long figureCount(const Figures& figures, const std::string& key, long long fallback)
+{
+    const auto it = figures.find(key);
+    if (it == figures.end() || it->second.empty())
+        return fallback;
+    char* end = nullptr;
+    errno = 0;
+    const long long value = std::strtoll(it->second.c_str(), &end, 10);
+    return *end == '\0' && errno != ERANGE ? value : fallback;
 }
 
 bool readStatus(const Record& record, Status& status)

@@ -13,11 +13,6 @@ long long numberField(const std::string& text)
     return *end == '\0' ? value : -1;
 }
 
-long long figure(const Figures& figures, const std::string& key)
-{
-    return static_cast<long long>(figureNumber(figures, key, -1));
-}
-
 // The four fields H TYPE SIZE PREVIEW from field index first on.
 ObjectRef objectAt(const Record& r, size_t first)
 {
@@ -81,9 +76,9 @@ Histogram histogramFrom(const FramedReply& reply)
 {
     Histogram histo;
     histo.figures = reply.status.figures;
-    histo.classes = figure(histo.figures, "classes");
-    histo.instances = figure(histo.figures, "instances");
-    histo.bytes = figure(histo.figures, "bytes");
+    histo.classes = figureCount(histo.figures, "classes");
+    histo.instances = figureCount(histo.figures, "instances");
+    histo.bytes = figureCount(histo.figures, "bytes");
     for (const Record& r : reply.records)
         if (r.kind() == "class")
             histo.rows.push_back({r.field(1), numberField(r.field(2)), numberField(r.field(3))});
@@ -94,10 +89,10 @@ InstancesPage instancesFrom(const FramedReply& reply)
 {
     InstancesPage page;
     page.figures = reply.status.figures;
-    page.total = figure(page.figures, "total");
-    page.offset = figure(page.figures, "offset");
-    page.limit = figure(page.figures, "limit");
-    page.classes = figure(page.figures, "classes");
+    page.total = figureCount(page.figures, "total");
+    page.offset = figureCount(page.figures, "offset");
+    page.limit = figureCount(page.figures, "limit");
+    page.classes = figureCount(page.figures, "classes");
     for (const Record& r : reply.records)
         if (r.kind() == "instance")
             page.rows.push_back(objectAt(r, 1));
@@ -108,7 +103,7 @@ Referrers referrersFrom(const FramedReply& reply)
 {
     Referrers refs;
     refs.figures = reply.status.figures;
-    refs.total = figure(refs.figures, "total");
+    refs.total = figureCount(refs.figures, "total");
     for (const Record& r : reply.records) {
         if (r.kind() == "referrer")
             refs.rows.push_back(hopOf(r));
@@ -124,7 +119,7 @@ PathReply pathFrom(const FramedReply& reply)
     path.figures = reply.status.figures;
     const auto found = path.figures.find("found");
     path.found = found == path.figures.end() ? std::string() : found->second;
-    path.length = figure(path.figures, "length");
+    path.length = figureCount(path.figures, "length");
     for (const Record& r : reply.records) {
         if (r.kind() == "note") {
             path.notes.push_back(r.field(1));
@@ -142,7 +137,7 @@ RootsPage rootsFrom(const FramedReply& reply)
 {
     RootsPage page;
     page.figures = reply.status.figures;
-    page.total = figure(page.figures, "total");
+    page.total = figureCount(page.figures, "total");
     for (const Record& r : reply.records)
         if (r.kind() == "root")
             page.rows.push_back({rootOf(r), objectAt(r, 4)});

@@ -33,6 +33,11 @@ TEST(Records, StatusRecordsOkWithFiguresAndErrors)
     EXPECT_EQ(ok.figures, (Figures{{"gc_ms", "1.5"}, {"walks", "1"}}));
     EXPECT_DOUBLE_EQ(figureNumber(ok.figures, "gc_ms"), 1.5);
     EXPECT_EQ(figureNumber(ok.figures, "walk_ms", -7), -7);
+    // Counts are whole numbers a long long holds; anything else is the fallback.
+    const Figures counts{{"total", "9000000000"}, {"huge", "211111111111111111111111"}, {"half", "1.5"}};
+    EXPECT_EQ(figureCount(counts, "total"), 9000000000LL);
+    EXPECT_EQ(figureCount(counts, "huge"), -1);
+    EXPECT_EQ(figureCount(counts, "half", 0), 0);
 
     Status error;
     ASSERT_TRUE(readStatus(splitRecords("error\tobject\tnot-found\tno live object has handle 7f\n")[0], error));

@@ -77,7 +77,7 @@ QString detailsHtml(const ObjectView& view)
         html += slotTable(others, object.type);
 
     if (!elements.empty()) {
-        const long long first = std::max(0.0, figureNumber(view.figures, "offset", 0));
+        const long long first = std::max(0LL, figureCount(view.figures, "offset", 0));
         const long long shown = static_cast<long long>(elements.size());
         html += QStringLiteral("<p><b>elements</b>");
         if (view.length > shown)
