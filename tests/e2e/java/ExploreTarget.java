@@ -2,6 +2,7 @@ import java.lang.ref.SoftReference;
 import java.io.File;
 import java.util.HashMap;
 import java.util.Map;
+import java.util.concurrent.locks.LockSupport;
 
 /**
  * Test program for the framed requests: a graph whose field names, values and holders
@@ -92,7 +93,7 @@ public class ExploreTarget {
         System.out.println("ready");
         System.out.flush();
         while (true) {
-            Thread.sleep(50);
+            sleep(50);
             if (late == null && triggerFile != null && triggerFile.exists()) {
                 late = Class.forName("LateLoaded").getDeclaredConstructor().newInstance();
                 Pin.pin(late);
@@ -102,12 +103,10 @@ public class ExploreTarget {
         }
     }
 
+    // Parked rather than Thread.sleep: from JDK 21 on every sleep may allocate an
+    // event object, and the heap must hold still between two histograms.
     static void sleep(long ms) {
-        try {
-            Thread.sleep(ms);
-        } catch (InterruptedException e) {
-            Thread.currentThread().interrupt();
-        }
+        LockSupport.parkNanos(ms * 1_000_000L);
     }
 }
 
