@@ -12,6 +12,7 @@
 #include "class_catalog.h"
 #include "object_details.h"
 #include "snapshot.h"
+#include "vm_histogram.h"
 
 struct Agent {
     explicit Agent(AgentSettings& s) : settings(s) {}
@@ -26,4 +27,5 @@ struct Agent {
     DescriptorRegistry descriptors;
     Snapshot snapshot;
     ClassCatalog classes;
+    VmHistogram vm_histogram;     // histo's first choice
 };

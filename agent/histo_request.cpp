@@ -1,5 +1,7 @@
 // histo: every class with its instance count and shallow bytes, after a collection,
-// as jcmd GC.class_histogram counts them.
+// as jcmd GC.class_histogram counts them. The VM's own histogram is asked for first:
+// it counts in parallel, in the same pause as its collection, where a JVMTI walk
+// counts on one thread with a call per object. The walk is the fallback, and walk=1.
 #include <algorithm>
 #include <climits>
 #include <vector>
@@ -34,60 +36,102 @@ jint JNICALL count_object(jlong class_tag, jlong size, jlong*, jint, void* user_
     return 0;
 }
 
-}  // namespace
+struct Row {
+    const std::string* type;
+    int64_t instances, bytes;
+};
 
-std::string histo_request(RequestContext& ctx)
+struct Counted {
+    std::vector<Row> rows;  // every class with instances, any order
+    double gc_ms = -1;      // -1: the collection was inside the count's pause
+    double walk_ms = 0;
+    const char* by = "vm";
+};
+
+// The agent's own count: a forced collection, then one walk of the heap.
+bool walk_and_count(Agent& agent, JNIEnv* jni, Counts& counts, Counted* out, std::string* why)
 {
-    Agent& agent = ctx.agent;
-    JNIEnv* jni = ctx.jni;
-    RequestArgs args(ctx.request, 0, {"match", "limit"});
-    const int64_t limit = args.number("limit", INT32_MAX, 0, INT32_MAX);
-    const std::string match = args.text("match").value_or("");
-    if (!args.ok()) return error_body(VERB, err::USAGE, args.error());
-
-    LocalFrame frame(jni, 64);
     ScratchEnv scratch(agent.vm);
-    if (!scratch.ok()) return error_body(VERB, err::JVM, scratch.error());
-    std::string why;
-
+    if (!scratch.ok()) {
+        *why = scratch.error();
+        return false;
+    }
     Stopwatch gc;
-    if (!jvmti_ok(scratch.get(), scratch.get()->ForceGarbageCollection(), "ForceGarbageCollection", &why))
-        return error_body(VERB, err::JVM, why);
-    const double gc_ms = gc.ms();
-    report_pause("the collection of \"histo\"", gc_ms);
-    if (!tag_loaded_classes(agent.classes, jni, scratch.get(), nullptr, nullptr, &why))
-        return error_body(VERB, err::JVM, why);
+    if (!jvmti_ok(scratch.get(), scratch.get()->ForceGarbageCollection(), "ForceGarbageCollection", why))
+        return false;
+    out->gc_ms = gc.ms();
+    report_pause("the collection of \"histo\"", out->gc_ms);
+    if (!tag_loaded_classes(agent.classes, jni, scratch.get(), nullptr, nullptr, why)) return false;
 
-    Counts counts;
     counts.instances.assign(agent.classes.size() + 1, 0);
     counts.bytes.assign(agent.classes.size() + 1, 0);
     jvmtiHeapCallbacks callbacks{};
     callbacks.heap_iteration_callback = count_object;
     Stopwatch walk;
     if (!jvmti_ok(scratch.get(), scratch.get()->IterateThroughHeap(0, nullptr, &callbacks, &counts),
-                  "IterateThroughHeap", &why))
-        return error_body(VERB, err::JVM, why);
-    const double walk_ms = walk.ms();
-    report_pause("the walk of \"histo\"", walk_ms);
+                  "IterateThroughHeap", why))
+        return false;
+    out->walk_ms = walk.ms();
+    report_pause("the walk of \"histo\"", out->walk_ms);
 
-    struct Row {
-        const std::string* type;
-        int64_t instances, bytes;
-    };
     static const std::string loaded_during_walk = LOADED_DURING_WALK;
-    std::vector<Row> rows;
-    int64_t total_instances = 0, total_bytes = 0;
     for (size_t i = 0; i < counts.instances.size(); i++) {
         if (counts.instances[i] == 0) continue;
-        total_instances += counts.instances[i];
-        total_bytes += counts.bytes[i];
         const std::string* type = i + 1 < counts.instances.size() ? &agent.classes.info(static_cast<uint32_t>(i)).name
                                                                   : &loaded_during_walk;
-        if (match.empty() || type->find(match) != std::string::npos)
-            rows.push_back({type, counts.instances[i], counts.bytes[i]});
+        out->rows.push_back({type, counts.instances[i], counts.bytes[i]});
     }
-    const size_t classes = static_cast<size_t>(std::count_if(counts.instances.begin(), counts.instances.end(),
-                                                             [](int64_t n) { return n > 0; }));
+    out->by = "agent";
+    return true;
+}
+
+// The VM's count. Refused once, it is not asked again: the refusal is said on
+// standard error and the agent's walk counts from then on.
+bool ask_the_vm(Agent& agent, JNIEnv* jni, std::vector<ClassCount>& counts, Counted* out)
+{
+    if (agent.vm_histogram.refused()) return false;
+    std::string why;
+    Stopwatch pause;
+    if (!agent.vm_histogram.count(jni, &counts, &why)) {
+        progress("vorlanagt: the VM's class histogram is not to be had (%s); histo walks the heap itself\n",
+                 why.c_str());
+        return false;
+    }
+    out->walk_ms = pause.ms();
+    report_pause("the collection and count of \"histo\"", out->walk_ms);
+    for (const ClassCount& c : counts)
+        if (c.instances > 0) out->rows.push_back({&c.type, c.instances, c.bytes});
+    return true;
+}
+
+}  // namespace
+
+std::string histo_request(RequestContext& ctx)
+{
+    Agent& agent = ctx.agent;
+    JNIEnv* jni = ctx.jni;
+    RequestArgs args(ctx.request, 0, {"match", "limit", "walk"});
+    const int64_t limit = args.number("limit", INT32_MAX, 0, INT32_MAX);
+    const std::string match = args.text("match").value_or("");
+    const bool walk = args.flag("walk", false);
+    if (!args.ok()) return error_body(VERB, err::USAGE, args.error());
+
+    LocalFrame frame(jni, 64);
+    Counts walked;
+    std::vector<ClassCount> vm_counts;
+    Counted counted;
+    if (walk || !ask_the_vm(agent, jni, vm_counts, &counted)) {
+        std::string why;
+        if (!walk_and_count(agent, jni, walked, &counted, &why)) return error_body(VERB, err::JVM, why);
+    }
+
+    std::vector<Row> rows;
+    int64_t total_instances = 0, total_bytes = 0;
+    for (const Row& r : counted.rows) {
+        total_instances += r.instances;
+        total_bytes += r.bytes;
+        if (match.empty() || r.type->find(match) != std::string::npos) rows.push_back(r);
+    }
     std::sort(rows.begin(), rows.end(), [](const Row& a, const Row& b) {
         if (a.bytes != b.bytes) return a.bytes > b.bytes;
         if (a.instances != b.instances) return a.instances > b.instances;
@@ -96,8 +140,11 @@ std::string histo_request(RequestContext& ctx)
     if (rows.size() > static_cast<size_t>(limit)) rows.resize(static_cast<size_t>(limit));
 
     RecordWriter status, out;
-    status.record("ok").field(VERB).pair_ms("gc_ms", gc_ms).pair_ms("walk_ms", walk_ms).pair("walks", 1)
-        .pair("classes", static_cast<int64_t>(classes)).pair("instances", total_instances).pair("bytes", total_bytes);
+    status.record("ok").field(VERB);
+    if (counted.gc_ms >= 0) status.pair_ms("gc_ms", counted.gc_ms);
+    status.pair_ms("walk_ms", counted.walk_ms).pair("walks", 1).pair("counted_by", counted.by)
+        .pair("classes", static_cast<int64_t>(counted.rows.size())).pair("instances", total_instances)
+        .pair("bytes", total_bytes);
     for (const Row& r : rows) out.record("class").field(*r.type).field(r.instances).field(r.bytes);
     return ok_body(status, out);
 }

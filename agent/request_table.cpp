@@ -10,7 +10,7 @@ const std::vector<RequestEntry>& request_table()
         {"hello", "", hello_request, false},
         {"roots", "[offset=N] [limit=N]", roots_request, true},
         {"object", "H [offset=N] [limit=N]", object_request, false},
-        {"histo", "[match=TEXT] [limit=N]", histo_request, true},
+        {"histo", "[match=TEXT] [limit=N] [walk=1]", histo_request, true},
         {"instances", "CLASS [subclasses=1] [offset=N] [limit=N] [gc=0]", instances_request, true},
         {"referrers", "H [limit=N]", referrers_request, true},
         {"path", "H [weak=1] [depth=N]", path_request, true},

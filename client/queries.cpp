@@ -37,6 +37,8 @@ Request toRequest(const HistoQuery& query)
     if (!query.match.empty())
         request.args.push_back("match=" + query.match);
     addNumber(request, "limit", query.limit);
+    if (query.agentWalk)
+        request.args.push_back("walk=1");
     return request;
 }
 

@@ -21,6 +21,7 @@ struct ObjectQuery {
 struct HistoQuery {
     std::string match;  // keeps the classes whose type contains it; empty keeps all
     std::optional<long long> limit;
+    bool agentWalk = false;  // counted by the agent's own heap walk, not the VM's histogram
 };
 
 struct InstancesQuery {

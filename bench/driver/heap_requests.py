@@ -85,8 +85,11 @@ class Navigator:
         return handle, route, types
 
 
-def agent_histogram(client):
-    t, reply = client.request("histo")
+def agent_histogram(client, walk=False):
+    """histo as counted by the VM (the default), or by the agent's own walk."""
+    t, reply = client.request("histo", *(["walk=1"] if walk else []))
+    check(reply.figures.get("counted_by") == ("agent" if walk else "vm"),
+          "histo was counted by %s" % reply.figures.get("counted_by"))
     rows = {r[1]: (int(r[2]), int(r[3])) for r in reply.of_kind("class")}
     check(sum(n for n, _ in rows.values()) == reply.number("instances"), "histo rows do not add up to its total")
     return t, reply, rows
@@ -155,6 +158,7 @@ def histo_part(jvm, stalls, client, base, java, rounds):
     run_jcmd(java, jvm.pid, "GC.class_histogram")
     base.histogram()
     startup = [run_jcmd(java, jvm.pid, "VM.version")[0] for _ in range(3)]
+    agent_histogram(client, walk=True)  # its first catalogues the classes, once
     check(settle_histogram(client), "the heap does not settle: two histograms in a row differ")
     out = {"rounds": [], "jcmd_startup_s": summary(startup)}
     log_before = len(jvm.gc_log_lines())
@@ -166,14 +170,22 @@ def histo_part(jvm, stalls, client, base, java, rounds):
         jrows, jtotal = parse_class_histogram(text)
         base_window = {}
         tb, fields, brows = _stalled(stalls, base_window, lambda: base.histogram(reply.body_bytes))
+        walked_window = {}
+        tw, walked, wrows = _stalled(stalls, walked_window, lambda: agent_histogram(client, walk=True))
         t2, reply2, rows2 = agent_histogram(client)
         diff_jcmd = class_differences(rows, jrows)
-        diff_base = class_differences(rows, brows)
+        diff_base = class_differences(wrows, brows)
+        diff_walked = class_differences(rows, wrows)
         diff_again = class_differences(rows, rows2)
         check(jtotal is not None and len(jrows) > 100, "jcmd printed no histogram")
-        for label, diff in (("baseline", diff_base), ("a second histo", diff_again), ("jcmd", diff_jcmd)):
+        for label, diff in (("baseline", diff_base), ("a second histo", diff_again), ("jcmd", diff_jcmd),
+                            ("the agent's walk", diff_walked)):
             check(bytes_only_differences_explained(diff), "histo and %s: bytes differ: %s" % (label, diff))
-        check(not count_differences(diff_base), "agent and baseline counts differ: %s" % diff_base)
+        check(not count_differences(diff_base), "agent walk and baseline counts differ: %s" % diff_base)
+        # The walk comes a collection after its collection: what the program's sleeper
+        # allocates in between is counted too.
+        moved = sum(abs(a[0] - b[0]) for a, b in count_differences(diff_walked).values())
+        check(moved <= 32, "the VM's and the agent's counts differ: %s" % diff_walked)
         check(not count_differences(diff_again), "the heap changed between two histo requests: %s" % diff_again)
         counts_jcmd = count_differences(diff_jcmd)
         extra = sum(a[0] - b[0] for a, b in counts_jcmd.values())
@@ -181,7 +193,9 @@ def histo_part(jvm, stalls, client, base, java, rounds):
               all(a[0] >= b[0] for a, b in counts_jcmd.values()),
               "agent and jcmd counts differ beyond the agent's attached thread: %s" % diff_jcmd)
         x.update({
-            "agent_s": t, "agent_gc_ms": reply.number("gc_ms"), "agent_walk_ms": reply.number("walk_ms"),
+            "agent_s": t, "agent_pause_ms": reply.number("walk_ms"),
+            "walked_s": tw, "walked_gc_ms": walked.number("gc_ms"), "walked_walk_ms": walked.number("walk_ms"),
+            "walked_window": walked_window, "walked_moved": moved,
             "instances": reply.number("instances"), "bytes": reply.number("bytes"), "classes": reply.number("classes"),
             "jcmd_s": tj, "jcmd_window": jcmd_window, "jcmd_total": list(jtotal), "jcmd_classes": len(jrows),
             "baseline_s": tb, "baseline_window": base_window, "baseline_gc_ms": fields["gc_ns"] / 1e6,
@@ -201,6 +215,7 @@ def histo_part(jvm, stalls, client, base, java, rounds):
     out["agent"] = summary([x["agent_s"] for x in r])
     out["jcmd"] = summary([x["jcmd_s"] for x in r])
     out["baseline"] = summary([x["baseline_s"] for x in r])
+    out["walked"] = summary([x["walked_s"] for x in r])
     out["instances"] = r[-1]["instances"]
     return out
 

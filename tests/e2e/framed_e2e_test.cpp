@@ -414,36 +414,64 @@ TEST_F(FramedE2E, HistogramCountsEqualJcmds)
     // agent the thread it attaches for the request, one Thread and the few objects it
     // holds. Those classes may be one over jcmd's; every other class is equal. A class
     // whose count moved between two of the same kind was caught mid-change and is
-    // not compared.
+    // not compared. Both ways of counting: the VM's histogram and the agent's walk.
     run_command({jcmd_path(), std::to_string(jvm->pid()), "VM.version"});
-    auto ours = [&] {
-        std::map<std::string, long long> counts;
-        auto h = session->histo(HistoQuery{});
-        EXPECT_TRUE(h.ok()) << h.error.message;
-        for (const auto& r : h.value.rows) counts[r.type] += r.instances;
-        return counts;
-    };
-    std::map<std::string, long long> a = ours(), jcmd = jcmd_histogram(jvm->pid());
-    std::map<std::string, long long> b = ours(), jcmd_again = jcmd_histogram(jvm->pid());
-    ASSERT_GT(jcmd.size(), 100u);
-    const std::set<std::string> a_thread = {"java.lang.Thread", "java.lang.Thread$FieldHolder", "java.lang.Object",
-                                            "java.lang.String", "[B", "java.security.AccessControlContext"};
-    size_t compared = 0;
-    for (const auto& [type, n] : a) {
-        if (b[type] != n || jcmd[type] != jcmd_again[type]) continue;
-        compared++;
-        if (a_thread.count(type)) {
-            EXPECT_GE(n, jcmd[type]) << type;
-            EXPECT_LE(n, jcmd[type] + 1) << type;
-        } else {
-            EXPECT_EQ(jcmd[type], n) << type;
+    for (bool agentWalk : {false, true}) {
+        SCOPED_TRACE(agentWalk ? "counted by the agent's walk" : "counted by the VM");
+        auto ours = [&] {
+            std::map<std::string, long long> counts;
+            HistoQuery query;
+            query.agentWalk = agentWalk;
+            auto h = session->histo(query);
+            EXPECT_TRUE(h.ok()) << h.error.message;
+            EXPECT_EQ(h.value.figures["counted_by"], agentWalk ? "agent" : "vm");
+            for (const auto& r : h.value.rows) counts[r.type] += r.instances;
+            return counts;
+        };
+        std::map<std::string, long long> a = ours(), jcmd = jcmd_histogram(jvm->pid());
+        std::map<std::string, long long> b = ours(), jcmd_again = jcmd_histogram(jvm->pid());
+        ASSERT_GT(jcmd.size(), 100u);
+        const std::set<std::string> a_thread = {"java.lang.Thread", "java.lang.Thread$FieldHolder", "java.lang.Object",
+                                                "java.lang.String", "[B", "java.security.AccessControlContext"};
+        size_t compared = 0;
+        for (const auto& [type, n] : a) {
+            if (b[type] != n || jcmd[type] != jcmd_again[type]) continue;
+            compared++;
+            if (a_thread.count(type)) {
+                EXPECT_GE(n, jcmd[type]) << type;
+                EXPECT_LE(n, jcmd[type] + 1) << type;
+            } else {
+                EXPECT_EQ(jcmd[type], n) << type;
+            }
         }
+        EXPECT_GT(compared, a.size() * 9 / 10);
+        EXPECT_EQ(a[T + "Fields"], 1);
+        for (const auto& [type, n] : jcmd)
+            if (n > 0 && jcmd_again[type] > 0 && a.count(type) == 0 && b.count(type) == 0)
+                ADD_FAILURE() << "jcmd counts " << type << ", we do not";
     }
-    EXPECT_GT(compared, a.size() * 9 / 10);
-    EXPECT_EQ(a[T + "Fields"], 1);
-    for (const auto& [type, n] : jcmd)
-        if (n > 0 && jcmd_again[type] > 0 && a.count(type) == 0 && b.count(type) == 0)
-            ADD_FAILURE() << "jcmd counts " << type << ", we do not";
+}
+
+TEST(FramedE2EAlone, HistogramWithoutTheJdksManagementModuleIsCountedByTheAgent)
+{
+    // A program whose runtime lacks jdk.management: the VM's histogram cannot be asked
+    // for, and the agent's own walk answers every time.
+    const int port = free_port();
+    JvmLaunch launch;
+    launch.agent_options = "port=" + std::to_string(port);
+    launch.main_class = "ExploreTarget";
+    launch.jvm_flags = {"--limit-modules", "java.base"};
+    JvmProcess jvm(launch);
+    ASSERT_TRUE(jvm.wait_for_output("ready")) << jvm.err();
+    ASSERT_TRUE(jvm.wait_listening(port)) << jvm.err();
+    AgentSession session(port);
+    for (int i = 0; i < 2; i++) {
+        auto h = session.histo(histo_matching("ExploreTarget$Fields"));
+        ASSERT_TRUE(h.ok()) << h.error.message;
+        EXPECT_EQ(h.value.figures["counted_by"], "agent");
+        ASSERT_EQ(h.value.rows.size(), 1u);
+        EXPECT_EQ(h.value.rows[0].instances, 1);
+    }
 }
 
 TEST_F(FramedE2E, AClassicClientAndAFramedOneAtOnce)
