@@ -42,7 +42,8 @@ bool VmHistogram::prepare(JNIEnv* jni, std::string* why)
 {
     if (bean_) return true;
     jclass provider = jni->FindClass(PROVIDER_CLASS);
-    if (!provider || !jni->GetStaticMethodID(provider, "getDiagnosticMXBean", "()Lcom/sun/management/HotSpotDiagnosticMXBean;"))
+    if (!provider ||
+        !jni->GetStaticMethodID(provider, "getDiagnosticMXBean", "()Lcom/sun/management/HotSpotDiagnosticMXBean;"))
         return failed(jni, "this JDK's platform beans are not the ones known here", why);
     jclass impl = jni->FindClass(BEAN_CLASS);
     if (!impl) return failed(jni, "this JDK has no diagnostic command bean", why);
@@ -68,7 +69,7 @@ bool VmHistogram::count(JNIEnv* jni, std::vector<ClassCount>* rows, std::string*
         return false;
     }
     LocalFrame frame(jni, 16);
-    bool ok = frame.ok();
+    bool ok = frame.ok() || failed(jni, "no room for local references", why);
     if (ok) ok = prepare(jni, why);
     jstring text = nullptr;
     if (ok) {
