@@ -45,11 +45,11 @@ struct Counted {
     std::vector<Row> rows;  // every class with instances, any order
     double gc_ms = -1;      // -1: the collection was inside the count's pause
     double walk_ms = 0;
-    const char* by = "vm";
+    const char* by = "";
 };
 
 // The agent's own count: a forced collection, then one walk of the heap.
-bool walk_and_count(Agent& agent, JNIEnv* jni, Counts& counts, Counted* out, std::string* why)
+bool walk_and_count(Agent& agent, JNIEnv* jni, Counted* out, std::string* why)
 {
     ScratchEnv scratch(agent.vm);
     if (!scratch.ok()) {
@@ -63,6 +63,7 @@ bool walk_and_count(Agent& agent, JNIEnv* jni, Counts& counts, Counted* out, std
     report_pause("the collection of \"histo\"", out->gc_ms);
     if (!tag_loaded_classes(agent.classes, jni, scratch.get(), nullptr, nullptr, why)) return false;
 
+    Counts counts;
     counts.instances.assign(agent.classes.size() + 1, 0);
     counts.bytes.assign(agent.classes.size() + 1, 0);
     jvmtiHeapCallbacks callbacks{};
@@ -101,6 +102,7 @@ bool ask_the_vm(Agent& agent, JNIEnv* jni, std::vector<ClassCount>& counts, Coun
     report_pause("the collection and count of \"histo\"", out->walk_ms);
     for (const ClassCount& c : counts)
         if (c.instances > 0) out->rows.push_back({&c.type, c.instances, c.bytes});
+    out->by = "vm";
     return true;
 }
 
@@ -117,12 +119,11 @@ std::string histo_request(RequestContext& ctx)
     if (!args.ok()) return error_body(VERB, err::USAGE, args.error());
 
     LocalFrame frame(jni, 64);
-    Counts walked;
-    std::vector<ClassCount> vm_counts;
+    std::vector<ClassCount> vm_counts;  // the VM's rows point into it
     Counted counted;
     if (walk || !ask_the_vm(agent, jni, vm_counts, &counted)) {
         std::string why;
-        if (!walk_and_count(agent, jni, walked, &counted, &why)) return error_body(VERB, err::JVM, why);
+        if (!walk_and_count(agent, jni, &counted, &why)) return error_body(VERB, err::JVM, why);
     }
 
     std::vector<Row> rows;

@@ -52,15 +52,20 @@ double figureNumber(const Figures& figures, const std::string& key, double fallb
     return *end == '\0' ? value : fallback;
 }
 
-long long figureCount(const Figures& figures, const std::string& key, long long fallback)
+long long countOf(const std::string& text, long long fallback)
 {
-    const auto it = figures.find(key);
-    if (it == figures.end() || it->second.empty())
+    if (text.empty())
         return fallback;
     char* end = nullptr;
     errno = 0;
-    const long long value = std::strtoll(it->second.c_str(), &end, 10);
+    const long long value = std::strtoll(text.c_str(), &end, 10);
     return *end == '\0' && errno != ERANGE ? value : fallback;
+}
+
+long long figureCount(const Figures& figures, const std::string& key, long long fallback)
+{
+    const auto it = figures.find(key);
+    return it == figures.end() ? fallback : countOf(it->second, fallback);
 }
 
 bool readStatus(const Record& record, Status& status)

@@ -25,6 +25,8 @@ using Figures = std::map<std::string, std::string>;
 // A figure as a number: its decimal (possibly fractional) value, or fallback when it is
 // absent or not a number.
 double figureNumber(const Figures& figures, const std::string& key, double fallback = -1);
+// A whole decimal number that a long long holds, or fallback.
+long long countOf(const std::string& text, long long fallback = -1);
 // A figure that counts something (a total, an offset): its whole decimal value, or fallback
 // when it is absent, not a whole number, or beyond what a long long holds.
 long long figureCount(const Figures& figures, const std::string& key, long long fallback = -1);

@@ -1,22 +1,11 @@
 #include "reply_views.h"
 
-#include <cstdlib>
-
 namespace {
-
-long long numberField(const std::string& text)
-{
-    if (text.empty())
-        return -1;
-    char* end = nullptr;
-    const long long value = std::strtoll(text.c_str(), &end, 10);
-    return *end == '\0' ? value : -1;
-}
 
 // The four fields H TYPE SIZE PREVIEW from field index first on.
 ObjectRef objectAt(const Record& r, size_t first)
 {
-    return {r.field(first), r.field(first + 1), numberField(r.field(first + 2)), r.field(first + 3)};
+    return {r.field(first), r.field(first + 1), countOf(r.field(first + 2)), r.field(first + 3)};
 }
 
 // HOW NAME DECLARED H TYPE SIZE PREVIEW, as referrer and step records carry them.
@@ -46,7 +35,7 @@ Hello helloFrom(const FramedReply& reply)
             hello.jvmName = r.field(1);
             hello.jvmVersion = r.field(2);
         } else if (r.kind() == "pid") {
-            hello.pid = numberField(r.field(1));
+            hello.pid = countOf(r.field(1));
         } else if (r.kind() == "request") {
             hello.requests.push_back({r.field(1), r.field(2)});
         }
@@ -60,8 +49,8 @@ ObjectView objectFrom(const FramedReply& reply)
     view.figures = reply.status.figures;
     for (const Record& r : reply.records) {
         if (r.kind() == "object") {
-            view.object = {r.field(1), r.field(2), numberField(r.field(3)), r.field(5)};
-            view.length = numberField(r.field(4));
+            view.object = {r.field(1), r.field(2), countOf(r.field(3)), r.field(5)};
+            view.length = countOf(r.field(4));
         } else if (r.kind() == "text") {
             view.hasText = true;
             view.text = r.field(1);
@@ -81,7 +70,7 @@ Histogram histogramFrom(const FramedReply& reply)
     histo.bytes = figureCount(histo.figures, "bytes");
     for (const Record& r : reply.records)
         if (r.kind() == "class")
-            histo.rows.push_back({r.field(1), numberField(r.field(2)), numberField(r.field(3))});
+            histo.rows.push_back({r.field(1), countOf(r.field(2)), countOf(r.field(3))});
     return histo;
 }
 
