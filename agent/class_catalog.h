@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "class_names.h"
+
 struct FieldEntry {
     std::string name;
     std::string signature;  // the field's type descriptor: "I", "Ljava/lang/String;"
@@ -79,14 +81,3 @@ private:
     jclass enum_class_ = nullptr;
     jfieldID enum_name_ = nullptr;
 };
-
-// The JVM signature of a class as Class.getName() gives it, as jcmd prints it:
-// "Ljava/lang/String;" -> "java.lang.String", "[I" stays "[I", "[Ljava/lang/Object;" ->
-// "[Ljava.lang.Object;", a hidden class "La/B.0x12;" -> "a.B/0x12".
-std::string java_class_name(std::string_view signature);
-// A field's type as Java writes it: "I" -> "int", "Ljava/lang/String;" ->
-// "java.lang.String", "[J" -> "[J" (arrays keep Class.getName form).
-std::string java_type_name(std::string_view field_signature);
-// The JVM signature for a class name given either way: "java.util.Map$Entry",
-// "int[]", "java.lang.String[]", "java/util/HashMap", "Ljava/util/HashMap;", "[I".
-std::string jvm_signature_of(std::string_view name);

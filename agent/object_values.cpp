@@ -1,10 +1,6 @@
 #include "object_values.h"
 
-#include <charconv>
-#include <cmath>
-#include <cstdio>
 #include <algorithm>
-#include <cstring>
 #include <vector>
 
 #include "agent_state.h"
@@ -16,20 +12,6 @@
 namespace {
 
 constexpr size_t PREVIEW_CHARS = 100;
-
-void append_unit(std::string& out, uint32_t u)
-{
-    if (u < 0x80) {
-        out += static_cast<char>(u);
-    } else if (u < 0x800) {
-        out += static_cast<char>(0xc0 | (u >> 6));
-        out += static_cast<char>(0x80 | (u & 0x3f));
-    } else {
-        out += static_cast<char>(0xe0 | (u >> 12));
-        out += static_cast<char>(0x80 | ((u >> 6) & 0x3f));
-        out += static_cast<char>(0x80 | (u & 0x3f));
-    }
-}
 
 std::string preview_of(Agent& agent, JNIEnv* jni, jobject obj, const ClassInfo& info)
 {
@@ -78,38 +60,6 @@ std::string preview_of(Agent& agent, JNIEnv* jni, jobject obj, const ClassInfo& 
 
 }  // namespace
 
-std::string format_floating(double v, bool is_float)
-{
-    if (std::isnan(v)) return "NaN";
-    if (std::isinf(v)) return v > 0 ? "Infinity" : "-Infinity";
-    if (v == 0) return std::signbit(v) ? "-0.0" : "0.0";
-    char buf[64];
-    auto res = is_float ? std::to_chars(buf, buf + sizeof buf, static_cast<float>(v), std::chars_format::scientific)
-                        : std::to_chars(buf, buf + sizeof buf, v, std::chars_format::scientific);
-    std::string sci(buf, res.ptr);  // "-d.ddde+XX"
-    bool negative = sci[0] == '-';
-    if (negative) sci.erase(0, 1);
-    size_t e = sci.find('e');
-    int exponent = std::stoi(sci.substr(e + 1));
-    std::string digits = sci.substr(0, e);
-    digits.erase(std::remove(digits.begin(), digits.end(), '.'), digits.end());  // "dddd"
-    std::string out = negative ? "-" : "";
-    double mag = std::fabs(v);
-    if (mag >= 1e-3 && mag < 1e7) {
-        if (exponent >= 0) {
-            size_t int_len = static_cast<size_t>(exponent) + 1;
-            if (digits.size() < int_len) digits.append(int_len - digits.size(), '0');
-            std::string frac = digits.substr(int_len);
-            out += digits.substr(0, int_len) + "." + (frac.empty() ? "0" : frac);
-        } else {
-            out += "0." + std::string(static_cast<size_t>(-exponent - 1), '0') + digits;
-        }
-    } else {
-        out += digits.substr(0, 1) + "." + (digits.size() > 1 ? digits.substr(1) : "0") + "E" + std::to_string(exponent);
-    }
-    return out;
-}
-
 std::string format_primitive(char type, jvalue v)
 {
     switch (type) {
@@ -123,14 +73,6 @@ std::string format_primitive(char type, jvalue v)
     case 'D': return format_floating(v.d, false);
     default: return "";
     }
-}
-
-std::string utf16_to_text(const jchar* chars, size_t count)
-{
-    std::string out;
-    out.reserve(count);
-    for (size_t i = 0; i < count; i++) append_unit(out, chars[i]);
-    return out;
 }
 
 std::string string_text(JNIEnv* jni, jstring s, size_t max_chars)

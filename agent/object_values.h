@@ -7,20 +7,14 @@
 #include <cstdint>
 #include <string>
 
+#include "value_text.h"
+
 struct Agent;
 class RecordWriter;
 
 // A primitive value as Java prints it: 42, true, 3.5, 1.0E10, NaN; a char as itself.
 // type is the JVM type letter (Z B C S I J F D).
 std::string format_primitive(char type, jvalue v);
-
-// Java's Double.toString / Float.toString: the shortest digits that read back as the
-// value, in plain notation from 10^-3 up to 10^7 and "d.dddE±n" outside.
-std::string format_floating(double v, bool is_float);
-
-// UTF-16 text as the VM's modified UTF-8 spells it (each unit on its own, so lone
-// surrogates survive), for escape_text to turn back into \uXXXX units.
-std::string utf16_to_text(const jchar* chars, size_t count);
 
 // A String's whole text; empty when obj is not a String.
 std::string string_text(JNIEnv* jni, jstring s, size_t max_chars);
