@@ -1,54 +1,28 @@
 #include "class_catalog.h"
 
-#include <cstring>
-#include <unordered_set>
-
 #include "jvmti_check.h"
+#include "jvmti_memory.h"
+#include "records.h"
+#include "tagging_env.h"
 
 namespace {
 
 constexpr jint ACC_STATIC = 0x0008;
 
-struct Deallocated {
-    jvmtiEnv* env;
-    void* p;
-    ~Deallocated()
-    {
-        if (p) env->Deallocate(static_cast<unsigned char*>(p));
-    }
-};
-
-std::string class_signature(jvmtiEnv* env, jclass cls)
-{
-    char* sig = nullptr;
-    if (env->GetClassSignature(cls, &sig, nullptr) != JVMTI_ERROR_NONE || !sig) return "";
-    Deallocated free_sig{env, sig};
-    return sig;
-}
-
 }  // namespace
 
-bool ClassCatalog::open(JavaVM* vm, std::string* why)
+Status ClassCatalog::open(JavaVM* vm)
 {
-    jvmtiEnv* env = nullptr;
-    if (vm->GetEnv(reinterpret_cast<void**>(&env), JVMTI_VERSION_1_2) != JNI_OK || !env) {
-        if (why) *why = "the VM gives no second JVMTI environment";
-        return false;
-    }
-    jvmtiCapabilities caps{};
-    caps.can_tag_objects = 1;
-    if (!jvmti_ok(env, env->AddCapabilities(&caps), "AddCapabilities", why)) {
-        env->DisposeEnvironment();
-        return false;
-    }
-    env_ = env;
-    return true;
+    Expected<TaggingEnv> env = TaggingEnv::open(vm, "the class catalog");
+    if (!env) return env.failure();
+    env_ = env->release();  // kept for the life of the VM
+    return {};
 }
 
-uint32_t ClassCatalog::id_of(JNIEnv* jni, jclass cls, std::string* why)
+Expected<uint32_t> ClassCatalog::id_of(JNIEnv* jni, jclass cls)
 {
     jlong tag = 0;
-    if (!jvmti_ok(env_, env_->GetTag(cls, &tag), "GetTag", why)) return UINT32_MAX;
+    if (Status got = jvmti_check(env_, env_->GetTag(cls, &tag), "GetTag"); !got) return got.failure();
     if (tag > 0 && static_cast<uint64_t>(tag) <= infos_.size()) return static_cast<uint32_t>(tag - 1);
     auto info = std::make_unique<ClassInfo>();
     info->signature = class_signature(env_, cls);
@@ -56,9 +30,9 @@ uint32_t ClassCatalog::id_of(JNIEnv* jni, jclass cls, std::string* why)
     describe(jni, cls, *info);
     info->ref = jni->NewWeakGlobalRef(cls);
     const uint32_t id = static_cast<uint32_t>(infos_.size());
-    if (!jvmti_ok(env_, env_->SetTag(cls, static_cast<jlong>(id) + 1), "SetTag", why)) {
+    if (Status tagged = jvmti_check(env_, env_->SetTag(cls, static_cast<jlong>(id) + 1), "SetTag"); !tagged) {
         if (info->ref) jni->DeleteWeakGlobalRef(info->ref);
-        return UINT32_MAX;
+        return tagged.failure();
     }
     infos_.push_back(std::move(info));
     return id;
@@ -122,10 +96,9 @@ int32_t ClassCatalog::interface_field_count(JNIEnv* jni, jclass cls, bool superi
     std::vector<jclass> seen;
     auto push_interfaces = [&](jclass k) {
         jint n = 0;
-        jclass* ifaces = nullptr;
-        if (env_->GetImplementedInterfaces(k, &n, &ifaces) != JVMTI_ERROR_NONE) return;
-        for (jint i = 0; i < n; i++) pending.push_back(ifaces[i]);
-        env_->Deallocate(reinterpret_cast<unsigned char*>(ifaces));
+        JvmtiBuffer<jclass> ifaces(env_);
+        if (env_->GetImplementedInterfaces(k, &n, ifaces.out()) != JVMTI_ERROR_NONE) return;
+        for (jint i = 0; i < n; i++) pending.push_back(ifaces[static_cast<size_t>(i)]);
     };
     if (superinterfaces_only) {
         push_interfaces(cls);
@@ -149,84 +122,58 @@ int32_t ClassCatalog::interface_field_count(JNIEnv* jni, jclass cls, bool superi
         }
         seen.push_back(i);
         jint n = 0;
-        jfieldID* fields = nullptr;
-        if (env_->GetClassFields(i, &n, &fields) == JVMTI_ERROR_NONE) {
-            count += n;
-            env_->Deallocate(reinterpret_cast<unsigned char*>(fields));
-        }
+        JvmtiBuffer<jfieldID> fields(env_);
+        if (env_->GetClassFields(i, &n, fields.out()) == JVMTI_ERROR_NONE) count += n;
         push_interfaces(i);
     }
     for (jclass s : seen) jni->DeleteLocalRef(s);
     return count;
 }
 
-bool ClassCatalog::load_fields(JNIEnv* jni, uint32_t id, std::string* why)
+Status ClassCatalog::load_fields(JNIEnv* jni, uint32_t id)
 {
     ClassInfo& info = *infos_[id];
-    if (info.fields_ready) return true;
+    if (info.fields_ready) return {};
     jclass cls = static_cast<jclass>(jni->NewLocalRef(info.ref));
-    if (!cls) {
-        if (why) *why = "the class " + info.name + " has been unloaded";
-        return false;
-    }
+    if (!cls) return Failure{err::JVM, "the class " + info.name + " has been unloaded"};
     // The chain from the class up to java.lang.Object; interfaces have only their own.
     std::vector<jclass> chain{cls};
     if (!info.is_interface)
         for (jclass s = jni->GetSuperclass(cls); s; s = jni->GetSuperclass(chain.back())) chain.push_back(s);
     std::vector<FieldEntry> fields;
-    bool ok = true;
-    for (auto k = chain.rbegin(); k != chain.rend() && ok; ++k) {
+    Status read;
+    for (auto k = chain.rbegin(); k != chain.rend() && read; ++k) {
         if (std::next(k) == chain.rend()) info.own_begin = fields.size();
         const std::string declaring = java_class_name(class_signature(env_, *k));
         jint n = 0;
-        jfieldID* ids = nullptr;
-        if (!jvmti_ok(env_, env_->GetClassFields(*k, &n, &ids), "GetClassFields", why)) {
-            ok = false;
-            break;
-        }
-        Deallocated free_ids{env_, ids};
-        for (jint i = 0; i < n && ok; i++) {
-            char* name = nullptr;
-            char* sig = nullptr;
+        JvmtiBuffer<jfieldID> ids(env_);
+        read = jvmti_check(env_, env_->GetClassFields(*k, &n, ids.out()), "GetClassFields");
+        for (jint i = 0; i < n && read; i++) {
+            JvmtiBuffer<char> name(env_), sig(env_);
             jint modifiers = 0;
-            if (!jvmti_ok(env_, env_->GetFieldName(*k, ids[i], &name, &sig, nullptr), "GetFieldName", why) ||
-                !jvmti_ok(env_, env_->GetFieldModifiers(*k, ids[i], &modifiers), "GetFieldModifiers", why)) {
-                ok = false;
-                if (name) env_->Deallocate(reinterpret_cast<unsigned char*>(name));
-                if (sig) env_->Deallocate(reinterpret_cast<unsigned char*>(sig));
-                break;
-            }
-            fields.push_back({name, sig, declaring, ids[i], (modifiers & ACC_STATIC) != 0});
-            env_->Deallocate(reinterpret_cast<unsigned char*>(name));
-            env_->Deallocate(reinterpret_cast<unsigned char*>(sig));
+            read = jvmti_check(env_, env_->GetFieldName(*k, ids[static_cast<size_t>(i)], name.out(), sig.out(), nullptr),
+                               "GetFieldName");
+            if (read)
+                read = jvmti_check(env_, env_->GetFieldModifiers(*k, ids[static_cast<size_t>(i)], &modifiers),
+                                   "GetFieldModifiers");
+            if (read)
+                fields.push_back({name.get(), sig.get(), declaring, ids[static_cast<size_t>(i)], (modifiers & ACC_STATIC) != 0});
         }
     }
-    if (ok) {
+    if (read) {
         info.first_index = interface_field_count(jni, cls, info.is_interface);
         info.fields = std::move(fields);
         info.fields_ready = true;
     }
     for (jclass k : chain) jni->DeleteLocalRef(k);
-    return ok;
+    return read;
 }
 
 const FieldEntry* ClassCatalog::field_at(JNIEnv* jni, uint32_t id, int32_t index)
 {
-    if (id >= infos_.size() || !load_fields(jni, id, nullptr)) return nullptr;
+    if (id >= infos_.size() || !load_fields(jni, id)) return nullptr;
     const ClassInfo& info = *infos_[id];
     int64_t i = static_cast<int64_t>(index) - info.first_index;
     if (i < 0 || i >= static_cast<int64_t>(info.fields.size())) return nullptr;
     return &info.fields[static_cast<size_t>(i)];
-}
-
-void ClassCatalog::forget_unloaded(JNIEnv* jni)
-{
-    for (auto& info : infos_) {
-        if (!info->ref || !jni->IsSameObject(info->ref, nullptr)) continue;
-        jni->DeleteWeakGlobalRef(info->ref);
-        info->ref = nullptr;
-        info->fields.clear();
-        info->fields.shrink_to_fit();
-        info->fields_ready = false;
-    }
 }

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "class_names.h"
+#include "outcome.h"
 
 struct FieldEntry {
     std::string name;
@@ -52,23 +53,20 @@ public:
     ClassCatalog(const ClassCatalog&) = delete;
     ClassCatalog& operator=(const ClassCatalog&) = delete;
 
-    // Makes the catalog's environment; false (why set) when the VM will not give one.
-    bool open(JavaVM* vm, std::string* why);
+    // Makes the catalog's environment; the failure says why the VM gives none.
+    Status open(JavaVM* vm);
     bool is_open() const { return env_ != nullptr; }
 
-    // The id of cls, given on first sight. UINT32_MAX when the VM cannot say (why set).
-    uint32_t id_of(JNIEnv* jni, jclass cls, std::string* why = nullptr);
+    // The id of cls, given on first sight.
+    Expected<uint32_t> id_of(JNIEnv* jni, jclass cls);
     ClassInfo& info(uint32_t id) { return *infos_[id]; }
     size_t size() const { return infos_.size(); }
 
     // The class's fields and their numbering, read on first use.
-    bool load_fields(JNIEnv* jni, uint32_t id, std::string* why);
+    Status load_fields(JNIEnv* jni, uint32_t id);
     // The field that the heap walks report with this index for an object (or, for
     // statics, the class object) of class id; nullptr when out of range.
     const FieldEntry* field_at(JNIEnv* jni, uint32_t id, int32_t index);
-
-    // Drops what is kept for classes that have been unloaded.
-    void forget_unloaded(JNIEnv* jni);
 
 private:
     void describe(JNIEnv* jni, jclass cls, ClassInfo& info);

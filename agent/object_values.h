@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "outcome.h"
 #include "value_text.h"
 
 struct Agent;
@@ -15,6 +16,10 @@ class RecordWriter;
 // A primitive value as Java prints it: 42, true, 3.5, 1.0E10, NaN; a char as itself.
 // type is the JVM type letter (Z B C S I J F D).
 std::string format_primitive(char type, jvalue v);
+
+// A primitive field's value, read as its type letter says.
+jvalue field_value(JNIEnv* jni, jobject obj, jfieldID field, char type);
+jvalue static_value(JNIEnv* jni, jclass cls, jfieldID field, char type);
 
 // A String's whole text; empty when obj is not a String.
 std::string string_text(JNIEnv* jni, jstring s, size_t max_chars);
@@ -28,8 +33,8 @@ struct ObjectSummary {
     uint32_t class_id = UINT32_MAX;
 };
 
-// Binds obj to a handle and describes it; false (why set) when the VM refuses.
-bool summarize(Agent& agent, JNIEnv* jni, jobject obj, ObjectSummary& out, std::string* why);
+// Binds obj to a handle and describes it; fails when the VM refuses.
+Expected<ObjectSummary> summarize(Agent& agent, JNIEnv* jni, jobject obj);
 
 // Appends the four fields H TYPE SIZE PREVIEW of obj (all empty for a null obj).
 void write_object_fields(RecordWriter& w, const ObjectSummary* s);

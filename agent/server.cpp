@@ -22,6 +22,7 @@
 #include "protocol.h"
 #include "records.h"
 #include "request_table.h"
+#include "build_listing.h"
 #include "snapshot.h"
 #include "socket_fd.h"
 #include "sweep.h"
@@ -281,7 +282,6 @@ void Server::serve(Connection& c, const Exchange& e)
         {
             Attached attached(agent_.vm);
             body = serve_framed(agent_, attached.jni(), e.line);
-            if (attached.jni()) attached.jni()->ExceptionClear();
         }
         if (!send_body(c, body) || e.last) c.dropped = true;
         return;
