@@ -56,6 +56,8 @@ public:
     // Makes the catalog's environment; the failure says why the VM gives none.
     Status open(JavaVM* vm);
     bool is_open() const { return env_ != nullptr; }
+    // What every use of a catalog that could not be opened fails with, and why.
+    Failure unavailable() const;
 
     // The id of cls, given on first sight.
     Expected<uint32_t> id_of(JNIEnv* jni, jclass cls);
@@ -73,6 +75,7 @@ private:
     int32_t interface_field_count(JNIEnv* jni, jclass cls, bool superinterfaces_only);
 
     jvmtiEnv* env_ = nullptr;  // tags are catalog ids + 1
+    std::string why_closed_ = "the catalog has not been opened";
     std::vector<std::unique_ptr<ClassInfo>> infos_;
     // Global references, made on first use: every new class is checked against them.
     jclass reference_class_ = nullptr;

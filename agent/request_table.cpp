@@ -12,14 +12,15 @@ constexpr jint REQUEST_LOCALS = 64;
 const std::vector<RequestEntry>& request_table()
 {
     static const std::vector<RequestEntry> table = {
-        // name, synopsis, handler, walks_heap
-        {"hello", "", hello_request, false},
-        {"roots", "[offset=N] [limit=N]", roots_request, true},
-        {"object", "H [offset=N] [limit=N]", object_request, false},
-        {"histo", "[match=TEXT] [limit=N] [walk=1]", histo_request, true},
-        {"instances", "CLASS [subclasses=1] [offset=N] [limit=N] [gc=0]", instances_request, true},
-        {"referrers", "H [limit=N]", referrers_request, true},
-        {"path", "H [weak=1] [depth=N]", path_request, true},
+        // name, synopsis, handler, walks_heap, needs_classes
+        {"hello", "", hello_request, false, false},
+        {"roots", "[offset=N] [limit=N]", roots_request, true, true},
+        {"object", "H [offset=N] [limit=N]", object_request, false, true},
+        // The VM's histogram needs no class catalog; the agent's own walk (walk=1) does.
+        {"histo", "[match=TEXT] [limit=N] [walk=1]", histo_request, true, false},
+        {"instances", "CLASS [subclasses=1] [offset=N] [limit=N] [gc=0]", instances_request, true, true},
+        {"referrers", "H [limit=N]", referrers_request, true, true},
+        {"path", "H [weak=1] [depth=N]", path_request, true, true},
     };
     return table;
 }
@@ -40,6 +41,7 @@ namespace {
 Expected<std::string> run(const RequestEntry& entry, Agent& agent, JNIEnv* jni, const FramedRequest& req)
 {
     if (!jni) return Failure{err::JVM, "the server thread could not attach to the VM"};
+    if (entry.needs_classes && !agent.classes.is_open()) return agent.classes.unavailable();
     LocalFrame frame(jni, REQUEST_LOCALS);
     if (!frame.ok()) return Failure{err::JVM, "no room for the request's local references"};
     RequestContext ctx(agent, jni, req);

@@ -49,7 +49,8 @@ struct RequestEntry {
     const char* name;
     const char* synopsis;  // as hello lists it
     RequestHandler handler;
-    bool walks_heap;  // its walk's scratch memory is given back to the system afterwards
+    bool walks_heap;     // its walk's scratch memory is given back to the system afterwards
+    bool needs_classes;  // answered only when the class catalog could be had at load
 };
 
 const std::vector<RequestEntry>& request_table();
