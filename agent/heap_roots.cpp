@@ -57,7 +57,7 @@ RootReport root_report(jvmtiHeapReferenceKind kind, const jvmtiHeapReferenceInfo
     return r;
 }
 
-static std::string method_name(jvmtiEnv* env, jmethodID method)
+static std::string method_name(jvmtiEnv* env, JNIEnv* jni, jmethodID method)
 {
     if (!method) return "";
     JvmtiBuffer<char> name(env);
@@ -67,11 +67,13 @@ static std::string method_name(jvmtiEnv* env, jmethodID method)
     if (env->GetMethodDeclaringClass(method, &cls) == JVMTI_ERROR_NONE && cls) {
         const std::string sig = class_signature(env, cls);
         if (!sig.empty()) text = java_class_name(sig) + "." + text;
+        // A local reference per row would pile up: a page has up to 100,000 of them.
+        jni->DeleteLocalRef(cls);
     }
     return text;
 }
 
-void write_root(RecordWriter& w, jvmtiEnv* env, JNIEnv*, const RootReport& r, const ThreadList& threads,
+void write_root(RecordWriter& w, jvmtiEnv* env, JNIEnv* jni, const RootReport& r, const ThreadList& threads,
                 size_t held_thread)
 {
     std::string thread;
@@ -79,5 +81,5 @@ void write_root(RecordWriter& w, jvmtiEnv* env, JNIEnv*, const RootReport& r, co
         thread = threads.names[scratch_tag::index(r.thread_tag)];
     if (r.kind == JVMTI_HEAP_REFERENCE_THREAD && held_thread < threads.names.size()) thread = threads.names[held_thread];
     const char* kind = root_name(r.kind);
-    w.record("root").field(kind ? kind : "other").field(thread).field(method_name(env, r.method));
+    w.record("root").field(kind ? kind : "other").field(thread).field(method_name(env, jni, r.method));
 }
