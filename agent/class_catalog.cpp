@@ -47,7 +47,7 @@ Expected<uint32_t> ClassCatalog::id_of(JNIEnv* jni, jclass cls)
     auto info = std::make_unique<ClassInfo>();
     info->signature = class_signature(env_, cls);
     info->name = java_class_name(info->signature);
-    describe(jni, cls, *info);
+    if (Status described = describe(jni, cls, *info); !described) return described.failure();
     info->ref = jni->NewWeakGlobalRef(cls);
     const uint32_t id = static_cast<uint32_t>(infos_.size());
     if (Status tagged = jvmti_check(env_, env_->SetTag(cls, static_cast<jlong>(id) + 1), "SetTag"); !tagged) {
@@ -58,7 +58,7 @@ Expected<uint32_t> ClassCatalog::id_of(JNIEnv* jni, jclass cls)
     return id;
 }
 
-void ClassCatalog::describe(JNIEnv* jni, jclass cls, ClassInfo& info)
+Status ClassCatalog::describe(JNIEnv* jni, jclass cls, ClassInfo& info)
 {
     jboolean is_interface = JNI_FALSE;
     env_->IsInterface(cls, &is_interface);
@@ -66,15 +66,15 @@ void ClassCatalog::describe(JNIEnv* jni, jclass cls, ClassInfo& info)
     const std::string& sig = info.signature;
     if (sig.size() >= 2 && sig[0] == '[') {
         info.kind = sig[1] == 'L' || sig[1] == '[' ? ValueKind::ObjectArray : ValueKind::PrimitiveArray;
-        return;
+        return {};
     }
     if (sig == "Ljava/lang/String;") {
         info.kind = ValueKind::String;
-        return;
+        return {};
     }
     if (sig == "Ljava/lang/Class;") {
         info.kind = ValueKind::ClassObject;
-        return;
+        return {};
     }
     if (char letter = boxed_primitive(info.name)) {
         info.box = letter;
@@ -82,7 +82,7 @@ void ClassCatalog::describe(JNIEnv* jni, jclass cls, ClassInfo& info)
         info.value_field = jni->GetFieldID(cls, "value", type);
         if (info.value_field) info.kind = ValueKind::Boxed;
         else jni->ExceptionClear();
-        return;
+        return {};
     }
     auto global = [&](const char* name) {
         jclass local = jni->FindClass(name);
@@ -105,26 +105,29 @@ void ClassCatalog::describe(JNIEnv* jni, jclass cls, ClassInfo& info)
         info.value_field = enum_name_;
         info.kind = ValueKind::Enum;
     }
+    return {};
 }
 
 // Fields of every interface cls implements (or, for an interface, extends), each
 // interface once, its superinterfaces included: the heap walks number a class's own
-// fields after them.
-int32_t ClassCatalog::interface_field_count(JNIEnv* jni, jclass cls, bool superinterfaces_only)
+// fields after them, so one that cannot be read fails the count.
+Expected<int32_t> ClassCatalog::interface_field_count(JNIEnv* jni, jclass cls, bool superinterfaces_only)
 {
-    std::vector<jclass> pending;
+    std::vector<jclass> pending;  // local references, each deleted once taken
     std::vector<jclass> seen;
     auto push_interfaces = [&](jclass k) {
         jint n = 0;
         JvmtiBuffer<jclass> ifaces(env_);
-        if (env_->GetImplementedInterfaces(k, &n, ifaces.out()) != JVMTI_ERROR_NONE) return;
-        for (jint i = 0; i < n; i++) pending.push_back(ifaces[static_cast<size_t>(i)]);
+        Status got = jvmti_check(env_, env_->GetImplementedInterfaces(k, &n, ifaces.out()), "GetImplementedInterfaces");
+        for (jint i = 0; got && i < n; i++) pending.push_back(ifaces[static_cast<size_t>(i)]);
+        return got;
     };
+    Status counted;
     if (superinterfaces_only) {
-        push_interfaces(cls);
+        counted = push_interfaces(cls);
     } else {
         for (jclass k = static_cast<jclass>(jni->NewLocalRef(cls)); k;) {
-            push_interfaces(k);
+            if (counted) counted = push_interfaces(k);
             jclass super = jni->GetSuperclass(k);
             jni->DeleteLocalRef(k);
             k = super;
@@ -134,7 +137,7 @@ int32_t ClassCatalog::interface_field_count(JNIEnv* jni, jclass cls, bool superi
     while (!pending.empty()) {
         jclass i = pending.back();
         pending.pop_back();
-        bool known = false;
+        bool known = !counted;
         for (jclass s : seen) known = known || jni->IsSameObject(s, i);
         if (known) {
             jni->DeleteLocalRef(i);
@@ -143,10 +146,12 @@ int32_t ClassCatalog::interface_field_count(JNIEnv* jni, jclass cls, bool superi
         seen.push_back(i);
         jint n = 0;
         JvmtiBuffer<jfieldID> fields(env_);
-        if (env_->GetClassFields(i, &n, fields.out()) == JVMTI_ERROR_NONE) count += n;
-        push_interfaces(i);
+        counted = jvmti_check(env_, env_->GetClassFields(i, &n, fields.out()), "GetClassFields");
+        if (counted) count += n;
+        if (counted) counted = push_interfaces(i);
     }
     for (jclass s : seen) jni->DeleteLocalRef(s);
+    if (!counted) return counted.failure();
     return count;
 }
 
@@ -181,9 +186,14 @@ Status ClassCatalog::load_fields(JNIEnv* jni, uint32_t id)
         }
     }
     if (read) {
-        info.first_index = interface_field_count(jni, cls, info.is_interface);
-        info.fields = std::move(fields);
-        info.fields_ready = true;
+        Expected<int32_t> before = interface_field_count(jni, cls, info.is_interface);
+        if (before) {
+            info.first_index = *before;
+            info.fields = std::move(fields);
+            info.fields_ready = true;
+        } else {
+            read = before.failure();
+        }
     }
     for (jclass k : chain) jni->DeleteLocalRef(k);
     return read;

@@ -71,8 +71,8 @@ public:
     const FieldEntry* field_at(JNIEnv* jni, uint32_t id, int32_t index);
 
 private:
-    void describe(JNIEnv* jni, jclass cls, ClassInfo& info);
-    int32_t interface_field_count(JNIEnv* jni, jclass cls, bool superinterfaces_only);
+    Status describe(JNIEnv* jni, jclass cls, ClassInfo& info);
+    Expected<int32_t> interface_field_count(JNIEnv* jni, jclass cls, bool superinterfaces_only);
 
     jvmtiEnv* env_ = nullptr;  // tags are catalog ids + 1
     std::string why_closed_ = "the catalog has not been opened";
