@@ -61,7 +61,8 @@ Expected<uint32_t> ClassCatalog::id_of(JNIEnv* jni, jclass cls)
 Status ClassCatalog::describe(JNIEnv* jni, jclass cls, ClassInfo& info)
 {
     jboolean is_interface = JNI_FALSE;
-    env_->IsInterface(cls, &is_interface);
+    // An interface's fields are numbered apart from any class's (load_fields).
+    if (Status s = jvmti_check(env_, env_->IsInterface(cls, &is_interface), "IsInterface"); !s) return s;
     info.is_interface = is_interface == JNI_TRUE;
     const std::string& sig = info.signature;
     if (sig.size() >= 2 && sig[0] == '[') {

@@ -109,7 +109,8 @@ bool walk_fields_directly(Agent& agent, JNIEnv* jni, jobject object, ObjectDetai
     bool walked = false;
     jclass cls = jni->GetObjectClass(object);
     jlong class_tag = 0;
-    env->GetTag(cls, &class_tag);
+    // Without the class's tag the object is no known plain instance: the heap walk answers.
+    if (!jvmti_ok_or_report(env, env->GetTag(cls, &class_tag), "GetTag")) class_tag = 0;
     const ObjectDetails* c = agent.descriptors.descriptor_of(handle_of(class_tag));
     // Plain instances only: arrays and class objects have references of other kinds.
     if (c && agent.descriptors.is_class_descriptor(c) && c->signature && c->signature[0] == 'L' &&

@@ -34,7 +34,14 @@ Status tag_threads(jvmtiEnv* scratch, JNIEnv* jni, ThreadList& out)
             if (info.thread_group) jni->DeleteLocalRef(info.thread_group);
             if (info.context_class_loader) jni->DeleteLocalRef(info.context_class_loader);
         }
-        scratch->SetTag(thread, scratch_tag::THREAD | static_cast<jlong>(out.threads.size()));
+        // Untagged, the thread's roots and references would go unnamed.
+        Status tagged =
+            jvmti_check(scratch, scratch->SetTag(thread, scratch_tag::THREAD | static_cast<jlong>(out.threads.size())),
+                        "SetTag");
+        if (!tagged) {
+            if (self) jni->DeleteLocalRef(self);
+            return tagged;
+        }
         out.threads.push_back(thread);
         out.names.push_back(std::move(name));
     }

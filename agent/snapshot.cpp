@@ -46,11 +46,15 @@ void releaseSnapshot(Agent& agent, JNIEnv* jni)
     Snapshot& s = agent.snapshot;
     jvmtiEnv* env = agent.jvmti;
     trace("UnSetTag\n");
+    // A class left tagged names a class descriptor of a table that is gone, which names
+    // nothing; one report for the whole table says so.
+    bool untag_failed = false;
     for (jweak w : s.class_refs) {
         if (!w || !jni) continue;
         jobject cls = jni->NewLocalRef(w);  // null once the class has been unloaded
         if (!cls) continue;
-        env->SetTag(cls, 0);
+        jvmtiError err = env->SetTag(cls, 0);
+        if (err != JVMTI_ERROR_NONE && !untag_failed) untag_failed = !jvmti_ok_or_report(env, err, "SetTag");
         jni->DeleteLocalRef(cls);
     }
     trace("Deallocate\n");

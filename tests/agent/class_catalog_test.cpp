@@ -6,6 +6,7 @@
 
 #include "class_catalog.h"
 #include "fake_vm.h"
+#include "heap_roots.h"
 #include "records.h"
 
 namespace {
@@ -95,6 +96,33 @@ TEST(ClassCatalog, InterfacesWhoseFieldsCannotBeReadFailTheClass)
         EXPECT_FALSE(catalog.info(*id).fields_ready);
         EXPECT_EQ(catalog.field_at(fake.jni(), *id, 4), nullptr);
     }
+}
+
+TEST_F(ClassCatalogTest, AClassWhoseKindCannotBeToldIsNotCatalogued)
+{
+    fake.fail("IsInterface", classes.marked, JVMTI_ERROR_INVALID_CLASS);
+    Expected<uint32_t> id = catalog.id_of(fake.jni(), FakeVm::ref(classes.marked));
+    ASSERT_FALSE(id);
+    EXPECT_EQ(id.failure().message, "IsInterface failed: JVMTI_ERROR_INVALID_CLASS (21)");
+    EXPECT_EQ(catalog.size(), 0u);
+    EXPECT_EQ(fake.tag_of(classes.marked), 0);
+}
+
+TEST(ThreadList, AThreadThatCannotBeTaggedFailsTheList)
+{
+    FakeVm fake;
+    fake.start_thread("main");
+    FakeThread* worker = fake.start_thread("worker");
+    ThreadList threads;
+    ASSERT_TRUE(tag_threads(fake.jvmti(), fake.jni(), threads));
+    EXPECT_EQ(threads.names, (std::vector<std::string>{"main", "worker"}));
+    EXPECT_NE(fake.tag_of(worker), 0);
+
+    fake.fail("SetTag", worker, JVMTI_ERROR_INTERNAL);
+    ThreadList again;
+    Status tagged = tag_threads(fake.jvmti(), fake.jni(), again);
+    ASSERT_FALSE(tagged);
+    EXPECT_EQ(tagged.failure().message, "SetTag failed: JVMTI_ERROR_INTERNAL (113)");
 }
 
 }  // namespace
