@@ -30,7 +30,8 @@ Status visit_objects_with_tags(jvmtiEnv* env, JNIEnv* jni, const std::vector<jlo
     Expected<TaggedObjects> found = objects_with_tags(env, tags.data(), tags.size());
     if (!found) return found.failure();
     const size_t n = found->objects.size();
-    // Declared, or checked JNI warns; the VM refuses more than 65536 and makes them anyway.
+    // Declared, or checked JNI warns. Past the VM's limit (65536 by default) the
+    // declaration is refused, and the references are there all the same.
     if (jni->EnsureLocalCapacity(static_cast<jint>(n) + 16) != JNI_OK) jni->ExceptionClear();
     for (size_t i = 0; i < n; i++)
         if (Status s = visit(found->objects[i], found->tags[i]); !s) return s;
