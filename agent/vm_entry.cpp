@@ -26,6 +26,12 @@ Agent& the_agent()
 // One agent per VM: a second load would reparse the settings under the running server.
 std::atomic<bool> installed{false};
 
+// Registered so the slot is filled, but the event is never enabled.
+void JNICALL exception_event(jvmtiEnv*, JNIEnv*, jthread, jmethodID, jlocation, jobject, jmethodID, jlocation)
+{
+    trace("exception\n");
+}
+
 void start_server()
 {
     try {
@@ -79,6 +85,8 @@ jint install(JavaVM* vm, const char* options, Phase phase)
     jvmtiCapabilities caps;
     memset(&caps, 0, sizeof caps);
     caps.can_tag_objects = 1;
+    // Not granted in the live phase, and the exception event is never enabled anyway.
+    if (phase == Phase::OnLoad) caps.can_generate_exception_events = 1;
     trace("AddCapabilities \n\n");
     jvmtiError err = jvmti->AddCapabilities(&caps);
     if (err != JVMTI_ERROR_NONE) {
@@ -96,6 +104,7 @@ jint install(JavaVM* vm, const char* options, Phase phase)
     jvmtiEventCallbacks callbacks;
     memset(&callbacks, 0, sizeof callbacks);
     callbacks.VMInit = vmInit;
+    callbacks.Exception = exception_event;
     jvmti_ok_or_report(jvmti, jvmti->SetEventCallbacks(&callbacks, sizeof callbacks), "SetEventCallbacks");
     if (phase == Phase::OnLoad) {
         jvmti_ok_or_report(jvmti, jvmti->SetEventNotificationMode(JVMTI_ENABLE, JVMTI_EVENT_VM_INIT, nullptr),
