@@ -35,6 +35,15 @@ uint32_t HeapIndex::classNamed(std::string_view wanted) const
     return kNoClass;
 }
 
+std::string HeapIndex::threadLabel(uint32_t thread) const
+{
+    const ThreadInfo& info = threads[thread];
+    if (info.name != 0)
+        return std::string(name(info.name));
+    const std::string cls = info.object != kNoObject ? std::string(className(graph.classOf[info.object])) : "thread";
+    return cls + " #" + std::to_string(info.serial);
+}
+
 std::vector<HeapIndex::FieldRef> HeapIndex::instanceFields(uint32_t cls) const
 {
     std::vector<FieldRef> out;

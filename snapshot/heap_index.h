@@ -107,6 +107,9 @@ public:
     // For a class object, the class it stands for; kNoClass otherwise.
     uint32_t classRepresented(uint32_t object) const;
     uint32_t classNamed(std::string_view name) const;  // kNoClass if none
+    // A thread's name, or when the dump did not let it be read, its class and serial
+    // number: "jdk.internal.misc.InnocuousThread #6".
+    std::string threadLabel(uint32_t thread) const;
 
     // The object's identifier in the dump (its address in the VM), and back.
     uint64_t addressOf(uint32_t object) const { return addresses_.addressOf(object); }
