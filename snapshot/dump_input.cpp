@@ -5,13 +5,25 @@
 
 #include "hprof_error.h"
 
-DumpInput::DumpInput(ByteSource& source) : source_(source), buffer_(kBufferSize) {}
+DumpInput::DumpInput(ByteSource& source) : source_(source), buffer_(64 * 1024) {}
+
+void DumpInput::grow(size_t n)
+{
+    size_t size = buffer_.size();
+    while (size < n || (refills_ > 4 && size < kBufferSize))
+        size *= 2;
+    buffer_.resize(std::min(std::max(size, n), std::max(n, kBufferSize)));
+}
 
 bool DumpInput::fill(size_t n)
 {
     if (end_ - next_ >= n)
         return true;
-    // Keep the unconsumed tail at the front, then read behind it.
+    // Keep the unconsumed tail at the front, then read behind it; a long stream or a
+    // large value grows the buffer.
+    ++refills_;
+    if (n > buffer_.size() || (refills_ > 4 && buffer_.size() < kBufferSize))
+        grow(n);
     if (next_ > 0) {
         std::memmove(buffer_.data(), buffer_.data() + next_, end_ - next_);
         base_ += next_;

@@ -12,6 +12,8 @@
 
 class DumpInput {
 public:
+    // The most peek() may ask for; the buffer starts small and grows to this as the
+    // stream proves long, so a small dump costs little.
     static constexpr size_t kBufferSize = 4u << 20;
 
     explicit DumpInput(ByteSource& source);
@@ -44,6 +46,7 @@ public:
 
 private:
     bool fill(size_t n);
+    void grow(size_t n);
     const uint8_t* peekSlow(size_t n);
     [[noreturn]] void truncated() const;
 
@@ -52,6 +55,7 @@ private:
     size_t next_ = 0;   // first unconsumed byte in buffer_
     size_t end_ = 0;    // end of valid bytes in buffer_
     uint64_t base_ = 0; // dump offset of buffer_[0]
+    uint64_t refills_ = 0;
     uint64_t recordStart_ = 0;
     bool eof_ = false;
 };
