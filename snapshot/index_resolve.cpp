@@ -210,7 +210,12 @@ void IndexBuilder::resolveEdges(HeapIndex& index)
         const uint8_t* skips = skips_.chunkData(k);
         const uint64_t begin = k * kChunk;
         const uint64_t count = std::min<uint64_t>(kChunk, total - begin);
+        constexpr uint64_t kAhead = 16;
+        for (uint64_t i = 0; i < std::min(count, kAhead); ++i)
+            addresses_.prefetch(to[i]);
         for (uint64_t i = 0; i < count; ++i) {
+            if (i + kAhead < count)
+                addresses_.prefetch(to[i + kAhead]);
             const uint64_t e = begin + i;
             if (e >= nextRowStart)
                 startRows(e);

@@ -55,29 +55,65 @@ void IndexBuilder::computeSizes(HeapIndex& index)
         candidates.push_back(*options_.layout);
     else
         candidates = candidateLayouts(idSize_, feature, alignment);
-    std::vector<SizeTable> models;
+    const uint64_t objects = classOf.size();
+    auto isMirror = [&](uint32_t cls, uint32_t a) { return cls == classClass_ && a != kNoAux; };
+
+    // Scoring: the candidates against the space after each object, in a sample of the
+    // heap's blocks spread over all of it.
+    size_t best = 0;
     if (candidates.size() > 1) {
+        std::vector<SizeTable> tables;
         for (const VmLayout& layout : candidates) {
             SizeModel model(layout, shapes, classClass_);
-            models.emplace_back(model, shapes, classClass_);
+            tables.emplace_back(model, shapes, classClass_);
+        }
+        std::vector<uint64_t> violations(tables.size(), 0), exact(tables.size(), 0);
+        uint32_t prev = kNoObject;
+        uint64_t prevAddress = 0;
+        addresses_.forEachInAddressOrder(
+            [&](uint32_t number, uint64_t address) {
+                if (prev != kNoObject) {
+                    const uint64_t gap = address - prevAddress;
+                    for (size_t m = 0; m < tables.size(); ++m) {
+                        const uint64_t size = tables[m].bytes(classOf[prev], aux[prev]);
+                        violations[m] += size > gap;
+                        exact[m] += size == gap;
+                    }
+                }
+                prev = number;
+                prevAddress = address;
+            },
+            static_cast<uint32_t>(std::max<uint64_t>(1, objects >> 20)));
+        for (size_t m = 1; m < tables.size(); ++m) {
+            if (violations[m] < violations[best] || (violations[m] == violations[best] && exact[m] > exact[best]))
+                best = m;
         }
     }
+    summary.layout = candidates[best];
+    summary.layoutInferred = !options_.layout;
+    SizeModel model(summary.layout, shapes, classClass_);
 
-    // Pass 1: the space after each object, scored against every candidate layout (on a
-    // sample when the heap is large), and each class's smallest space.
-    const uint64_t objects = classOf.size();
-    std::vector<uint64_t> violations(models.size(), 0), exact(models.size(), 0);
+    // Every object's size from the chosen layout, cut to the space it has if larger;
+    // each instance class's smallest space, for the corrections below.
     std::vector<uint32_t> minGap(classes_.size(), UINT32_MAX), atMinGap(classes_.size(), 0);
-    const uint64_t stride = models.size() > 1 ? std::max<uint64_t>(1, objects / (2u << 20)) : 0;
+    uint64_t cut = 0;
     {
-        uint32_t prev = kNoObject;
-        uint64_t prevAddress = 0, pair = 0;
-        addresses_.forEachInAddressOrder([&](uint32_t number, uint64_t address) {
-            if (prev != kNoObject) {
-                const uint64_t gap = address - prevAddress;
-                const uint32_t cls = classOf[prev];
-                const uint32_t prevAux = aux[prev];
-                if (shapes[cls].kind == ClassShape::Instance && !(cls == classClass_ && prevAux != kNoAux)) {
+        const SizeTable table(model, shapes, classClass_);
+        std::vector<uint8_t> instanceClass(classes_.size());
+        for (uint32_t c = 0; c < classes_.size(); ++c)
+            instanceClass[c] = shapes[c].kind == ClassShape::Instance;
+        auto settle = [&](uint32_t number, uint64_t gap) {
+            const uint32_t cls = classOf[number];
+            const uint32_t a = aux[number];
+            uint64_t size = table.bytes(cls, a);
+            if (isMirror(cls, a))
+                ++summary.classObjects;
+            else if (!instanceClass[cls])
+                ++(shapes[cls].kind == ClassShape::ObjectArray ? summary.objectArrays : summary.primitiveArrays);
+            else
+                ++summary.instances;
+            if (gap != 0) {
+                if (instanceClass[cls] && !isMirror(cls, a)) {
                     const uint32_t g = static_cast<uint32_t>(std::min<uint64_t>(gap, UINT32_MAX - 1));
                     if (g < minGap[cls]) {
                         minGap[cls] = g;
@@ -86,32 +122,29 @@ void IndexBuilder::computeSizes(HeapIndex& index)
                         ++atMinGap[cls];
                     }
                 }
-                if (stride && pair++ % stride == 0) {
-                    for (size_t m = 0; m < models.size(); ++m) {
-                        const uint64_t size = models[m].bytes(cls, prevAux);
-                        violations[m] += size > gap;
-                        exact[m] += size == gap;
-                    }
+                if (size > gap) {
+                    size = gap;
+                    ++cut;
                 }
             }
+            aux[number] = static_cast<uint32_t>(std::min<uint64_t>(size / kSizeUnit, UINT32_MAX));
+        };
+        uint32_t prev = kNoObject;
+        uint64_t prevAddress = 0;
+        addresses_.forEachInAddressOrder([&](uint32_t number, uint64_t address) {
+            if (prev != kNoObject)
+                settle(prev, address - prevAddress);
             prev = number;
             prevAddress = address;
         });
+        if (prev != kNoObject)
+            settle(prev, 0);
     }
-    size_t best = 0;
-    for (size_t m = 1; m < models.size(); ++m) {
-        if (violations[m] < violations[best] || (violations[m] == violations[best] && exact[m] > exact[best]))
-            best = m;
-    }
-    summary.layout = candidates[best];
-    summary.layoutInferred = !options_.layout;
-    models.clear();
 
     // Instance classes whose instances show another size than the model's, superclasses
     // first so a subclass is judged on its corrected superclass. Smaller than the model:
     // the model is wrong for certain (objects do not overlap). Larger: only when no
     // instance fits the model and at least two agree on the larger size.
-    SizeModel model(summary.layout, shapes, classClass_);
     std::vector<uint32_t> depth(classes_.size(), UINT32_MAX);
     for (uint32_t c = 0; c < classes_.size(); ++c) {
         std::vector<uint32_t> chain;
@@ -130,70 +163,57 @@ void IndexBuilder::computeSizes(HeapIndex& index)
     for (uint32_t c = 0; c < order.size(); ++c)
         order[c] = c;
     std::stable_sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) { return depth[a] < depth[b]; });
-    std::vector<std::string> corrected;
+    std::vector<uint32_t> modelled(classes_.size());
+    for (uint32_t c = 0; c < classes_.size(); ++c)
+        modelled[c] = shapes[c].kind == ClassShape::Instance ? model.instanceBytes(c) : 0;
+    SizeModel corrected(summary.layout, shapes, classClass_);
+    std::vector<std::string> notes;
     for (uint32_t c : order) {
         if (shapes[c].kind != ClassShape::Instance || minGap[c] == UINT32_MAX)
             continue;
-        const uint32_t modelled = model.instanceBytes(c);
-        const bool smaller = minGap[c] < modelled;
-        const bool larger = minGap[c] > modelled && atMinGap[c] >= 2;
+        const uint32_t bytes = corrected.instanceBytes(c);
+        const bool smaller = minGap[c] < bytes;
+        const bool larger = minGap[c] > bytes && atMinGap[c] >= 2;
         if (!smaller && !larger)
             continue;
-        model.setInstanceBytes(c, minGap[c]);
-        corrected.push_back(std::string(index.name(index.classes[c].name)) + " " + std::to_string(minGap[c]) +
-                            " bytes (fields lay out " + std::to_string(modelled) + ")");
+        corrected.setInstanceBytes(c, minGap[c]);
+        notes.push_back(std::string(index.name(index.classes[c].name)) + " " + std::to_string(minGap[c]) +
+                        " bytes (fields lay out " + std::to_string(bytes) + ")");
     }
-
-    auto count = [&](uint32_t cls, uint32_t aux) {
-        if (cls == classClass_ && aux != kNoAux)
-            ++summary.classObjects;
-        else if (shapes[cls].kind == ClassShape::ObjectArray)
-            ++summary.objectArrays;
-        else if (shapes[cls].kind == ClassShape::PrimitiveArray)
-            ++summary.primitiveArrays;
-        else
-            ++summary.instances;
-    };
-
-    // Pass 2: every object's size; one larger than the space before the next object is
-    // cut to it and counted.
-    const SizeTable table(model, shapes, classClass_);
-    uint64_t cut = 0;
-    {
-        uint32_t prev = kNoObject;
-        uint64_t prevAddress = 0;
-        auto settle = [&](uint32_t number, uint64_t gap) {
-            uint64_t size = table.bytes(classOf[number], aux[number]);
-            count(classOf[number], aux[number]);
-            if (gap != 0 && size > gap) {
-                size = gap;
-                ++cut;
-            }
-            aux[number] = static_cast<uint32_t>(std::min<uint64_t>(size / kSizeUnit, UINT32_MAX));
-        };
-        addresses_.forEachInAddressOrder([&](uint32_t number, uint64_t address) {
-            if (prev != kNoObject)
-                settle(prev, address - prevAddress);
-            prev = number;
-            prevAddress = address;
-        });
-        if (prev != kNoObject)
-            settle(prev, 0);
-    }
+    // Instances of every class whose size changed, a subclass of a corrected class
+    // included, and class objects if java.lang.Class's did, take their new size.
+    std::vector<uint8_t> changed(classes_.size(), 0);
+    bool anyChanged = false;
     for (uint32_t c = 0; c < classes_.size(); ++c) {
+        if (shapes[c].kind == ClassShape::Instance && corrected.instanceBytes(c) != modelled[c]) {
+            changed[c] = 1;
+            anyChanged = true;
+        }
         if (shapes[c].kind == ClassShape::Instance)
-            index.classes[c].instanceBytes = model.instanceBytes(c);
+            index.classes[c].instanceBytes = corrected.instanceBytes(c);
+    }
+    if (anyChanged) {
+        for (uint64_t i = 0; i < objects; ++i) {
+            const uint32_t cls = classOf[i];
+            if (changed[cls])
+                aux[i] = corrected.instanceBytes(cls) / kSizeUnit;
+        }
+        if (classClass_ < changed.size() && changed[classClass_]) {
+            for (const auto& [object, cls] : index.mirrors_)
+                aux[object] = static_cast<uint32_t>(corrected.mirrorBytes(cls) / kSizeUnit);
+        }
     }
 
     summary.sizesCut = cut;
     note(index, std::string("object layout: ") + summary.layout.describe() +
                     (summary.layoutInferred ? " (inferred from the spacing of the objects)" : " (as given)"));
-    if (!corrected.empty()) {
+    if (!notes.empty()) {
         std::string text = "sizes taken from the spacing of the objects, where the layout model differs: ";
-        for (size_t i = 0; i < corrected.size(); ++i)
-            text += (i ? ", " : "") + corrected[i];
+        for (size_t i = 0; i < notes.size(); ++i)
+            text += (i ? ", " : "") + notes[i];
         note(index, text);
     }
     if (cut > 0)
-        note(index, std::to_string(cut) + " objects would overlap the next object by their layout; their sizes were cut to the space they have");
+        note(index, std::to_string(cut) +
+                        " objects would overlap the next object by their layout; their sizes were cut to the space they have");
 }
