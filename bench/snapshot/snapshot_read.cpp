@@ -35,6 +35,14 @@ uint64_t peakRss()
     return 0;
 }
 
+double cpuSeconds(bool system)
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    const timeval& t = system ? usage.ru_stime : usage.ru_utime;
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
+}
+
 uint64_t rssNow()
 {
     std::ifstream status("/proc/self/status");
@@ -82,7 +90,7 @@ int main(int argc, char** argv)
                     " \"peak_rss\": %llu, \"peak_rss_reading\": %llu, \"rss_after\": %llu,"
                     " \"graph_bytes\": %zu, \"label_bytes\": %zu, \"address_bytes\": %zu, \"class_bytes\": %zu,"
                     " \"peak_bytes_per_object\": %.2f, \"layout\": \"%s\", \"dropped\": %llu, \"threads\": %u,"
-                    " \"threads_named\": %u, \"java\": \"%s\"",
+                    " \"threads_named\": %u, \"java\": \"%s\", \"user_seconds\": %.4f, \"system_seconds\": %.4f",
                     index.graph.objects, index.graph.edgeCount(),
                     static_cast<unsigned long long>(index.summary.dumpBytes), seconds(start, end), phaseSeconds[0],
                     phaseSeconds[1], phaseSeconds[2], static_cast<unsigned long long>(peakRss()),
@@ -90,7 +98,7 @@ int main(int argc, char** argv)
                     use.graph, use.labels, use.addresses, use.classes, peakRss() / std::max(1.0, objects),
                     index.summary.layout.describe().c_str(),
                     static_cast<unsigned long long>(index.summary.droppedReferences), index.summary.threads,
-                    index.summary.threadsNamed, index.summary.javaVersion.c_str());
+                    index.summary.threadsNamed, index.summary.javaVersion.c_str(), cpuSeconds(false), cpuSeconds(true));
         std::printf(", \"notes\": [");
         for (size_t i = 0; i < index.summary.notes.size(); ++i)
             std::printf("%s\"%s\"", i ? ", " : "", index.summary.notes[i].c_str());
