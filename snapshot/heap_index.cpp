@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <unordered_map>
 
+#include "hprof_format.h"
+
 std::string_view HeapIndex::className(uint32_t cls) const
 {
     return cls < classes.size() ? names_.get(classes[cls].name) : std::string_view("?");
@@ -42,6 +44,30 @@ std::string HeapIndex::threadLabel(uint32_t thread) const
         return std::string(name(info.name));
     const std::string cls = info.object != kNoObject ? std::string(className(graph.classOf[info.object])) : "thread";
     return cls + " #" + std::to_string(info.serial);
+}
+
+std::pair<uint64_t, uint64_t> HeapIndex::arrayLengthRange(uint32_t object) const
+{
+    const ObjectKind k = kind(object);
+    if (k != ObjectKind::ObjectArray && k != ObjectKind::PrimitiveArray)
+        return {0, 0};
+    const VmLayout& layout = summary.layout;
+    const unsigned element = k == ObjectKind::ObjectArray ? layout.oopSize()
+                                                          : hprof::primitiveSize(classes[graph.classOf[object]].elementType);
+    const uint64_t size = graph.shallowSize(object);
+    const uint64_t base = layout.arrayBase(element);
+    if (size < base)
+        return {0, 0};
+    // size = align(base + length * element): base + length * element lies in (size - alignment, size].
+    const uint64_t high = (size - base) / element;
+    const uint64_t floorBytes = size >= base + layout.objectAlignment ? size - layout.objectAlignment - base + 1 : 0;
+    uint64_t low = (floorBytes + element - 1) / element;
+    if (k == ObjectKind::ObjectArray && graph.firstEdge[object + 1] > graph.firstEdge[object]) {
+        const HeapIndex::EdgeLabel last = edgeLabel(object, graph.firstEdge[object + 1] - 1);
+        if (last.kind == EdgeLabel::Element)
+            low = std::max<uint64_t>(low, uint64_t{last.index} + 1);
+    }
+    return {std::min(low, high), high};
 }
 
 std::vector<HeapIndex::FieldRef> HeapIndex::instanceFields(uint32_t cls) const

@@ -115,6 +115,12 @@ public:
     uint64_t addressOf(uint32_t object) const { return addresses_.addressOf(object); }
     uint32_t objectAt(uint64_t address) const { return addresses_.numberAt(address); }
 
+    // The lengths an array's size allows, lowest and highest: the VM rounds sizes up to
+    // its object alignment, so arrays of small elements leave a few lengths possible
+    // (exact lengths are not kept: four bytes for every array). An object array's
+    // references narrow it further.
+    std::pair<uint64_t, uint64_t> arrayLengthRange(uint32_t object) const;
+
     // An instance's fields in the dump's order (its class's own first, then its
     // superclass's...), each with the class that declares it.
     struct FieldRef {

@@ -199,6 +199,9 @@ void expectKnownGraph(const HeapIndex& index)
     const uint32_t payload = follow(index, n3, "payload");
     EXPECT_EQ(index.className(index.classIndexOf(payload)), "[I");
     EXPECT_EQ(index.graph.shallowSize(payload), index.summary.layout.arraySize(4, 7));
+    const auto length = index.arrayLengthRange(payload);
+    EXPECT_LE(length.first, 7u);
+    EXPECT_GE(length.second, 7u);
     EXPECT_EQ(index.className(index.classIndexOf(follow(index, n2, "name"))), "java.lang.String");
     EXPECT_EQ(follow(index, holder, "<class>"), index.classes[index.classNamed("Holder")].object);
 

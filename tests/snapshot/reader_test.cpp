@@ -137,6 +137,13 @@ TEST(SampleSizes, LayoutIsInferredFromTheSpacingAndGivesTheVmsSizes)
         EXPECT_EQ(index.graph.shallowSize(object(index, d.weak)), d.weakBytes);
         EXPECT_EQ(index.graph.shallowSize(object(index, d.t1)), d.threadBytes);
         EXPECT_EQ(index.summary.sizesCut, 0u);
+        // Object[4]: 4 exactly with 8-byte references, 3 or 4 with 4-byte ones; a byte[5]
+        // could be 1 to 8 bytes long, by its size alone.
+        const auto arrayLength = index.arrayLengthRange(object(index, d.array));
+        EXPECT_EQ(arrayLength.second, 4u);
+        EXPECT_EQ(arrayLength.first, layout.compressedOops ? 3u : 4u);
+        EXPECT_EQ(index.arrayLengthRange(object(index, d.firstBytes)), std::make_pair(uint64_t{1}, uint64_t{8}));
+        EXPECT_EQ(index.arrayLengthRange(object(index, d.n1)), std::make_pair(uint64_t{0}, uint64_t{0}));
 
         // A layout the caller gives is used as it is, even a wrong one.
         ReadOptions options;
