@@ -16,6 +16,9 @@ private:
     uint64_t offset_;
 };
 
+// "0x7f3a2c10": an identifier or address as errors and names show it.
+std::string hexText(uint64_t value);
+
 // An I/O or decompression failure below the HPROF reader; it names its own position
 // (a compressed byte, say) and the reader adds the dump's.
 class SourceError : public std::runtime_error {

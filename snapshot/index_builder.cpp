@@ -10,13 +10,6 @@
 
 namespace {
 
-std::string hex(uint64_t value)
-{
-    char text[24];
-    std::snprintf(text, sizeof text, "0x%llx", static_cast<unsigned long long>(value));
-    return text;
-}
-
 // A budget for the address bitmaps, so a hostile dump that starts one object in each of
 // many megabytes cannot make the reader take far more memory than the dump's own size.
 constexpr uint64_t kBitmapAllowance = 64u << 20;
@@ -121,9 +114,9 @@ void IndexBuilder::defineFailed(uint64_t at, uint64_t id, AddressMap::Define res
 {
     switch (result) {
     case AddressMap::Define::Duplicate:
-        throw HprofError(at, "duplicate object", "identifier " + hex(id) + " was already given to another object");
+        throw HprofError(at, "duplicate object", "identifier " + hexText(id) + " was already given to another object");
     case AddressMap::Define::Unaligned:
-        throw HprofError(at, "bad object identifier", hex(id) + " is not a multiple of 8, so no object address");
+        throw HprofError(at, "bad object identifier", hexText(id) + " is not a multiple of 8, so no object address");
     default:
         throw HprofError(at, "too large a heap", "the objects and references span more than 32 GiB of distinct addresses");
     }
@@ -189,7 +182,7 @@ void IndexBuilder::classDump(uint64_t at, const ClassDump& dump)
     const uint32_t cls = classIndexFor(dump.id);
     ClassRecord& record = classes_[cls];
     if (record.dumped)
-        throw HprofError(at, "duplicate class", "class " + hex(dump.id) + " was already dumped at byte " +
+        throw HprofError(at, "duplicate class", "class " + hexText(dump.id) + " was already dumped at byte " +
                                                     std::to_string(record.dumpOffset));
     record.dumped = true;
     record.dumpOffset = at;

@@ -9,13 +9,6 @@
 
 namespace {
 
-std::string hex(uint64_t value)
-{
-    char text[24];
-    std::snprintf(text, sizeof text, "0x%llx", static_cast<unsigned long long>(value));
-    return text;
-}
-
 // Class.getName() of a class from its name in the VM: dots for slashes, and a hidden
 // class's "+0x..." suffix as "/0x...", as jcmd prints it.
 std::string javaName(std::string_view internal)
@@ -58,7 +51,7 @@ std::string IndexBuilder::externalName(uint32_t cls) const
         return "java.lang.Class";
     if (record.elementType)
         return std::string("[") + hprof::primitiveLetter(record.elementType);
-    return "unnamed class " + hex(record.id);
+    return "unnamed class " + hexText(record.id);
 }
 
 int IndexBuilder::javaFeature(std::string& versionText) const

@@ -238,7 +238,7 @@ void expectKnownGraph(const HeapIndex& index)
     std::vector<uint32_t> inDegree(index.graph.objects, 0);
     for (uint32_t t : index.graph.targets)
         ++inDegree[t];
-    bool pinned = false, inFrame = false, worker = false, systemClass = false;
+    bool pinned = false, inFrame = false, inNative = false, worker = false, systemClass = false;
     for (const GcRoot& root : index.roots) {
         if (root.kind == RootKind::JniGlobal && index.classIndexOf(root.object) == marker) {
             pinned = true;
@@ -253,6 +253,13 @@ void expectKnownGraph(const HeapIndex& index)
             EXPECT_EQ(inDegree[root.object], 0u);
             inFrame = true;
         }
+        if (root.kind == RootKind::JniLocal && index.classIndexOf(root.object) == marker) {
+            ASSERT_LT(root.thread, index.threads.size());
+            EXPECT_EQ(index.name(index.threads[root.thread].name), "snapshot-native");
+            EXPECT_EQ(root.frame, 0);
+            EXPECT_EQ(inDegree[root.object], 0u);
+            inNative = true;
+        }
         if (root.kind == RootKind::Thread && root.thread < index.threads.size() &&
             index.name(index.threads[root.thread].name) == "snapshot-worker-7") {
             worker = true;
@@ -261,8 +268,8 @@ void expectKnownGraph(const HeapIndex& index)
         systemClass = systemClass || (root.kind == RootKind::SystemClass &&
                                       index.classRepresented(root.object) == index.classNamed("java.lang.String"));
     }
-    EXPECT_TRUE(pinned && inFrame && worker && systemClass)
-        << pinned << inFrame << worker << systemClass;
+    EXPECT_TRUE(pinned && inFrame && inNative && worker && systemClass)
+        << pinned << inFrame << inNative << worker << systemClass;
     // A name is read when the stream brings the thread before its name's bytes or
     // shortly after them; JDK 22 on writes the heap in parallel segments, and a literal
     // name in the shared archive can come long before its thread. Most are found.

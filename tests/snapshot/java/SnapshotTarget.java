@@ -14,6 +14,8 @@ import java.util.concurrent.locks.LockSupport;
  * - a Marker "pinned" held by a JNI global reference and nothing else;
  * - a thread "snapshot-worker-7" whose frame in SnapshotTarget.workerBody holds a
  *   Marker "in-frame" and nothing else;
+ * - a thread "snapshot-native" in a native method whose argument, a Marker
+ *   "in-native", is a JNI local reference and nothing else holds it;
  * - a Marker "weakly-held" behind a WeakReference and also held by a static (a referent
  *   only weakly reachable would be gone after the dump's collection), and one
  *   "softly-held" reachable only through a SoftReference;
@@ -32,6 +34,7 @@ public class SnapshotTarget {
 
     public static void main(String[] args) throws Exception {
         System.loadLibrary("vorlanpin");
+        System.loadLibrary("vorlanhold");
         holder = new Holder();
         Pin.pin(new Marker("pinned"));
         weakTarget = new Marker("weakly-held");
@@ -42,8 +45,12 @@ public class SnapshotTarget {
         Thread worker = new Thread(SnapshotTarget::workerBody, "snapshot-worker-" + 7);
         worker.setDaemon(true);
         worker.start();
-        while (worker.getState() != Thread.State.WAITING)
+        Thread holder = new Thread(() -> NativeHold.hold(new Marker("in-native")), "snapshot-native");
+        holder.setDaemon(true);
+        holder.start();
+        while (worker.getState() != Thread.State.WAITING || holder.getState() != Thread.State.RUNNABLE)
             Thread.sleep(10);
+        Thread.sleep(50);  // into the native method, past the thread's start
 
         System.out.println("ready");
         System.out.flush();
