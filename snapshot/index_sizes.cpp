@@ -196,7 +196,7 @@ void IndexBuilder::computeSizes(HeapIndex& index)
         for (uint64_t i = 0; i < objects; ++i) {
             const uint32_t cls = classOf[i];
             if (changed[cls])
-                aux[i] = corrected.instanceBytes(cls) / kSizeUnit;
+                aux[i] = static_cast<uint32_t>(corrected.instanceBytes(cls) / kSizeUnit);
         }
         if (classClass_ < changed.size() && changed[classClass_]) {
             for (const auto& [object, cls] : index.mirrors_)

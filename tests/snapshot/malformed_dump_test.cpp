@@ -2,6 +2,7 @@
 // it goes wrong, and none crashes, hangs or takes memory its size does not justify.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 
 #include "byte_source.h"
@@ -208,9 +209,13 @@ TEST(Malformed, RandomCorruptionNeverCrashes)
         try {
             MemorySource source(bytes);
             const HeapIndex index = readHeapDump(source);
-            EXPECT_EQ(index.graph.firstEdge.size(), index.graph.objects + 1u);
+            ASSERT_EQ(index.graph.firstEdge.size(), index.graph.objects + 1u);
+            ASSERT_TRUE(std::is_sorted(index.graph.firstEdge.begin(), index.graph.firstEdge.end()));
+            ASSERT_EQ(index.graph.firstEdge.back(), index.graph.edgeCount());
             for (uint32_t target : index.graph.targets)
                 ASSERT_LT(target, index.graph.objects) << "round " << round;
+            for (const auto& [holder, referent] : index.graph.weakEdges)
+                ASSERT_TRUE(holder < index.graph.objects && referent < index.graph.objects);
         } catch (const HprofError&) {
             ++errors;
         }

@@ -15,6 +15,7 @@
 #include "hprof_writer.h"
 #include "sample_dump.h"
 #include "snapshot_reader.h"
+#include "string_capture.h"
 
 namespace {
 
@@ -291,6 +292,23 @@ TEST(Progress, PhasesComeInOrderWithTheBytesRead)
         EXPECT_LE(seen[i - 1].objects, seen[i].objects);
     }
     EXPECT_GT(std::count_if(seen.begin(), seen.end(), [](const ReadProgress& p) { return p.phase == ReadPhase::Reading; }), 2);
+}
+
+}  // namespace
+
+namespace {
+
+// A String's value as the VM keeps it: Latin-1 bytes, or UTF-16 in little-endian order
+// with surrogate pairs.
+TEST(Strings, ValuesDecodeToUtf8)
+{
+    const std::vector<uint8_t> latin1 = {'c', 'a', 'f', 0xE9};
+    EXPECT_EQ(decodeJavaString(latin1.data(), 4, 0), "caf\xC3\xA9");
+    // "Ω" U+03A9 and "😀" U+1F600 (D83D DE00), little-endian.
+    const std::vector<uint8_t> utf16 = {0xA9, 0x03, 0x3D, 0xD8, 0x00, 0xDE};
+    EXPECT_EQ(decodeJavaString(utf16.data(), 6, 1), "\xCE\xA9\xF0\x9F\x98\x80");
+    // An odd byte out is dropped, not read past.
+    EXPECT_EQ(decodeJavaString(utf16.data(), 3, 1), "\xCE\xA9");
 }
 
 }  // namespace
