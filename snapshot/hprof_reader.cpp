@@ -4,6 +4,8 @@
 
 #include "hprof_error.h"
 #include "hprof_format.h"
+#include "index_builder.h"
+#include "object_values.h"
 
 namespace {
 
@@ -34,26 +36,31 @@ const char* recordName(uint8_t tag)
 
 }  // namespace
 
-HprofReader::HprofReader(DumpInput& input, IndexBuilder& builder, std::function<void()> progress,
+template <typename Sink>
+HprofReader<Sink>::HprofReader(DumpInput& input, Sink& builder, std::function<void()> progress,
                          uint64_t progressEvery)
     : in_(input), builder_(builder), progress_(std::move(progress)), progressEvery_(progressEvery),
       nextProgress_(progressEvery)
 {
 }
 
-void HprofReader::progressNow()
+template <typename Sink>
+void HprofReader<Sink>::progressNow()
 {
     nextProgress_ = in_.position() + progressEvery_;
     if (progress_)
         progress_();
 }
 
-void HprofReader::read()
+template <typename Sink>
+void HprofReader<Sink>::read()
 {
     readHeader();
     while (!in_.atEnd()) {
         readRecord();
         maybeProgress();
+        if (builder_.finished())
+            return;
     }
     if (sawSegment_ && !builder_.sawEnd())
         throw HprofError(in_.position(), "truncated dump", "it ends without its HEAP DUMP END record");
@@ -61,7 +68,8 @@ void HprofReader::read()
         throw HprofError(in_.position(), "no heap dump", "the stream has no HEAP DUMP or HEAP DUMP SEGMENT record");
 }
 
-void HprofReader::readHeader()
+template <typename Sink>
+void HprofReader<Sink>::readHeader()
 {
     in_.setRecordStart(0);
     if (in_.atEnd())
@@ -90,7 +98,8 @@ void HprofReader::readHeader()
     in_.advance(12);
 }
 
-void HprofReader::readRecord()
+template <typename Sink>
+void HprofReader<Sink>::readRecord()
 {
     const uint64_t at = in_.position();
     in_.setRecordStart(at);
@@ -112,12 +121,12 @@ void HprofReader::readRecord()
             throw HprofError(at, "bad UTF8 record", "its length " + std::to_string(length) + " has no room for the identifier");
         if (length - idSize_ > kMaxName)
             throw HprofError(at, "bad UTF8 record", "a name of " + std::to_string(length - idSize_) + " bytes");
-        builder_.symbols().begin(id(in_.peek(idSize_)));
+        builder_.utf8Begin(id(in_.peek(idSize_)));
         in_.advance(idSize_);
         uint64_t left = length - idSize_;
         while (left > 0) {
             const size_t n = in_.available(static_cast<size_t>(left));
-            builder_.symbols().append(in_.current(), n);
+            builder_.utf8Append(in_.current(), n);
             in_.advance(n);
             left -= n;
         }
@@ -183,18 +192,20 @@ void HprofReader::readRecord()
     default:
         throw HprofError(at, "unknown record tag " + hexByte(tag));
     }
-    if (in_.position() != end)
+    if (in_.position() != end && !builder_.finished())
         throw HprofError(at, std::string("bad ") + recordName(tag) + " record", "its contents do not fill its length");
 }
 
-void HprofReader::pastEnd(uint64_t at, uint64_t end) const
+template <typename Sink>
+void HprofReader<Sink>::pastEnd(uint64_t at, uint64_t end) const
 {
     throw HprofError(at, "sub-record longer than its heap dump segment", "the segment ends at byte " + std::to_string(end));
 }
 
-void HprofReader::readHeapDump(uint64_t end)
+template <typename Sink>
+void HprofReader<Sink>::readHeapDump(uint64_t end)
 {
-    while (in_.position() < end) {
+    while (in_.position() < end && !builder_.finished()) {
         const uint64_t at = in_.position();
         in_.setRecordStart(at);
         const uint8_t tag = *in_.peek(1);
@@ -220,7 +231,8 @@ void HprofReader::readHeapDump(uint64_t end)
     }
 }
 
-void HprofReader::readRoot(uint8_t tag, uint64_t at, uint64_t end)
+template <typename Sink>
+void HprofReader<Sink>::readRoot(uint8_t tag, uint64_t at, uint64_t end)
 {
     // The identifier and what follows it, by kind.
     uint64_t extra;
@@ -250,9 +262,10 @@ void HprofReader::readRoot(uint8_t tag, uint64_t at, uint64_t end)
     in_.advance(idSize_ + extra);
 }
 
-void HprofReader::readClassDump(uint64_t at, uint64_t end)
+template <typename Sink>
+void HprofReader<Sink>::readClassDump(uint64_t at, uint64_t end)
 {
-    IndexBuilder::ClassDump dump;
+    ClassDumpRecord dump;
     const unsigned head = 7 * idSize_ + 4 + 4 + 2;
     need(at, end, head);
     const uint8_t* p = in_.peek(head);
@@ -307,7 +320,8 @@ void HprofReader::readClassDump(uint64_t at, uint64_t end)
     builder_.classDump(at, dump);
 }
 
-void HprofReader::readInstance(uint64_t at, uint64_t end)
+template <typename Sink>
+void HprofReader<Sink>::readInstance(uint64_t at, uint64_t end)
 {
     const unsigned head = 2 * idSize_ + 8;
     need(at, end, head);
@@ -326,7 +340,8 @@ void HprofReader::readInstance(uint64_t at, uint64_t end)
     }
 }
 
-void HprofReader::readObjectArray(uint64_t at, uint64_t end)
+template <typename Sink>
+void HprofReader<Sink>::readObjectArray(uint64_t at, uint64_t end)
 {
     const unsigned head = 2 * idSize_ + 8;
     need(at, end, head);
@@ -346,7 +361,8 @@ void HprofReader::readObjectArray(uint64_t at, uint64_t end)
     }
 }
 
-void HprofReader::readPrimitiveArray(uint64_t at, uint64_t end)
+template <typename Sink>
+void HprofReader<Sink>::readPrimitiveArray(uint64_t at, uint64_t end)
 {
     const unsigned head = idSize_ + 9;
     need(at, end, head);
@@ -359,7 +375,10 @@ void HprofReader::readPrimitiveArray(uint64_t at, uint64_t end)
         throw HprofError(at, "bad primitive array type " + hexByte(type));
     const uint64_t bytes = uint64_t{length} * hprof::primitiveSize(type);
     need(at, end, bytes);
-    const uint32_t headBytes = builder_.wantsArrayHead(type, length);
+    const uint32_t headBytes = builder_.wantsArrayHead(object, type, length);
     builder_.primitiveArray(at, object, type, length, headBytes ? in_.peek(headBytes) : nullptr, headBytes);
     in_.skip(bytes);
 }
+
+template class HprofReader<IndexBuilder>;
+template class HprofReader<ObjectValueCollector>;

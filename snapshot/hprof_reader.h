@@ -1,19 +1,20 @@
 // The HPROF format, record by record, in one forward pass: framing, lengths and counts
 // checked against what encloses them before anything is read or kept, so a truncated,
 // corrupted or hostile dump ends in one HprofError at the byte where it goes wrong.
-// What the records mean is the IndexBuilder's business.
+// What the records mean is the sink's business: the IndexBuilder, or the
+// ObjectValueCollector that reads a few objects' values again.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 
 #include "dump_input.h"
-#include "index_builder.h"
 
+template <typename Sink>
 class HprofReader {
 public:
-    // progress(bytes of the dump read) is called about every progressEvery bytes.
-    HprofReader(DumpInput& input, IndexBuilder& builder, std::function<void()> progress, uint64_t progressEvery);
+    // progress() is called about every progressEvery bytes.
+    HprofReader(DumpInput& input, Sink& builder, std::function<void()> progress, uint64_t progressEvery);
     // Reads the header and every record up to the end of the stream.
     void read();
 
@@ -43,7 +44,7 @@ private:
     void progressNow();
 
     DumpInput& in_;
-    IndexBuilder& builder_;
+    Sink& builder_;
     std::function<void()> progress_;
     uint64_t progressEvery_;
     uint64_t nextProgress_;

@@ -177,7 +177,7 @@ const IndexBuilder::InstancePlan* IndexBuilder::buildPlan(uint64_t at, uint32_t 
     return &plans_.back();
 }
 
-void IndexBuilder::classDump(uint64_t at, const ClassDump& dump)
+void IndexBuilder::classDump(uint64_t at, const ClassDumpRecord& dump)
 {
     const uint32_t cls = classIndexFor(dump.id);
     ClassRecord& record = classes_[cls];
@@ -278,7 +278,7 @@ void IndexBuilder::objectArrayElements(const uint8_t* ids, uint32_t count)
     arrayIndex_ += count;
 }
 
-uint32_t IndexBuilder::wantsArrayHead(uint8_t type, uint32_t length) const
+uint32_t IndexBuilder::wantsArrayHead(uint64_t, uint8_t type, uint32_t length) const
 {
     if (type != hprof::kByte)
         return 0;

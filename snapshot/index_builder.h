@@ -14,6 +14,7 @@
 #include "address_map.h"
 #include "chunked_array.h"
 #include "heap_index.h"
+#include "hprof_records.h"
 #include "id_hash_map.h"
 #include "snapshot_reader.h"
 #include "string_capture.h"
@@ -25,7 +26,9 @@ public:
 
     void setIdentifierSize(unsigned idSize) { idSize_ = idSize; }
     void setTimestamp(uint64_t millis) { timestamp_ = millis; }
-    SymbolTable& symbols() { return symbols_; }
+    void utf8Begin(uint64_t id) { symbols_.begin(id); }
+    void utf8Append(const uint8_t* bytes, size_t n) { symbols_.append(bytes, n); }
+    bool finished() const { return false; }  // every record counts
 
     // Top-level records.
     void loadClass(uint32_t serial, uint64_t classId, uint64_t nameId);
@@ -38,22 +41,7 @@ public:
     void root(RootKind kind, uint64_t id, uint32_t threadSerial, int32_t frame);
     void threadRoot(uint64_t id, uint32_t threadSerial, uint32_t traceSerial);
 
-    struct RawField {
-        uint64_t name;
-        uint8_t type;
-    };
-    struct RawStatic {
-        uint64_t name;
-        uint8_t type;
-        uint64_t value;
-    };
-    struct ClassDump {
-        uint64_t id = 0, super = 0, loader = 0, signers = 0, domain = 0;
-        std::vector<uint64_t> constantPool;  // reference entries' values, 0 for the others
-        std::vector<RawStatic> statics;
-        std::vector<RawField> fields;
-    };
-    void classDump(uint64_t at, const ClassDump& dump);
+    void classDump(uint64_t at, const ClassDumpRecord& dump);
     // An instance and its field values (`size` bytes at `values`; nullptr when there were
     // more than the reader holds at once).
     void instance(uint64_t at, uint64_t id, uint64_t classId, const uint8_t* values, uint32_t size);
@@ -62,7 +50,8 @@ public:
     // `head` holds the first `headBytes` bytes of the elements when wantsArrayHead said so.
     void primitiveArray(uint64_t at, uint64_t id, uint8_t type, uint32_t length, const uint8_t* head,
                         uint32_t headBytes);
-    uint32_t wantsArrayHead(uint8_t type, uint32_t length) const;
+    // How many of a primitive array's first bytes primitiveArray() wants to see.
+    uint32_t wantsArrayHead(uint64_t id, uint8_t type, uint32_t length) const;
     void heapDumpEnd() { sawEnd_ = true; }
 
     bool sawEnd() const { return sawEnd_; }

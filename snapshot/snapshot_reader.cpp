@@ -31,7 +31,7 @@ HeapIndex readHeapDump(ByteSource& source, const ReadOptions& options)
         options.progress(progress);
     };
     report(ReadPhase::Reading);
-    HprofReader reader(input, builder, [&] { report(ReadPhase::Reading); }, options.progressEveryBytes);
+    HprofReader<IndexBuilder> reader(input, builder, [&] { report(ReadPhase::Reading); }, options.progressEveryBytes);
     reader.read();
     return builder.finish(input.position(), report);
 }

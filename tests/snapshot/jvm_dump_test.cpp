@@ -17,6 +17,7 @@
 
 #include "hprof_error.h"
 #include "jvm_process.h"
+#include "object_values.h"
 #include "snapshot_reader.h"
 
 namespace {
@@ -78,6 +79,8 @@ struct Dump {
     Histogram before, after;  // jcmd's, right before and after the dump
 };
 
+void expectValues(const HeapIndex& index, const std::string& file);
+
 // Starts SnapshotTarget with the flags, takes a histogram, a dump and a histogram.
 Dump dumpTarget(const std::vector<std::string>& flags, bool gzip)
 {
@@ -102,6 +105,7 @@ Dump dumpTarget(const std::vector<std::string>& flags, bool gzip)
     dump.after = jcmdHistogram(jvm.pid());
     try {
         dump.index = readHeapDumpFile(file);
+        expectValues(dump.index, file);
     } catch (const std::exception& e) {
         ADD_FAILURE() << "reading " << file << ": " << e.what();
     }
@@ -291,6 +295,37 @@ void expectKnownGraph(const HeapIndex& index)
         EXPECT_TRUE(index.edgesBetween(ref, referent).empty()) << field;
         EXPECT_EQ(inDegree[referent], std::string(field) == "weak" ? 1u : 0u) << field;
     }
+}
+
+// Values read again from the file: a Mixed's fields as the constructor set them, and
+// the exact length of the chain's int[7].
+void expectValues(const HeapIndex& index, const std::string& file)
+{
+    const uint32_t mixed = index.classNamed("Mixed");
+    uint32_t instance = kNoObject;
+    for (uint32_t i = 0; i < index.graph.objects && instance == kNoObject; ++i) {
+        if (index.classIndexOf(i) == mixed)
+            instance = i;
+    }
+    ASSERT_NE(instance, kNoObject);
+    const uint32_t holder = staticObject(index, "SnapshotTarget", "holder");
+    const uint32_t data = follow(index, follow(index, holder, "items"), "elementData");
+    const uint32_t payload = follow(index, follow(index, follow(index, data, "[2]"), "next"), "payload");
+    const auto values = readObjectValuesFile(file, {index.addressOf(instance), index.addressOf(payload)});
+    ASSERT_TRUE(values[0].found && values[1].found);
+    std::map<std::string, uint64_t> fields;
+    for (const FieldValue& f : fieldValues(index, instance, values[0]))
+        fields[std::string(index.name(f.field.field.name))] = f.bits;
+    EXPECT_EQ(fields["l"], 1u);
+    EXPECT_EQ(fields["b"], 2u);
+    EXPECT_EQ(fields["i"], 3u);
+    EXPECT_EQ(fields["s"], 4u);
+    EXPECT_EQ(fields["z"], 1u);
+    EXPECT_EQ(fields["c"], uint64_t{'m'});
+    EXPECT_EQ(fields["d"], 0x4014000000000000u);  // 5.0
+    EXPECT_EQ(fields["f"], 0x40c00000u);          // 6.0f
+    EXPECT_EQ(index.className(index.classIndexOf(index.objectAt(fields["r"]))), "java.lang.String");
+    EXPECT_EQ(values[1].length, 7u);
 }
 
 class JvmDump : public ::testing::Test {

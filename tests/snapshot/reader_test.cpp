@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <map>
 #include <thread>
 
 #include "byte_source.h"
@@ -15,6 +16,7 @@
 #include "hprof_writer.h"
 #include "sample_dump.h"
 #include "snapshot_reader.h"
+#include "object_values.h"
 #include "string_capture.h"
 
 namespace {
@@ -309,6 +311,37 @@ TEST(Strings, ValuesDecodeToUtf8)
     EXPECT_EQ(decodeJavaString(utf16.data(), 6, 1), "\xCE\xA9\xF0\x9F\x98\x80");
     // An odd byte out is dropped, not read past.
     EXPECT_EQ(decodeJavaString(utf16.data(), 3, 1), "\xCE\xA9");
+}
+
+}  // namespace
+
+namespace {
+
+// What the index does not keep, read again for a few objects: an instance's fields with
+// their values, an array's exact length and elements; an address no object has is
+// reported not found, and a long array is cut where asked.
+TEST(ObjectValuesReadAgain, FieldsAndElementsOfTheObjectsAskedFor)
+{
+    const SampleDump d = sampleDump(VmLayout{});
+    const HeapIndex index = readBytes(d.bytes);
+    MemorySource source(d.bytes);
+    const auto values = readObjectValues(source, {d.n1, d.firstBytes, d.array, d.absent, d.n1}, 3);
+    ASSERT_EQ(values.size(), 5u);
+    EXPECT_TRUE(values[0].found && values[1].found && values[2].found);
+    EXPECT_FALSE(values[3].found);
+    EXPECT_EQ(values[4].address, d.n1);
+
+    std::map<std::string, uint64_t> fields;
+    for (const FieldValue& f : fieldValues(index, index.objectAt(d.n1), values[0]))
+        fields[std::string(index.name(f.field.field.name))] = f.bits;
+    EXPECT_EQ(fields, (std::map<std::string, uint64_t>{{"next", d.n2}, {"number", 1}, {"label", d.first}}));
+
+    EXPECT_EQ(values[1].kind, ObjectValues::PrimitiveArray);
+    EXPECT_EQ(values[1].length, 5u);
+    EXPECT_EQ(values[1].bytes, (std::vector<uint8_t>{'f', 'i', 'r'}));
+    EXPECT_TRUE(values[1].cut);
+    EXPECT_EQ(values[2].kind, ObjectValues::ObjectArray);
+    EXPECT_EQ(values[2].length, 4u);
 }
 
 }  // namespace
