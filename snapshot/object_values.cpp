@@ -31,6 +31,12 @@ ObjectValues* ObjectValueCollector::wanted(uint64_t id)
     return &values_[found->second];
 }
 
+void ObjectValueCollector::classDump(uint64_t, const ClassDumpRecord& dump)
+{
+    if (ObjectValues* v = wanted(dump.id))
+        v->kind = ObjectValues::Class;
+}
+
 void ObjectValueCollector::instance(uint64_t, uint64_t id, uint64_t, const uint8_t* values, uint32_t size)
 {
     if (ObjectValues* v = wanted(id)) {

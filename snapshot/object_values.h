@@ -17,7 +17,8 @@
 struct ObjectValues {
     uint64_t address = 0;
     bool found = false;
-    enum Kind : uint8_t { Instance, ObjectArray, PrimitiveArray } kind = Instance;
+    // A class object's values are its statics, which the index keeps (ClassInfo::statics).
+    enum Kind : uint8_t { Instance, ObjectArray, PrimitiveArray, Class } kind = Instance;
     // An instance's field values, or an array's elements, as the dump writes them
     // (big-endian; references as identifiers).
     std::vector<uint8_t> bytes;
@@ -57,7 +58,7 @@ public:
     void startThread(uint32_t, uint64_t) {}
     void root(RootKind, uint64_t, uint32_t, int32_t) {}
     void threadRoot(uint64_t, uint32_t, uint32_t) {}
-    void classDump(uint64_t, const ClassDumpRecord&) {}
+    void classDump(uint64_t, const ClassDumpRecord& dump);
     void instance(uint64_t at, uint64_t id, uint64_t classId, const uint8_t* values, uint32_t size);
     void beginObjectArray(uint64_t at, uint64_t id, uint64_t classId, uint32_t length);
     void objectArrayElements(const uint8_t* ids, uint32_t count);

@@ -1,11 +1,13 @@
 // The heap dump reader on arbitrary bytes, plain or gzip: it must read them or throw one
-// HprofError, never crash or hang; what it reads is queried as a client would.
+// HprofError, never crash or hang; what it reads is queried as a client would, and a
+// few objects' values are read again from the same bytes.
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 
 #include "byte_source.h"
 #include "hprof_error.h"
+#include "object_values.h"
 #include "snapshot_reader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -27,6 +29,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         }
         for (uint32_t t = 0; t < index.threads.size(); ++t)
             (void)index.threadLabel(t);
+        // The same bytes read again for a few objects' values.
+        if (index.graph.objects > 0) {
+            const uint32_t last = index.graph.objects - 1;
+            auto again = openDumpStream(std::make_unique<MemorySource>(data, size));
+            const auto values = readObjectValues(*again, {index.addressOf(0), index.addressOf(last), 8}, 64);
+            if (!values[0].found || !values[1].found)
+                __builtin_trap();
+            (void)fieldValues(index, 0, values[0]);
+            (void)fieldValues(index, last, values[1]);
+        }
     } catch (const HprofError&) {
     } catch (const SourceError&) {
     }

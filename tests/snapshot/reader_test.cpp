@@ -325,11 +325,12 @@ TEST(ObjectValuesReadAgain, FieldsAndElementsOfTheObjectsAskedFor)
     const SampleDump d = sampleDump(VmLayout{});
     const HeapIndex index = readBytes(d.bytes);
     MemorySource source(d.bytes);
-    const auto values = readObjectValues(source, {d.n1, d.firstBytes, d.array, d.absent, d.n1}, 3);
-    ASSERT_EQ(values.size(), 5u);
-    EXPECT_TRUE(values[0].found && values[1].found && values[2].found);
+    const auto values = readObjectValues(source, {d.n1, d.firstBytes, d.array, d.absent, d.n1, d.nodeClass}, 3);
+    ASSERT_EQ(values.size(), 6u);
+    EXPECT_TRUE(values[0].found && values[1].found && values[2].found && values[5].found);
     EXPECT_FALSE(values[3].found);
     EXPECT_EQ(values[4].address, d.n1);
+    EXPECT_EQ(values[5].kind, ObjectValues::Class);
 
     std::map<std::string, uint64_t> fields;
     for (const FieldValue& f : fieldValues(index, index.objectAt(d.n1), values[0]))
