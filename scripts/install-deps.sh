@@ -4,6 +4,7 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev pkg-config
+  zlib1g-dev
   libgtest-dev
   openjdk-17-jdk-headless
   qt6-base-dev

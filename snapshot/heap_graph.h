@@ -1,0 +1,36 @@
+// The heap as a graph: objects numbered densely 0..objects-1, each one's shallow size and
+// class, its outgoing references in compressed sparse rows, and the GC roots. The reader
+// builds it from a heap dump; the dominator and path algorithms read it and know nothing
+// of HPROF. Bytes per object are written beside each array so the memory budget can be
+// read off the declarations.
+#pragma once
+
+#include <cstdint>
+#include <utility>
+#include <vector>
+
+// Shallow sizes are kept in units of 8 bytes: every HotSpot object is 8-aligned, and a
+// 32-bit count of units reaches 32 GiB, more than the largest Java array.
+constexpr uint64_t kSizeUnit = 8;
+constexpr uint32_t kNoObject = UINT32_MAX;
+
+struct HeapGraph {
+    uint32_t objects = 0;
+
+    std::vector<uint32_t> sizeUnits;  // 4 B/object: shallow size / kSizeUnit
+    std::vector<uint32_t> classOf;    // 4 B/object: the class's number in the reader's class table
+
+    // The strong references of object i are targets[firstEdge[i] .. firstEdge[i + 1]).
+    std::vector<uint32_t> firstEdge;  // 4 B/object (+1 entry)
+    std::vector<uint32_t> targets;    // 4 B/reference
+
+    // References that do not keep their target alive: a java.lang.ref.Reference's
+    // referent, as (holder, referent). Few, so kept apart from the strong rows.
+    std::vector<std::pair<uint32_t, uint32_t>> weakEdges;
+
+    // Objects some GC root holds, each once; the kinds of root live in the reader's index.
+    std::vector<uint32_t> roots;
+
+    uint64_t shallowSize(uint32_t object) const { return uint64_t{sizeUnits[object]} * kSizeUnit; }
+    uint32_t edgeCount() const { return static_cast<uint32_t>(targets.size()); }
+};

@@ -1,0 +1,348 @@
+// The reader on hand-built dumps whose graph is known: objects, references and what
+// each goes through, weak referents, roots and threads, shallow sizes and the layout
+// inferred from the objects' spacing, with 4- and 8-byte identifiers, from memory, a
+// pipe and gzip.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <map>
+#include <thread>
+
+#include "byte_source.h"
+#include "hprof_error.h"
+#include "hprof_format.h"
+#include "hprof_writer.h"
+#include "sample_dump.h"
+#include "snapshot_reader.h"
+#include "object_values.h"
+#include "string_capture.h"
+
+namespace {
+
+VmLayout compressedOops()
+{
+    return VmLayout{};
+}
+
+VmLayout uncompressedOops()
+{
+    VmLayout layout;
+    layout.compressedOops = false;
+    return layout;
+}
+
+HeapIndex readBytes(const std::vector<uint8_t>& bytes, const ReadOptions& options = {})
+{
+    MemorySource source(bytes);
+    return readHeapDump(source, options);
+}
+
+// The objects `from` refers to, each with the name of what it goes through.
+std::vector<std::pair<std::string, uint32_t>> references(const HeapIndex& index, uint32_t from)
+{
+    std::vector<std::pair<std::string, uint32_t>> out;
+    for (uint32_t e = index.graph.firstEdge[from]; e < index.graph.firstEdge[from + 1]; ++e)
+        out.emplace_back(index.edgeName(from, e), index.graph.targets[e]);
+    return out;
+}
+
+uint32_t object(const HeapIndex& index, uint64_t address)
+{
+    const uint32_t number = index.objectAt(address);
+    EXPECT_NE(number, kNoObject) << std::hex << address;
+    return number;
+}
+
+class SampleRead : public ::testing::TestWithParam<unsigned> {};
+
+TEST_P(SampleRead, GraphLabelsRootsAndThreadsAreTheDumps)
+{
+    const SampleDump d = sampleDump(compressedOops(), GetParam());
+    const HeapIndex index = readBytes(d.bytes);
+    const uint32_t n1 = object(index, d.n1), n2 = object(index, d.n2), n3 = object(index, d.n3);
+    const uint32_t array = object(index, d.array), weak = object(index, d.weak);
+    const uint32_t nodeClassObject = object(index, d.nodeClass);
+
+    EXPECT_EQ(index.className(index.classIndexOf(n1)), "App$Node");
+    EXPECT_EQ(index.className(index.classIndexOf(array)), "[Ljava.lang.Object;");
+    EXPECT_EQ(index.className(index.classIndexOf(nodeClassObject)), "java.lang.Class");
+    EXPECT_EQ(index.kind(nodeClassObject), ObjectKind::Class);
+    EXPECT_EQ(index.kind(array), ObjectKind::ObjectArray);
+    EXPECT_EQ(index.kind(n1), ObjectKind::Instance);
+    EXPECT_EQ(index.addressOf(n3), d.n3);
+
+    using Refs = std::vector<std::pair<std::string, uint32_t>>;
+    EXPECT_EQ(references(index, n1), (Refs{{"<class>", nodeClassObject}, {"next", n2}, {"label", object(index, d.first)}}));
+    EXPECT_EQ(references(index, n2), (Refs{{"<class>", nodeClassObject}, {"next", n3}}));
+    // The element naming no object is dropped; the others keep their indexes.
+    EXPECT_EQ(references(index, array), (Refs{{"<class>", index.classes[index.classIndexOf(array)].object}, {"[0]", n1}, {"[2]", n3}}));
+    EXPECT_EQ(index.summary.droppedReferences, 1u);
+    EXPECT_EQ(index.summary.absentObjects, 1u);
+    // A class object refers to its superclass and its statics.
+    const Refs classRefs = references(index, nodeClassObject);
+    EXPECT_NE(std::find(classRefs.begin(), classRefs.end(), std::make_pair(std::string("static label"), n1)), classRefs.end());
+    EXPECT_NE(std::find_if(classRefs.begin(), classRefs.end(), [](const auto& r) { return r.first == "<super>"; }),
+              classRefs.end());
+
+    // The referent is a weak edge only.
+    EXPECT_EQ(index.graph.weakEdges, (std::vector<std::pair<uint32_t, uint32_t>>{{weak, n3}}));
+    for (const auto& [name, target] : references(index, weak))
+        EXPECT_NE(target, n3) << name;
+
+    // Roots and their kinds; the frame's method comes from the trace records.
+    bool global = false, frame = false, systemClass = false;
+    for (const GcRoot& root : index.roots) {
+        global = global || (root.kind == RootKind::JniGlobal && root.object == array);
+        systemClass = systemClass || (root.kind == RootKind::SystemClass && root.object == nodeClassObject);
+        if (root.kind == RootKind::JavaFrame && root.object == n2) {
+            ASSERT_LT(root.thread, index.threads.size());
+            const ThreadInfo& thread = index.threads[root.thread];
+            EXPECT_EQ(index.name(thread.name), "worker");
+            ASSERT_LT(static_cast<size_t>(root.frame), thread.frames.size());
+            EXPECT_EQ(index.name(thread.frames[root.frame].method), "App$Node.work");
+            EXPECT_EQ(thread.frames[root.frame].line, 42);
+            frame = true;
+        }
+    }
+    EXPECT_TRUE(global && frame && systemClass);
+    EXPECT_TRUE(std::is_sorted(index.graph.roots.begin(), index.graph.roots.end()));
+    EXPECT_TRUE(std::binary_search(index.graph.roots.begin(), index.graph.roots.end(), array));
+
+    // Thread names, whether the name came before the thread or after it.
+    std::vector<std::string> names;
+    for (const ThreadInfo& thread : index.threads)
+        names.emplace_back(index.name(thread.name));
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"early", "worker"}));
+    EXPECT_EQ(index.summary.threadsNamed, 2u);
+    EXPECT_EQ(index.threadLabel(0), "worker");
+
+    // CSR well formed.
+    ASSERT_EQ(index.graph.firstEdge.size(), index.graph.objects + 1u);
+    EXPECT_EQ(index.graph.firstEdge.back(), index.graph.edgeCount());
+    EXPECT_TRUE(std::is_sorted(index.graph.firstEdge.begin(), index.graph.firstEdge.end()));
+}
+
+INSTANTIATE_TEST_SUITE_P(IdentifierSizes, SampleRead, ::testing::Values(8u, 4u));
+
+TEST(SampleSizes, LayoutIsInferredFromTheSpacingAndGivesTheVmsSizes)
+{
+    for (const VmLayout& layout : {compressedOops(), uncompressedOops()}) {
+        const SampleDump d = sampleDump(layout);
+        const HeapIndex index = readBytes(d.bytes);
+        EXPECT_EQ(index.summary.layout.compressedOops, layout.compressedOops);
+        EXPECT_TRUE(index.summary.layout.compressedClassPointers);
+        EXPECT_TRUE(index.summary.layoutInferred);
+        EXPECT_EQ(index.graph.shallowSize(object(index, d.n1)), d.nodeBytes);
+        EXPECT_EQ(index.graph.shallowSize(object(index, d.array)), d.arrayBytes);
+        EXPECT_EQ(index.graph.shallowSize(object(index, d.weak)), d.weakBytes);
+        EXPECT_EQ(index.graph.shallowSize(object(index, d.t1)), d.threadBytes);
+        EXPECT_EQ(index.summary.sizesCut, 0u);
+        // Object[4]: 4 exactly with 8-byte references, 3 or 4 with 4-byte ones; a byte[5]
+        // could be 1 to 8 bytes long, by its size alone.
+        const auto arrayLength = index.arrayLengthRange(object(index, d.array));
+        EXPECT_EQ(arrayLength.second, 4u);
+        EXPECT_EQ(arrayLength.first, layout.compressedOops ? 3u : 4u);
+        EXPECT_EQ(index.arrayLengthRange(object(index, d.firstBytes)), std::make_pair(uint64_t{1}, uint64_t{8}));
+        EXPECT_EQ(index.arrayLengthRange(object(index, d.n1)), std::make_pair(uint64_t{0}, uint64_t{0}));
+
+        // A layout the caller gives is used as it is, even a wrong one.
+        ReadOptions options;
+        options.layout = layout.compressedOops ? uncompressedOops() : compressedOops();
+        const HeapIndex given = readBytes(d.bytes, options);
+        EXPECT_FALSE(given.summary.layoutInferred);
+        EXPECT_EQ(given.summary.layout.compressedOops, !layout.compressedOops);
+    }
+}
+
+TEST(SampleHistogram, CountsEveryObjectOnceByClass)
+{
+    const SampleDump d = sampleDump(compressedOops());
+    const HeapIndex index = readBytes(d.bytes);
+    uint64_t objects = 0, bytes = 0;
+    for (const auto& row : index.histogram()) {
+        objects += row.objects;
+        bytes += row.bytes;
+        if (index.className(row.cls) == "App$Node") {
+            EXPECT_EQ(row.objects, 3u);
+            EXPECT_EQ(row.bytes, 3u * d.nodeBytes);
+        }
+    }
+    EXPECT_EQ(objects, index.graph.objects);
+    uint64_t total = 0;
+    for (uint32_t i = 0; i < index.graph.objects; ++i)
+        total += index.graph.shallowSize(i);
+    EXPECT_EQ(bytes, total);
+}
+
+// A long array with elements hundreds of thousands of slots apart names each by its
+// own index, however many nulls lie between.
+TEST(Labels, ArrayIndexesSurviveLongRunsOfNulls)
+{
+    HprofWriter w;
+    w.utf8(1, "java/lang/Object").utf8(2, "[Ljava/lang/Object;");
+    w.loadClass(1, 0x1000, 1).loadClass(2, 0x2000, 2);
+    std::vector<uint64_t> elements(300000, 0);
+    const std::vector<size_t> used = {0, 1, 254, 255, 256, 600, 70000, 299999};
+    for (size_t i = 0; i < used.size(); ++i)
+        elements[used[i]] = 0x100000 + 16 * i;
+    elements[100] = 0x999990;  // names no object: dropped, its slot carried
+    w.beginSegment().classDump(0x1000, 0, {}, {}).classDump(0x2000, 0x1000, {}, {});
+    w.objectArray(0x200000, 0x2000, elements);
+    for (size_t i = 0; i < used.size(); ++i)
+        w.instance(0x100000 + 16 * i, 0x1000, {});
+    w.endSegment().heapDumpEnd();
+    const HeapIndex index = readBytes(w.bytes());
+    const uint32_t array = index.objectAt(0x200000);
+    const auto refs = references(index, array);
+    ASSERT_EQ(refs.size(), used.size() + 1);
+    for (size_t i = 0; i < used.size(); ++i) {
+        EXPECT_EQ(refs[i + 1].first, "[" + std::to_string(used[i]) + "]");
+        EXPECT_EQ(refs[i + 1].second, index.objectAt(0x100000 + 16 * i));
+        const HeapIndex::EdgeLabel label = index.edgeLabel(array, index.graph.firstEdge[array] + 1 + static_cast<uint32_t>(i));
+        EXPECT_EQ(label.kind, HeapIndex::EdgeLabel::Element);
+        EXPECT_EQ(label.index, used[i]);
+    }
+}
+
+// A field a subclass hides keeps the declaring class in its name.
+TEST(Labels, HiddenFieldsAreNamedByTheirClass)
+{
+    HprofWriter w;
+    w.utf8(1, "java/lang/Object").utf8(2, "Base").utf8(3, "Sub").utf8(4, "tag");
+    w.loadClass(1, 0x1000, 1).loadClass(2, 0x2000, 2).loadClass(3, 0x3000, 3);
+    w.beginSegment().classDump(0x1000, 0, {}, {}).classDump(0x2000, 0x1000, {}, {{4, 2}}).classDump(0x3000, 0x2000, {}, {{4, 2}});
+    w.instance(0x100000, 0x3000, {{2, 0x100010}, {2, 0x100020}});
+    w.instance(0x100010, 0x1000, {}).instance(0x100020, 0x1000, {});
+    w.endSegment().heapDumpEnd();
+    const HeapIndex index = readBytes(w.bytes());
+    const auto refs = references(index, index.objectAt(0x100000));
+    ASSERT_EQ(refs.size(), 3u);
+    EXPECT_EQ(refs[1].first, "tag");
+    EXPECT_EQ(refs[2].first, "Base.tag");
+}
+
+TEST(Sources, PipeAndGzipGiveWhatMemoryGives)
+{
+    const SampleDump d = sampleDump(compressedOops());
+    const HeapIndex plain = readBytes(d.bytes);
+
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    std::thread writer([&] {
+        // Small writes, so the reader sees records cut at every kind of boundary.
+        for (size_t at = 0; at < d.bytes.size(); at += 7) {
+            const size_t n = std::min<size_t>(7, d.bytes.size() - at);
+            ASSERT_EQ(write(fds[1], d.bytes.data() + at, n), static_cast<ssize_t>(n));
+        }
+        close(fds[1]);
+    });
+    auto stream = openDumpStream(std::make_unique<FdSource>(fds[0]));
+    const HeapIndex piped = readHeapDump(*stream);
+    writer.join();
+    close(fds[0]);
+
+    const std::vector<uint8_t> gz = gzipMembers(d.bytes, 333);
+    auto gzStream = openDumpStream(std::make_unique<MemorySource>(gz));
+    const HeapIndex inflated = readHeapDump(*gzStream);
+
+    for (const HeapIndex* other : {&piped, &inflated}) {
+        EXPECT_EQ(other->graph.targets, plain.graph.targets);
+        EXPECT_EQ(other->graph.firstEdge, plain.graph.firstEdge);
+        EXPECT_EQ(other->graph.sizeUnits, plain.graph.sizeUnits);
+        EXPECT_EQ(other->graph.roots, plain.graph.roots);
+        EXPECT_EQ(other->summary.dumpBytes, d.bytes.size());
+    }
+}
+
+TEST(Sources, BrokenGzipIsOneErrorNamingTheByte)
+{
+    const SampleDump d = sampleDump(compressedOops());
+    std::vector<uint8_t> gz = gzipMembers(d.bytes, 500);
+    std::vector<uint8_t> cut(gz.begin(), gz.begin() + static_cast<std::ptrdiff_t>(gz.size() - 9));
+    auto truncated = openDumpStream(std::make_unique<MemorySource>(cut));
+    EXPECT_THROW(readHeapDump(*truncated), HprofError);
+
+    gz[gz.size() / 2] ^= 0x5A;
+    gz[gz.size() / 2 + 1] ^= 0xA5;
+    auto corrupt = openDumpStream(std::make_unique<MemorySource>(gz));
+    try {
+        readHeapDump(*corrupt);
+        ADD_FAILURE() << "a corrupt gzip stream was read";
+    } catch (const HprofError& e) {
+        EXPECT_NE(std::string(e.what()).find("at byte"), std::string::npos) << e.what();
+    }
+}
+
+TEST(Progress, PhasesComeInOrderWithTheBytesRead)
+{
+    const SampleDump d = sampleDump(compressedOops());
+    std::vector<ReadProgress> seen;
+    ReadOptions options;
+    options.progress = [&](const ReadProgress& p) { seen.push_back(p); };
+    options.progressEveryBytes = 64;
+    readBytes(d.bytes, options);
+    ASSERT_GE(seen.size(), 4u);
+    EXPECT_EQ(seen.front().phase, ReadPhase::Reading);
+    EXPECT_EQ(seen.back().phase, ReadPhase::Done);
+    EXPECT_EQ(seen.back().dumpBytes, d.bytes.size());
+    for (size_t i = 1; i < seen.size(); ++i) {
+        EXPECT_LE(seen[i - 1].phase, seen[i].phase);
+        EXPECT_LE(seen[i - 1].dumpBytes, seen[i].dumpBytes);
+        EXPECT_LE(seen[i - 1].objects, seen[i].objects);
+    }
+    EXPECT_GT(std::count_if(seen.begin(), seen.end(), [](const ReadProgress& p) { return p.phase == ReadPhase::Reading; }), 2);
+}
+
+}  // namespace
+
+namespace {
+
+// A String's value as the VM keeps it: Latin-1 bytes, or UTF-16 in little-endian order
+// with surrogate pairs.
+TEST(Strings, ValuesDecodeToUtf8)
+{
+    const std::vector<uint8_t> latin1 = {'c', 'a', 'f', 0xE9};
+    EXPECT_EQ(decodeJavaString(latin1.data(), 4, 0), "caf\xC3\xA9");
+    // "Ω" U+03A9 and "😀" U+1F600 (D83D DE00), little-endian.
+    const std::vector<uint8_t> utf16 = {0xA9, 0x03, 0x3D, 0xD8, 0x00, 0xDE};
+    EXPECT_EQ(decodeJavaString(utf16.data(), 6, 1), "\xCE\xA9\xF0\x9F\x98\x80");
+    // An odd byte out is dropped, not read past.
+    EXPECT_EQ(decodeJavaString(utf16.data(), 3, 1), "\xCE\xA9");
+}
+
+}  // namespace
+
+namespace {
+
+// What the index does not keep, read again for a few objects: an instance's fields with
+// their values, an array's exact length and elements; an address no object has is
+// reported not found, and a long array is cut where asked.
+TEST(ObjectValuesReadAgain, FieldsAndElementsOfTheObjectsAskedFor)
+{
+    const SampleDump d = sampleDump(VmLayout{});
+    const HeapIndex index = readBytes(d.bytes);
+    MemorySource source(d.bytes);
+    const auto values = readObjectValues(source, {d.n1, d.firstBytes, d.array, d.absent, d.n1, d.nodeClass}, 3);
+    ASSERT_EQ(values.size(), 6u);
+    EXPECT_TRUE(values[0].found && values[1].found && values[2].found && values[5].found);
+    EXPECT_FALSE(values[3].found);
+    EXPECT_EQ(values[4].address, d.n1);
+    EXPECT_EQ(values[5].kind, ObjectValues::Class);
+
+    std::map<std::string, uint64_t> fields;
+    for (const FieldValue& f : fieldValues(index, index.objectAt(d.n1), values[0]))
+        fields[std::string(index.name(f.field.field.name))] = f.bits;
+    EXPECT_EQ(fields, (std::map<std::string, uint64_t>{{"next", d.n2}, {"number", 1}, {"label", d.first}}));
+
+    EXPECT_EQ(values[1].kind, ObjectValues::PrimitiveArray);
+    EXPECT_EQ(values[1].length, 5u);
+    EXPECT_EQ(values[1].bytes, (std::vector<uint8_t>{'f', 'i', 'r'}));
+    EXPECT_TRUE(values[1].cut);
+    EXPECT_EQ(values[2].kind, ObjectValues::ObjectArray);
+    EXPECT_EQ(values[2].length, 4u);
+}
+
+}  // namespace
