@@ -1,0 +1,76 @@
+#include "heap_analysis.h"
+
+#include <utility>
+
+#include "dominators.h"
+#include "retained_sizes.h"
+
+namespace {
+
+uint64_t classBytes(const ClassTotals& classes)
+{
+    return bytesOf(classes.objects) + bytesOf(classes.shallowBytes) + bytesOf(classes.retainedBytes);
+}
+
+// Adds held to the steps logged from first on.
+void holding(StepCosts& costs, size_t first, uint64_t held)
+{
+    for (size_t i = first; i < costs.size(); ++i)
+        costs[i].heldBytes = held;
+}
+
+}  // namespace
+
+uint64_t HeapAnalysis::memoryBytes() const
+{
+    return tree.memoryBytes() + classBytes(classes) + paths.memoryBytes();
+}
+
+HeapAnalysis analyseHeap(const HeapGraph& graph, const AnalysisOptions& options, const AnalysisProgress& progress)
+{
+    auto begin = [&](const char* step) {
+        if (progress)
+            progress(step);
+    };
+    HeapAnalysis analysis;
+    analysis.weakAsStrong = options.weakAsStrong;
+    StepCosts& costs = analysis.costs;
+
+    begin("dominators");
+    DominatorOptions dominatorOptions;
+    dominatorOptions.weakAsStrong = options.weakAsStrong;
+    Dominators dominators = computeDominators(graph, dominatorOptions, &costs);
+    analysis.reachable = dominators.reachable;
+    analysis.unreachable = dominators.unreachable;
+    analysis.unreachableBytes = dominators.unreachableBytes;
+
+    begin("retained sizes");
+    StepClock clock(&costs);
+    size_t first = costs.size();
+    RetainedSizes retained(graph, dominators);
+    clock.done("retained sizes", retained.memoryBytes());
+    holding(costs, first, bytesOf(dominators.idom) + bytesOf(dominators.preorder));
+    dominators.preorder = {};
+
+    begin("dominator tree");
+    first = costs.size();
+    const uint64_t held = bytesOf(dominators.idom) + retained.memoryBytes();
+    analysis.tree = DominatorTree(std::move(dominators.idom), std::move(retained));
+    // Its counting sort keeps one more 4-byte array per object while it runs.
+    clock.done("dominator tree", analysis.tree.memoryBytes() - held + (uint64_t{graph.objects} + 2) * 4);
+    holding(costs, first, held);
+
+    begin("totals by class");
+    first = costs.size();
+    analysis.classes = totalsByClass(graph, analysis.tree);
+    // The walk's cursor per object, and a count per class of the instances above.
+    clock.done("totals by class",
+        classBytes(analysis.classes) + analysis.classes.objects.size() * 4 + (uint64_t{graph.objects} + 1) * 4);
+    holding(costs, first, analysis.tree.memoryBytes());
+
+    begin("paths from the roots");
+    first = costs.size();
+    analysis.paths = RootPaths(graph, &costs);
+    holding(costs, first, analysis.tree.memoryBytes() + classBytes(analysis.classes));
+    return analysis;
+}

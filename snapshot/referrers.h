@@ -1,0 +1,21 @@
+// Every referrer of an object, found from the forward references alone: a scan of all
+// reference targets, in blocks that the compiler can test many at a time, then the
+// holder of each hit by a binary search over the rows. No reverse index is kept, so it
+// costs no memory per object.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "heap_graph.h"
+
+struct Referrer {
+    uint32_t holder = kNoObject;
+    // The reference: an index into graph.targets, or into graph.weakEdges when weak.
+    uint32_t edge = kNoObject;
+    bool weak = false;
+};
+
+// Strong references first, by holder and field order, then weak ones. An object that
+// refers to it through several fields is listed once per field.
+std::vector<Referrer> referrersOf(const HeapGraph& graph, uint32_t object);
