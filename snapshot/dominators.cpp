@@ -1,13 +1,18 @@
 // The simple Lengauer-Tarjan algorithm over plain arrays in depth-first preorder:
-//   1. number the objects in preorder from the virtual root, numbered 0;
+//   1. number the objects in preorder from the virtual root, numbered 0, marking the
+//      references the walk descends by;
 //   2. list each object's predecessors that come later in that order;
 //   3. semidominators and relative dominators, from the last number down;
 //   4. immediate dominators, from the first number up;
-//   5. back to object numbers.
-// Each step keeps what the next needs in arrays the earlier steps no longer use, so at
-// most five 4-byte arrays per object are alive at once, plus the predecessor lists.
+//   5. the objects in preorder again, by following the marked references only, and the
+//      dominators back in object numbers.
+// Each step keeps what the next needs in arrays the earlier steps no longer use, so that
+// at most four 4-byte arrays per object are alive at once beside the predecessor lists:
+// step 5 finds again the one from objects to numbers that steps 3 and 4 would otherwise
+// keep unused.
 #include "dominators.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 #include "bit_set.h"
@@ -22,15 +27,21 @@ struct Walk {
     std::vector<uint32_t> label;   // 4 B/object: step 1's candidate, then step 3's labels
     std::vector<uint32_t> lists;   // 4 B/object: predecessor counts, list starts, semidominators
     uint32_t count = 1;
+    // The references the walk descended by, and the roots it began a tree at.
+    BitSet classTree;  // 1 bit/object: the reference to its class, when implicit
+    BitSet rowTree;    // 1 bit/reference
+    BitSet weakTree;   // 1 bit per weak reference, by WeakRows position
+    BitSet rootTree;   // 1 bit per root
 };
 
 // Step 1. When it returns, for every reached object numbered v:
 //  - parent[v] < v, and v's descendants in the depth-first tree are numbered v+1 onwards,
 //    contiguously;
 //  - label[v] is the least u with an edge u->v and u <= v: the tree parent, or a proper
-//    ancestor through a forward edge (0 for a GC root);
-//  - lists[v] counts the edges u->v with u > v (cross and back edges), except into GC
-//    roots, whose semidominator is the virtual root whatever else holds them.
+//    ancestor through a forward edge (0 for a GC root: only the roots loop numbers them);
+//  - lists[v] counts the edges u->v with u > v (cross and back edges).
+// Every reference that leads to a new object (a tree edge) is marked in the Walk's bit
+// sets, and every root that begins a tree, for step 5.
 // While an object is on the walk's current path, label[v] holds how many of its references
 // the walk has taken and parent[v] its parent's object number: the path is its own stack,
 // so a chain of millions of objects needs no more memory than a flat heap.
@@ -44,6 +55,11 @@ void walkDepthFirst(const HeapGraph& graph, const WeakRows* weak, const BitSet& 
 
     // Classifies the edge from v to target; true when target is new, a tree edge.
     auto meet = [&](uint32_t target, uint32_t v) {
+        // References to GC roots are passed by: the virtual root refers to each root, so
+        // any path through such a reference has a shorter one that avoids a subset of
+        // its objects, and dominators stay the same without them.
+        if (isRoot.test(target))
+            return false;
         const uint32_t u = order[target];
         if (u == 0)
             return true;
@@ -52,43 +68,56 @@ void walkDepthFirst(const HeapGraph& graph, const WeakRows* weak, const BitSet& 
             // u is a finished descendant whose candidate is final apart from such edges.
             if (v < candidate[u])
                 candidate[u] = v;
-        } else if (u < v && !isRoot.test(target)) {
+        } else if (u < v) {
             ++lists[u];
         }
         return false;
     };
 
-    for (const uint32_t root : graph.roots) {
+    for (uint32_t r = 0; r < graph.roots.size(); ++r) {
+        const uint32_t root = graph.roots[r];
         if (root >= graph.objects)
             continue;
         if (order[root] != 0) {
             candidate[order[root]] = 0;  // a forward edge from the virtual root
             continue;
         }
+        walk.rootTree.set(r);
         uint32_t object = root;
         uint32_t v = next++;
         order[object] = v;
         parent[v] = kVirtualRoot;
         candidate[v] = 0;
         for (;;) {
+            // The references in turn: to its class when the rows leave that out, the row,
+            // then the referents when they count.
+            const uint32_t classTarget = graph.classEdge(object);
+            const uint32_t implicit = classTarget == kNoObject ? 0 : 1;
             const uint32_t first = graph.firstEdge[object];
-            const uint32_t strong = graph.firstEdge[object + 1] - first;
+            const uint32_t strong = implicit + graph.firstEdge[object + 1] - first;
             uint32_t taken = candidate[v];
             uint32_t child = kNoObject;
-            while (taken < strong) {
-                const uint32_t target = graph.targets[first + taken++];
-                if (meet(target, v)) {
-                    child = target;
-                    break;
+            if (taken < implicit) {
+                ++taken;
+                if (meet(classTarget, v)) {
+                    child = classTarget;
+                    walk.classTree.set(object);
+                }
+            }
+            while (child == kNoObject && taken < strong) {
+                const uint32_t e = first + (taken++ - implicit);
+                if (meet(graph.targets[e], v)) {
+                    child = graph.targets[e];
+                    walk.rowTree.set(e);
                 }
             }
             if (child == kNoObject && weak && weak->holds(object)) {
                 const auto range = weak->rangeOf(object);
                 while (range.first + (taken - strong) < range.second) {
-                    const uint32_t target = weak->edges()[range.first + (taken - strong)].second;
-                    ++taken;
-                    if (meet(target, v)) {
-                        child = target;
+                    const uint32_t i = range.first + (taken++ - strong);
+                    if (meet(weak->edges()[i].second, v)) {
+                        child = weak->edges()[i].second;
+                        walk.weakTree.set(i);
                         break;
                     }
                 }
@@ -136,14 +165,19 @@ std::vector<uint32_t> listPredecessors(const HeapGraph& graph, const WeakRows* w
 
     std::vector<uint32_t> preds(total);  // 4 B per cross or back edge
     auto add = [&](uint32_t v, uint32_t target) {
+        if (isRoot.test(target))
+            return;
         const uint32_t u = order[target];
-        if (u < v && !isRoot.test(target))
+        if (u < v)
             preds[--lists[u]] = v;
     };
     for (uint32_t object = 0; object < graph.objects; ++object) {
         const uint32_t v = order[object];
         if (v == 0)
             continue;
+        const uint32_t classTarget = graph.classEdge(object);
+        if (classTarget != kNoObject)
+            add(v, classTarget);
         for (uint32_t e = graph.firstEdge[object], end = graph.firstEdge[object + 1]; e < end; ++e)
             add(v, graph.targets[e]);
     }
@@ -220,8 +254,14 @@ void findSemidominators(Walk& walk, const std::vector<uint32_t>& preds, std::vec
         }
         lists[w + 1] = semi;
         label[w] = w;
-        idom[w] = idom[semi];
-        idom[semi] = w;
+        if (semi == ancestor[w]) {
+            // The tree parent, w still unprocessed: the path from semi(w) to w holds only w,
+            // so semi(w) is w's immediate dominator without waiting in a bucket.
+            idom[w] = semi;
+        } else {
+            idom[w] = idom[semi];
+            idom[semi] = w;
+        }
     }
     // The virtual root's bucket: only it dominates those.
     for (uint32_t v = idom[0]; v != kNoObject;) {
@@ -242,6 +282,59 @@ void findImmediateDominators(const Walk& walk, std::vector<uint32_t>& idom)
         if (idom[w] != semiAt[w])
             idom[w] = idom[idom[w]];
     }
+}
+
+// Step 5. The reached objects in preorder again: the walk of step 1 replayed along the
+// references it marked, which lead to a new object each time, so no number needs looking
+// up. Returns them by number less one.
+std::vector<uint32_t> replayPreorder(const HeapGraph& graph, const WeakRows* weak, const Walk& walk)
+{
+    std::vector<uint32_t> preorder;  // 4 B per reachable object
+    preorder.reserve(walk.count - 1);
+    struct Frame {
+        uint32_t object;
+        uint32_t taken;  // as in step 1: its class, its row, its referents
+    };
+    std::vector<Frame> path;  // 8 B per level of the deepest path
+    for (uint32_t r = 0; r < graph.roots.size(); ++r) {
+        if (!walk.rootTree.test(r))
+            continue;
+        preorder.push_back(graph.roots[r]);
+        path.push_back({graph.roots[r], 0});
+        while (!path.empty()) {
+            Frame& frame = path.back();
+            const uint32_t object = frame.object;
+            const uint32_t implicit = graph.classEdge(object) == kNoObject ? 0 : 1;
+            const uint32_t first = graph.firstEdge[object];
+            const uint32_t strong = implicit + graph.firstEdge[object + 1] - first;
+            uint32_t child = kNoObject;
+            if (frame.taken < implicit) {
+                ++frame.taken;
+                if (walk.classTree.test(object))
+                    child = graph.classEdge(object);
+            }
+            while (child == kNoObject && frame.taken < strong) {
+                const uint32_t e = first + (frame.taken++ - implicit);
+                if (walk.rowTree.test(e))
+                    child = graph.targets[e];
+            }
+            if (child == kNoObject && weak && weak->holds(object)) {
+                const auto range = weak->rangeOf(object);
+                while (child == kNoObject && range.first + (frame.taken - strong) < range.second) {
+                    const uint32_t i = range.first + (frame.taken++ - strong);
+                    if (walk.weakTree.test(i))
+                        child = weak->edges()[i].second;
+                }
+            }
+            if (child == kNoObject) {
+                path.pop_back();
+                continue;
+            }
+            preorder.push_back(child);
+            path.push_back({child, 0});
+        }
+    }
+    return preorder;
 }
 
 }  // namespace
@@ -268,53 +361,51 @@ Dominators computeDominators(const HeapGraph& graph, const DominatorOptions& opt
     walk.parent.assign(uint64_t{n} + 1, 0);
     walk.label.assign(uint64_t{n} + 1, 0);
     walk.lists.assign(uint64_t{n} + 2, 0);
+    walk.classTree = BitSet(graph.classObject.empty() ? 0 : n);
+    walk.rowTree = BitSet(graph.edgeCount());
+    walk.weakTree = BitSet(static_cast<uint32_t>(weakRows.edges().size()));
+    walk.rootTree = BitSet(static_cast<uint32_t>(graph.roots.size()));
     walkDepthFirst(graph, weak, isRoot, walk);
-    const uint64_t walkBytes = bytesOf(walk.order) + bytesOf(walk.parent) + bytesOf(walk.label) + bytesOf(walk.lists)
-        + isRoot.bytes() + weakRows.bytes();
+    const uint64_t bits = isRoot.bytes() + weakRows.bytes() + walk.classTree.bytes() + walk.rowTree.bytes()
+        + walk.weakTree.bytes() + walk.rootTree.bytes();
+    const uint64_t walkBytes = bytesOf(walk.order) + bytesOf(walk.parent) + bytesOf(walk.label) + bytesOf(walk.lists) + bits;
     clock.done("depth-first numbering", walkBytes);
 
     std::vector<uint32_t> preds = listPredecessors(graph, weak, isRoot, walk);
     clock.done("predecessor lists", walkBytes + bytesOf(preds));
+    walk.order = {};  // step 5 finds the objects' numbers again
 
     // The depth-first parents become the ancestor links of step 3.
     std::vector<uint32_t>& ancestor = walk.parent;
     std::vector<uint32_t> idom(walk.count, kNoObject);  // 4 B/object
     findSemidominators(walk, preds, ancestor, idom);
-    clock.done("semidominators", walkBytes + bytesOf(preds) + bytesOf(idom));
+    clock.done("semidominators", walkBytes - uint64_t{n} * 4 + bytesOf(preds) + bytesOf(idom));
     preds = {};
     walk.label = {};
     walk.parent = {};
-    weakRows = {};
 
     findImmediateDominators(walk, idom);
-    clock.done("immediate dominators", bytesOf(walk.order) + bytesOf(idom) + bytesOf(walk.lists));
+    clock.done("immediate dominators", bytesOf(idom) + bytesOf(walk.lists) + bits);
+    walk.lists = {};
 
-    // Step 5: lists becomes the objects by number (less one), order the dominators by
-    // object.
+    // Step 5.
     Dominators result;
-    std::vector<uint32_t>& preorder = walk.lists;
-    std::vector<uint32_t>& byObject = walk.order;
-    for (uint32_t object = 0; object < n; ++object) {
-        const uint32_t v = byObject[object];
-        if (v != 0)
-            preorder[v - 1] = object;
+    result.preorder = replayPreorder(graph, weak, walk);
+    const uint64_t replayBytes = bytesOf(idom) + bytesOf(result.preorder) + bits;
+    weakRows = {};
+    walk = {};
+    result.idom.assign(n, kNoObject);
+    for (uint32_t v = 1; v < idom.size(); ++v) {
+        const uint32_t d = idom[v];
+        result.idom[result.preorder[v - 1]] = d == 0 ? kVirtualRoot : result.preorder[d - 1];
     }
-    for (uint32_t object = 0; object < n; ++object) {
-        const uint32_t v = byObject[object];
-        if (v == 0) {
-            byObject[object] = kNoObject;
-            ++result.unreachable;
-            result.unreachableBytes += graph.shallowSize(object);
-        } else {
-            const uint32_t d = idom[v];
-            byObject[object] = d == 0 ? kVirtualRoot : preorder[d - 1];
-        }
-    }
-    preorder.resize(walk.count - 1);
     idom = {};
-    result.reachable = walk.count - 1;
-    result.idom = std::move(byObject);
-    result.preorder = std::move(preorder);
-    clock.done("dominators by object", bytesOf(result.idom) + bytesOf(result.preorder));
+    result.reachable = static_cast<uint32_t>(result.preorder.size());
+    result.unreachable = n - result.reachable;
+    for (uint32_t object = 0; object < n; ++object) {
+        if (result.idom[object] == kNoObject)
+            result.unreachableBytes += graph.shallowSize(object);
+    }
+    clock.done("dominators by object", std::max(replayBytes, replayBytes - bits + uint64_t{n} * 4));
     return result;
 }

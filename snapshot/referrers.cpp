@@ -1,18 +1,50 @@
 #include "referrers.h"
 
 #include <algorithm>
+#include <iterator>
 
 namespace {
 
 constexpr uint32_t kBlock = 64;
 
-// Whether any of the block's targets is object: a branch-free loop the compiler vectorises.
-bool blockHolds(const uint32_t* targets, uint32_t count, uint32_t object)
+// Whether any of the block's values is wanted: a branch-free loop the compiler vectorises.
+bool blockHolds(const uint32_t* values, uint32_t count, uint32_t wanted)
 {
     uint32_t hits = 0;
     for (uint32_t i = 0; i < count; ++i)
-        hits |= targets[i] == object;
+        hits |= values[i] == wanted;
     return hits != 0;
+}
+
+// The positions of wanted among values, in order.
+template <class Hit>
+void scan(const uint32_t* values, uint32_t count, uint32_t wanted, Hit hit)
+{
+    for (uint32_t start = 0; start < count; start += kBlock) {
+        const uint32_t length = std::min(kBlock, count - start);
+        if (!blockHolds(values + start, length, wanted))
+            continue;
+        for (uint32_t i = start; i < start + length; ++i) {
+            if (values[i] == wanted)
+                hit(i);
+        }
+    }
+}
+
+// The row holding edge e, searching onwards from row (hits come in increasing order):
+// doubling steps, then a binary search, so that many hits cost little each.
+uint32_t rowOf(const HeapGraph& graph, uint32_t row, uint32_t e)
+{
+    const uint32_t* first = graph.firstEdge.data();
+    if (e < first[row + 1])
+        return row;
+    uint32_t low = row + 1, step = 1;
+    while (low + step < graph.objects && first[low + step] <= e) {
+        low += step;
+        step *= 2;
+    }
+    const uint32_t high = std::min(graph.objects, low + step);
+    return static_cast<uint32_t>(std::upper_bound(first + low, first + high, e) - first - 1);
 }
 
 }  // namespace
@@ -22,20 +54,32 @@ std::vector<Referrer> referrersOf(const HeapGraph& graph, uint32_t object)
     std::vector<Referrer> found;
     if (object >= graph.objects)
         return found;
-    const uint32_t* targets = graph.targets.data();
-    const uint32_t edges = graph.edgeCount();
-    for (uint32_t start = 0; start < edges; start += kBlock) {
-        const uint32_t count = std::min(kBlock, edges - start);
-        if (!blockHolds(targets + start, count, object))
+
+    // Through the references to their class that the rows leave out: the instances of
+    // the classes whose class object this is (one, but nothing forbids more).
+    std::vector<Referrer> instances;
+    for (uint32_t number = 0; number < graph.classObject.size(); ++number) {
+        if (graph.classObject[number] != object)
             continue;
-        for (uint32_t e = start; e < start + count; ++e) {
-            if (targets[e] != object)
-                continue;
-            // The row holding edge e: the last object whose first edge is at or before it.
-            const auto row = std::upper_bound(graph.firstEdge.begin(), graph.firstEdge.begin() + graph.objects, e);
-            found.push_back({static_cast<uint32_t>(row - graph.firstEdge.begin() - 1), e, false});
-        }
+        scan(graph.classOf.data(), graph.objects, number,
+            [&](uint32_t holder) { instances.push_back({holder, kClassEdge, false}); });
     }
+    if (instances.size() > 1 && instances.front().holder > instances.back().holder) {
+        std::sort(instances.begin(), instances.end(),
+            [](const Referrer& a, const Referrer& b) { return a.holder < b.holder; });
+    }
+
+    std::vector<Referrer> fields;
+    uint32_t row = 0;
+    scan(graph.targets.data(), graph.edgeCount(), object, [&](uint32_t e) {
+        row = rowOf(graph, row, e);
+        fields.push_back({row, e, false});
+    });
+
+    // By holder, a holder's class reference before its fields, as its row would list them.
+    found.reserve(instances.size() + fields.size());
+    std::merge(instances.begin(), instances.end(), fields.begin(), fields.end(), std::back_inserter(found),
+        [](const Referrer& a, const Referrer& b) { return a.holder < b.holder; });
     for (size_t w = 0; w < graph.weakEdges.size(); ++w) {
         if (graph.weakEdges[w].second == object && graph.weakEdges[w].first < graph.objects)
             found.push_back({graph.weakEdges[w].first, static_cast<uint32_t>(w), true});

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "bit_set.h"
 #include "dominators.h"
 #include "weak_rows.h"
 
@@ -27,11 +28,20 @@ RootPaths::RootPaths(const HeapGraph& graph, StepCosts* costs)
     const WeakRows weak(graph);
     std::vector<WeakStart> starts;  // 12 B per weak reference at most
 
+    BitSet reached(n);  // 1 bit/object: tested per reference, where parent_ would miss the cache
     auto reach = [&](uint32_t object, uint32_t from) {
-        if (parent_[object] != kNoObject)
+        if (reached.test(object))
             return;
+        reached.set(object);
         parent_[object] = from;
         queue.push_back(object);
+    };
+    auto reachStrong = [&](uint32_t object) {
+        const uint32_t classTarget = graph.classEdge(object);
+        if (classTarget != kNoObject)
+            reach(classTarget, object);
+        for (uint32_t e = graph.firstEdge[object], end = graph.firstEdge[object + 1]; e < end; ++e)
+            reach(graph.targets[e], object);
     };
     for (const uint32_t root : graph.roots) {
         if (root < n)
@@ -47,13 +57,12 @@ RootPaths::RootPaths(const HeapGraph& graph, StepCosts* costs)
             layerEnd = queue.size();
         }
         const uint32_t object = queue[head];
-        for (uint32_t e = graph.firstEdge[object], end = graph.firstEdge[object + 1]; e < end; ++e)
-            reach(graph.targets[e], object);
+        reachStrong(object);
         if (weak.holds(object)) {
             const auto range = weak.rangeOf(object);
             for (uint32_t i = range.first; i < range.second; ++i) {
                 const uint32_t referent = weak.edges()[i].second;
-                if (parent_[referent] == kNoObject)
+                if (!reached.test(referent))
                     starts.push_back({referent, object, depth + 1});
             }
         }
@@ -74,15 +83,14 @@ RootPaths::RootPaths(const HeapGraph& graph, StepCosts* costs)
             reach(starts[next].referent, starts[next].holder);
         for (const size_t end = queue.size(); head < end; ++head) {
             const uint32_t object = queue[head];
-            for (uint32_t e = graph.firstEdge[object], last = graph.firstEdge[object + 1]; e < last; ++e)
-                reach(graph.targets[e], object);
+            reachStrong(object);
             const auto range = weak.rangeOf(object);
             for (uint32_t i = range.first; i < range.second; ++i)
                 reach(weak.edges()[i].second, object);
         }
         ++depth;
     }
-    clock.done("paths from the roots", bytesOf(parent_) + bytesOf(queue) + weak.bytes() + bytesOf(starts));
+    clock.done("paths from the roots", bytesOf(parent_) + bytesOf(queue) + reached.bytes() + weak.bytes() + bytesOf(starts));
 }
 
 RootPath RootPaths::pathTo(const HeapGraph& graph, uint32_t object) const
@@ -98,6 +106,10 @@ RootPath RootPaths::pathTo(const HeapGraph& graph, uint32_t object) const
     for (size_t i = 1; i < path.steps.size(); ++i) {
         const uint32_t from = path.steps[i - 1].object;
         PathStep& step = path.steps[i];
+        if (graph.classEdge(from) == step.object) {
+            step.edge = kClassEdge;
+            continue;
+        }
         for (uint32_t e = graph.firstEdge[from], end = graph.firstEdge[from + 1]; e < end; ++e) {
             if (graph.targets[e] == step.object) {
                 step.edge = e;

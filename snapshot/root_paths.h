@@ -19,7 +19,8 @@ enum class PathKind { strong, weak, none };
 
 struct PathStep {
     uint32_t object = kNoObject;
-    // How the previous step's object refers to this one: an index into graph.targets, or
+    // How the previous step's object refers to this one: an index into graph.targets,
+    // kClassEdge for its reference to its class when the rows leave that out, or an index
     // into graph.weakEdges when weak. kNoObject for the first step, the GC root.
     uint32_t edge = kNoObject;
     bool weak = false;

@@ -8,8 +8,12 @@
 std::vector<std::vector<uint32_t>> adjacency(const HeapGraph& graph, bool withWeak)
 {
     std::vector<std::vector<uint32_t>> out(graph.objects);
-    for (uint32_t o = 0; o < graph.objects; ++o)
-        out[o].assign(graph.targets.begin() + graph.firstEdge[o], graph.targets.begin() + graph.firstEdge[o + 1]);
+    for (uint32_t o = 0; o < graph.objects; ++o) {
+        if (!graph.classObject.empty() && graph.classOf[o] < graph.classObject.size()
+            && graph.classObject[graph.classOf[o]] != kNoObject)
+            out[o].push_back(graph.classObject[graph.classOf[o]]);
+        out[o].insert(out[o].end(), graph.targets.begin() + graph.firstEdge[o], graph.targets.begin() + graph.firstEdge[o + 1]);
+    }
     if (withWeak) {
         for (const auto& edge : graph.weakEdges)
             out[edge.first].push_back(edge.second);

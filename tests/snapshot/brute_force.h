@@ -7,7 +7,8 @@
 
 #include "heap_graph.h"
 
-// Outgoing references per object, weak ones included when asked.
+// Outgoing references per object, its class first when the rows leave that out, weak
+// ones included when asked.
 std::vector<std::vector<uint32_t>> adjacency(const HeapGraph& graph, bool withWeak);
 
 // Which objects the roots reach without passing through removed (kNoObject: none removed).

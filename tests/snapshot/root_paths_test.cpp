@@ -28,7 +28,9 @@ void expectRealPath(const HeapGraph& graph, const RootPath& path, uint32_t objec
     for (size_t i = 1; i < path.steps.size(); ++i) {
         const uint32_t from = path.steps[i - 1].object;
         const PathStep& step = path.steps[i];
-        if (step.weak) {
+        if (step.edge == kClassEdge) {
+            EXPECT_EQ(graph.classObject.at(graph.classOf[from]), step.object);
+        } else if (step.weak) {
             anyWeak = true;
             ASSERT_LT(step.edge, graph.weakEdges.size());
             EXPECT_EQ(graph.weakEdges[step.edge], std::make_pair(from, step.object));
@@ -98,6 +100,9 @@ TEST(Referrers, EveryReferenceToTheObjectOnceInOrder)
         for (uint32_t o = 0; o < graph.objects; ++o) {
             std::vector<std::tuple<uint32_t, uint32_t, bool>> want;
             for (uint32_t from = 0; from < graph.objects; ++from) {
+                if (!graph.classObject.empty() && graph.classOf[from] < graph.classObject.size()
+                    && graph.classObject[graph.classOf[from]] == o)
+                    want.emplace_back(from, kClassEdge, false);
                 for (uint32_t e = graph.firstEdge[from]; e < graph.firstEdge[from + 1]; ++e) {
                     if (graph.targets[e] == o)
                         want.emplace_back(from, e, false);

@@ -11,6 +11,13 @@ uint32_t GraphBuilder::add(uint32_t sizeUnits, uint32_t classNumber)
     return static_cast<uint32_t>(rows_.size() - 1);
 }
 
+void GraphBuilder::classObject(uint32_t number, uint32_t object)
+{
+    if (classObjects_.size() <= number)
+        classObjects_.resize(number + 1, kNoObject);
+    classObjects_[number] = object;
+}
+
 HeapGraph GraphBuilder::build() const
 {
     HeapGraph graph;
@@ -24,6 +31,7 @@ HeapGraph GraphBuilder::build() const
     }
     graph.weakEdges = weak_;
     graph.roots = roots_;
+    graph.classObject = classObjects_;
     return graph;
 }
 
@@ -83,6 +91,12 @@ HeapGraph randomHeap(uint32_t number, uint32_t objects)
             builder.root(object);
         }
     }
+    if (number % 2 == 1) {
+        // Class objects spread over the heap; the last class has none in the graph.
+        for (uint32_t c = 0; c + 1 < classes; ++c)
+            builder.classObject(c, below(objects));
+        builder.classObject(classes - 1, kNoObject);
+    }
     return builder.build();
 }
 
@@ -98,6 +112,6 @@ std::vector<uint32_t> randomCases(uint32_t count)
 
 std::string describe(uint32_t number)
 {
-    return "random graph " + std::to_string(number) + " (repeat it alone with VORLAN_SNAPSHOT_RANDOM="
+    return "random graph " + std::to_string(number) + (number % 2 ? ", class references implicit" : "") + " (repeat it alone with VORLAN_SNAPSHOT_RANDOM="
         + std::to_string(number) + ")";
 }
