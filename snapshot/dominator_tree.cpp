@@ -4,7 +4,8 @@
 
 namespace {
 
-// Groups up to this size are sorted whole at their first page.
+// Groups up to this size are sorted whole at their first page; a page of a larger group
+// puts this many in order from where it begins.
 constexpr uint32_t kSortWhole = 4096;
 
 }  // namespace
@@ -24,6 +25,11 @@ DominatorTree::DominatorTree(std::vector<uint32_t> idom, RetainedSizes retained)
         if (idom_[object] != kNoObject)
             ++end[keyOf(object) + 1];
     }
+    parents_ = BitSet(top);
+    for (uint32_t key = 0; key < top; ++key) {
+        if (end[key + 1] != 0)
+            parents_.set(key);
+    }
     for (uint64_t key = 1; key < end.size(); ++key)
         end[key] += end[key - 1];
     children_.resize(end.back());
@@ -35,7 +41,7 @@ DominatorTree::DominatorTree(std::vector<uint32_t> idom, RetainedSizes retained)
 
 uint64_t DominatorTree::memoryBytes() const
 {
-    return idom_.capacity() * 4 + retained_.memoryBytes() + children_.capacity() * 4;
+    return idom_.capacity() * 4 + retained_.memoryBytes() + children_.capacity() * 4 + parents_.bytes();
 }
 
 DominatorTree::Range DominatorTree::groupOf(uint32_t node) const
@@ -63,34 +69,51 @@ DominatorTree::Range DominatorTree::groupOf(uint32_t node) const
     return range;
 }
 
-void DominatorTree::putInOrder(uint32_t node, Range group, uint32_t count) const
+void DominatorTree::putInOrder(uint32_t node, Range group, uint32_t from, uint32_t to) const
 {
     const uint32_t size = group.end - group.begin;
     if (size < 2)
         return;
-    uint32_t& ordered = sort_->ordered[node];
-    if (ordered >= count)
-        return;
-    // Grow the ordered prefix at least twofold, so paging through a large group costs a
-    // few selections, not one per page; beyond a quarter of the group, sort it all.
-    uint64_t target = std::max<uint64_t>({count, uint64_t{ordered} * 2, std::min(size, kSortWhole)});
-    if (target > size / 4)
-        target = size;
-    auto larger = [this](uint32_t a, uint32_t b) {
-        const uint64_t ra = retained_.bytes(a), rb = retained_.bytes(b);
-        return ra != rb ? ra > rb : a < b;
-    };
-    const auto first = children_.begin() + group.begin + ordered;
-    const auto middle = children_.begin() + group.begin + target;
-    const auto last = children_.begin() + group.end;
-    if (middle != last)
-        std::nth_element(first, middle, last, larger);
-    std::sort(first, middle, larger);
-    ordered = static_cast<uint32_t>(target);
+    std::map<uint32_t, Piece>& pieces = sort_->pieces[node];
+    if (pieces.empty())
+        pieces[0] = {size, false};
+    // A small group is sorted whole; in a large one, each stretch put in order is a
+    // block at least, so the pages after it are ready.
+    if (size <= kSortWhole) {
+        from = 0;
+        to = size;
+    }
+    auto larger = [this](uint32_t a, uint32_t b) { return this->larger(a, b); };
+    const auto base = children_.begin() + group.begin;
+    auto it = std::prev(pieces.upper_bound(from));  // the piece that holds from
+    while (it != pieces.end() && it->first < to) {
+        const uint32_t start = it->first;
+        const Piece piece = it->second;
+        if (piece.sorted) {
+            ++it;
+            continue;
+        }
+        // Cut the piece at from and at to, then sort the middle.
+        const uint32_t a = std::max(start, from);
+        const uint32_t b = static_cast<uint32_t>(std::min<uint64_t>(piece.end, std::max<uint64_t>(to, uint64_t{a} + kSortWhole)));
+        if (start < a) {
+            std::nth_element(base + start, base + a, base + piece.end, larger);
+            pieces[start] = {a, false};
+        }
+        if (b < piece.end) {
+            std::nth_element(base + a, base + b, base + piece.end, larger);
+            pieces[b] = {piece.end, false};
+        }
+        std::sort(base + a, base + b, larger);
+        pieces[a] = {b, true};
+        it = pieces.find(b);
+    }
 }
 
 uint32_t DominatorTree::childCount(uint32_t node) const
 {
+    if (leaf(node))
+        return 0;
     std::lock_guard<std::mutex> lock(sort_->mutex);
     const Range group = groupOf(node);
     return group.end - group.begin;
@@ -98,18 +121,47 @@ uint32_t DominatorTree::childCount(uint32_t node) const
 
 std::vector<uint32_t> DominatorTree::children(uint32_t node, uint64_t offset, uint32_t limit) const
 {
+    if (leaf(node))
+        return {};
     std::lock_guard<std::mutex> lock(sort_->mutex);
     const Range group = groupOf(node);
     const uint32_t size = group.end - group.begin;
     if (offset >= size || limit == 0)
         return {};
     const uint32_t count = static_cast<uint32_t>(std::min<uint64_t>(size, offset + limit));
-    putInOrder(node, group, count);
+    putInOrder(node, group, static_cast<uint32_t>(offset), count);
     return std::vector<uint32_t>(children_.begin() + group.begin + offset, children_.begin() + group.begin + count);
 }
 
 uint32_t DominatorTree::biggestChild(uint32_t node) const
 {
-    const std::vector<uint32_t> first = children(node, 0, 1);
+    const std::vector<uint32_t> first = largestChildren(node, 1);
     return first.empty() ? kNoObject : first[0];
+}
+
+std::vector<uint32_t> DominatorTree::largestChildren(uint32_t node, uint32_t count) const
+{
+    if (leaf(node) || count == 0)
+        return {};
+    std::lock_guard<std::mutex> lock(sort_->mutex);
+    const Range group = groupOf(node);
+    const uint32_t size = group.end - group.begin;
+    const auto base = children_.begin() + group.begin;
+    const auto known = sort_->pieces.find(node);
+    if (known != sort_->pieces.end()) {
+        const auto first = known->second.find(0);
+        if (first != known->second.end() && first->second.sorted && first->second.end >= std::min(size, count))
+            return std::vector<uint32_t>(base, base + std::min(size, count));
+    }
+    std::vector<uint32_t> best;  // the largest so far, in order
+    for (auto it = base; it != base + size; ++it) {
+        if (best.size() == count && !larger(*it, best.back()))
+            continue;
+        if (best.size() == count)
+            best.pop_back();
+        best.insert(std::upper_bound(best.begin(), best.end(), *it,
+                        [this](uint32_t a, uint32_t b) { return larger(a, b); }),
+            *it);
+    }
+    return best;
 }

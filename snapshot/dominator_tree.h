@@ -1,17 +1,19 @@
 // The dominator tree: each reachable object under its immediate dominator, with the
 // virtual root above all GC roots at the top. Children come largest retained size first
-// (ties by object number), a page at a time; a group is put in order only as far as pages
-// are asked of it, so the first page of an object with millions of children costs one
-// partial selection, not a sort, and later pages reuse what is already in order.
-// Safe to query from several threads.
+// (ties by object number), a page at a time; a group is put in order only where pages are
+// asked of it, so a page of an object with millions of children costs a selection or two
+// over the part not yet in order, never a sort of the whole group, and later pages reuse
+// what is in order already. Safe to query from several threads.
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <unordered_map>
 #include <vector>
 
+#include "bit_set.h"
 #include "dominators.h"
 #include "retained_sizes.h"
 
@@ -37,6 +39,10 @@ public:
     std::vector<uint32_t> children(uint32_t node, uint64_t offset, uint32_t limit) const;
     // The child with the largest retained size, kNoObject for a leaf.
     uint32_t biggestChild(uint32_t node) const;
+    // The count largest children, largest first, found by one pass over the group when it
+    // is not in order yet, and leaving it as it is: for a look at a group's top without
+    // paying for its order.
+    std::vector<uint32_t> largestChildren(uint32_t node, uint32_t count) const;
 
     // Visits every reachable object depth first: enter(object) before its dominated
     // objects, leave(object) after them. Without a stack: a cursor per object (4 B/object
@@ -46,17 +52,22 @@ public:
 
     // Bytes held: dominators, retained sizes and the groups.
     uint64_t memoryBytes() const;
+    uint64_t retainedMemoryBytes() const { return retained_.memoryBytes(); }
 
 private:
     struct Range {
         uint32_t begin = 0;
         uint32_t end = 0;
     };
+    // A stretch of a group, by position in the group: every child in a piece comes
+    // before every child in the pieces after it, and a sorted piece is in final order.
+    struct Piece {
+        uint32_t end = 0;
+        bool sorted = false;
+    };
     struct SortState {
         std::mutex mutex;
-        // Per object with children: how many of its first children are in final order.
-        // Every child in that prefix comes before every child after it.
-        std::unordered_map<uint32_t, uint32_t> ordered;
+        std::unordered_map<uint32_t, std::map<uint32_t, Piece>> pieces;  // per group asked for, by start
     };
 
     // The group key: the dominator's number, objects() for the virtual root.
@@ -66,12 +77,19 @@ private:
         return d == kVirtualRoot ? objects() : d;
     }
     uint32_t keyOfNode(uint32_t node) const { return node == kVirtualRoot ? objects() : node; }
+    bool leaf(uint32_t node) const { return node != kVirtualRoot && (node >= objects() || !parents_.test(node)); }
     Range groupOf(uint32_t node) const;
-    void putInOrder(uint32_t node, Range group, uint32_t count) const;
+    void putInOrder(uint32_t node, Range group, uint32_t from, uint32_t to) const;
+    bool larger(uint32_t a, uint32_t b) const
+    {
+        const uint64_t ra = retained_.bytes(a), rb = retained_.bytes(b);
+        return ra != rb ? ra > rb : a < b;
+    }
 
     std::vector<uint32_t> idom_;            // 4 B/object
     RetainedSizes retained_;                // 5 B/object
     mutable std::vector<uint32_t> children_;  // 4 B per reachable object: grouped by key, ascending
+    BitSet parents_;                        // 1 bit/object: it dominates some object
     std::unique_ptr<SortState> sort_;
 };
 

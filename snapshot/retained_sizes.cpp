@@ -1,25 +1,18 @@
 #include "retained_sizes.h"
 
-namespace {
-
-// 40 bits of 8-byte units; a total beyond (only a forged dump gets there) stays at the top.
-constexpr uint64_t kMaxUnits = (uint64_t{1} << 40) - 1;
-
-}  // namespace
-
 void RetainedSizes::setUnits(uint32_t object, uint64_t units)
 {
-    if (units > kMaxUnits)
-        units = kMaxUnits;
-    low_[object] = static_cast<uint32_t>(units);
-    high_[object] = static_cast<uint8_t>(units >> 32);
+    // A total beyond 40 bits (only a forged dump gets there) stays at the top.
+    if (units > kMask)
+        units = kMask;
+    std::memcpy(packed_.data() + uint64_t{object} * 5, &units, 5);
 }
 
 RetainedSizes::RetainedSizes(const HeapGraph& graph, const Dominators& dominators)
-    : low_(graph.objects, 0), high_(graph.objects, 0)
+    : packed_(uint64_t{graph.objects} * 5 + 3, 0)
 {
     for (const uint32_t object : dominators.preorder)
-        low_[object] = graph.sizeUnits[object];
+        setUnits(object, graph.sizeUnits[object]);
     uint64_t reachableUnits = 0;
     for (auto it = dominators.preorder.rbegin(); it != dominators.preorder.rend(); ++it) {
         const uint32_t object = *it;

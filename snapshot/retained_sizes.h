@@ -1,10 +1,11 @@
 // Retained sizes: the shallow sizes of an object and of every object it dominates, which
 // is what the next collections would free if nothing referred to the object any more.
-// Totals are 64-bit figures stored in 40 bits of 8-byte units (up to 8 TiB), so that they
-// take 5 bytes per object instead of 8.
+// Totals are 64-bit figures stored in 40 bits of 8-byte units (up to 8 TiB), five bytes
+// per object side by side, so that one lookup touches one cache line (mostly).
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "dominators.h"
@@ -23,15 +24,21 @@ public:
     {
         if (object == kVirtualRoot)
             return reachableBytes_;
-        return ((uint64_t{high_[object]} << 32) | low_[object]) * kSizeUnit;
+        return units(object) * kSizeUnit;
     }
-    uint64_t memoryBytes() const { return low_.capacity() * 4 + high_.capacity(); }
+    uint64_t memoryBytes() const { return packed_.capacity(); }
 
 private:
-    uint64_t units(uint32_t object) const { return (uint64_t{high_[object]} << 32) | low_[object]; }
+    static constexpr uint64_t kMask = (uint64_t{1} << 40) - 1;
+
+    uint64_t units(uint32_t object) const
+    {
+        uint64_t word;
+        std::memcpy(&word, packed_.data() + uint64_t{object} * 5, sizeof word);
+        return word & kMask;  // little-endian: the low five bytes are this object's
+    }
     void setUnits(uint32_t object, uint64_t units);
 
-    std::vector<uint32_t> low_;  // 4 B/object: retained size in kSizeUnit units, low 32 bits
-    std::vector<uint8_t> high_;  // 1 B/object: the next 8 bits
+    std::vector<uint8_t> packed_;  // 5 B/object (+3 so the last read of eight stays inside)
     uint64_t reachableBytes_ = 0;
 };

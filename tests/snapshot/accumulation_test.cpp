@@ -97,7 +97,7 @@ TEST(Accumulation, ALinkedListAccumulatesAtItsHead)
     EXPECT_EQ(big[0].accumulation, head);
 }
 
-TEST(Accumulation, AClassWithTwoBigMapsIsItselfTheBiggestObject)
+TEST(Accumulation, AClassHoldingTwoBigMapsShowsEachMap)
 {
     Heap h;
     const uint32_t holder = h.g.add(20, kClassObject);
@@ -105,14 +105,44 @@ TEST(Accumulation, AClassWithTwoBigMapsIsItselfTheBiggestObject)
     const uint32_t second = h.map(500, 10);
     h.g.ref(holder, first);
     h.g.ref(holder, second);
+    h.g.ref(holder, h.g.add(2, kValue));
     h.g.root(holder);
     const Analysed a = analyse(h.g);
     EXPECT_EQ(accumulationPoint(a.graph, a.tree, holder), holder);
     const std::vector<BigObject> big = biggestObjects(a.graph, a.tree, 5);
+    ASSERT_EQ(big.size(), 3u);
+    EXPECT_EQ(big[0].object, first);
+    EXPECT_EQ(big[0].accumulation, first + 1);
+    EXPECT_EQ(big[1].object, second);
+    EXPECT_EQ(big[1].accumulation, second + 1);
+    EXPECT_EQ(a.graph.classOf[big[2].object], kValue);
+}
+
+TEST(Accumulation, ATreeOfOneClassAccumulatesAtItsRootEntry)
+{
+    // A tree map: entries with left, right and parent links, each holding a value.
+    Heap h;
+    const uint32_t tree = h.g.add(6, kOther);
+    constexpr uint32_t entries = 1023;
+    const uint32_t firstEntry = h.g.size();
+    for (uint32_t i = 0; i < entries; ++i)
+        h.g.add(5, kEntry);
+    h.g.ref(tree, firstEntry);
+    for (uint32_t i = 0; i < entries; ++i) {
+        if (2 * i + 1 < entries)
+            h.g.ref(firstEntry + i, firstEntry + 2 * i + 1);
+        if (2 * i + 2 < entries)
+            h.g.ref(firstEntry + i, firstEntry + 2 * i + 2);
+        h.g.ref(firstEntry + i, i == 0 ? tree : firstEntry + (i - 1) / 2);
+        h.g.ref(firstEntry + i, h.g.add(3, kValue));
+    }
+    h.g.root(tree);
+    const Analysed a = analyse(h.g);
+    EXPECT_EQ(accumulationPoint(a.graph, a.tree, tree), firstEntry);
+    const std::vector<BigObject> big = biggestObjects(a.graph, a.tree, 3);
     ASSERT_EQ(big.size(), 1u);
-    EXPECT_EQ(big[0].object, holder);
-    // Below it, each map accumulates in its table.
-    EXPECT_EQ(accumulationPoint(a.graph, a.tree, second), second + 1);
+    EXPECT_EQ(big[0].object, tree);
+    EXPECT_EQ(big[0].accumulation, firstEntry);
 }
 
 TEST(Accumulation, BiggestObjectsAreTheLargestInOrderAndNoMoreThanAsked)

@@ -111,10 +111,17 @@ TEST(DominatorTree, AGroupOfAMillionChildrenPagesInOrder)
         std::sort(all.begin(), all.end(), orderedPair);
         return all;
     }();
-    for (const uint64_t offset : {0ull, 100ull, 500000ull, 999990ull, 20ull, 250000ull}) {
-        const std::vector<uint32_t> page = tree.children(top, offset, 50);
-        const std::vector<uint32_t> want(sorted.begin() + offset, sorted.begin() + std::min<uint64_t>(n, offset + 50));
-        ASSERT_EQ(page, want) << "offset " << offset;
+    // Fixed places, then pages of random sizes at random places, some across the
+    // stretches earlier pages put in order.
+    std::vector<std::pair<uint64_t, uint32_t>> pages{{0, 50}, {100, 50}, {500000, 50}, {999990, 50}, {20, 50},
+        {250000, 50}, {4000, 200}, {498000, 9000}, {999000, 5000}};
+    std::mt19937 random(17);
+    for (int i = 0; i < 40; ++i)
+        pages.emplace_back(random() % n, 1 + random() % (i % 4 == 0 ? 20000 : 100));
+    for (const auto& [offset, limit] : pages) {
+        const std::vector<uint32_t> page = tree.children(top, offset, limit);
+        const std::vector<uint32_t> want(sorted.begin() + offset, sorted.begin() + std::min<uint64_t>(n, offset + limit));
+        ASSERT_EQ(page, want) << "offset " << offset << " limit " << limit;
     }
     EXPECT_EQ(tree.biggestChild(top), sorted[0]);
 }
