@@ -51,14 +51,26 @@ HeapAnalysis analyseHeap(const HeapGraph& graph, const AnalysisOptions& options,
     clock.done("retained sizes", retained.memoryBytes());
     holding(costs, first, bytesOf(dominators.idom) + bytesOf(dominators.preorder));
     dominators.preorder = {};
+    uint64_t held = bytesOf(dominators.idom) + retained.memoryBytes();
+
+    // Before the tree: the search's queue and the tree's counting sort need as much, and
+    // the tree's groups are kept.
+    begin("paths from the roots");
+    first = costs.size();
+    analysis.paths = RootPaths(graph, &costs);
+    holding(costs, first, held);
+    held += analysis.paths.memoryBytes();
 
     begin("dominator tree");
     first = costs.size();
-    const uint64_t held = bytesOf(dominators.idom) + retained.memoryBytes();
+    clock = StepClock(&costs);
+    const uint64_t idomBytes = bytesOf(dominators.idom);
     analysis.tree = DominatorTree(std::move(dominators.idom), std::move(retained));
     // Its counting sort keeps one more 4-byte array per object while it runs.
-    clock.done("dominator tree", analysis.tree.memoryBytes() - held + (uint64_t{graph.objects} + 2) * 4);
+    const uint64_t groupBytes = analysis.tree.memoryBytes() - idomBytes - analysis.tree.retainedMemoryBytes();
+    clock.done("dominator tree", groupBytes + (uint64_t{graph.objects} + 2) * 4);
     holding(costs, first, held);
+    held += groupBytes;
 
     begin("totals by class");
     first = costs.size();
@@ -66,11 +78,6 @@ HeapAnalysis analyseHeap(const HeapGraph& graph, const AnalysisOptions& options,
     // The walk's cursor per object, and a count per class of the instances above.
     clock.done("totals by class",
         classBytes(analysis.classes) + analysis.classes.objects.size() * 4 + (uint64_t{graph.objects} + 1) * 4);
-    holding(costs, first, analysis.tree.memoryBytes());
-
-    begin("paths from the roots");
-    first = costs.size();
-    analysis.paths = RootPaths(graph, &costs);
-    holding(costs, first, analysis.tree.memoryBytes() + classBytes(analysis.classes));
+    holding(costs, first, held);
     return analysis;
 }

@@ -1,5 +1,5 @@
 // The whole analysis of a heap graph, everything the queries read: dominators, retained
-// sizes, the dominator tree, totals per class and the paths from the GC roots. The steps
+// sizes, the paths from the GC roots, the dominator tree and totals per class. The steps
 // run one after another in the order that keeps memory lowest, each freeing what the next
 // does not need; costs records each step's time and bytes.
 #pragma once

@@ -5,12 +5,14 @@
 
 #include <chrono>
 #include <cstdint>
+#include <ctime>
 #include <string>
 #include <vector>
 
 struct StepCost {
     std::string name;
     double seconds = 0;
+    double cpuSeconds = 0;   // of the thread that ran it: less swayed by a busy machine
     uint64_t workBytes = 0;  // this step's arrays at their largest
     uint64_t heldBytes = 0;  // what earlier steps keep meanwhile; filled in by analyseHeap
 };
@@ -25,17 +27,27 @@ uint64_t bytesOf(const std::vector<T>& v)
 // Times one step and appends it to a log, when there is one.
 class StepClock {
 public:
-    explicit StepClock(StepCosts* log) : log_(log), start_(std::chrono::steady_clock::now()) {}
+    explicit StepClock(StepCosts* log) : log_(log), start_(std::chrono::steady_clock::now()), cpuStart_(threadCpu()) {}
 
     void done(std::string name, uint64_t workBytes)
     {
         const auto now = std::chrono::steady_clock::now();
+        const double cpu = threadCpu();
         if (log_)
-            log_->push_back({std::move(name), std::chrono::duration<double>(now - start_).count(), workBytes, 0});
+            log_->push_back({std::move(name), std::chrono::duration<double>(now - start_).count(), cpu - cpuStart_, workBytes, 0});
         start_ = now;
+        cpuStart_ = cpu;
     }
 
 private:
+    static double threadCpu()
+    {
+        timespec t{};
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+        return t.tv_sec + t.tv_nsec * 1e-9;
+    }
+
     StepCosts* log_;
     std::chrono::steady_clock::time_point start_;
+    double cpuStart_;
 };
