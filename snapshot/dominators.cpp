@@ -4,8 +4,8 @@
 //   2. list each object's predecessors that come later in that order;
 //   3. semidominators and relative dominators, from the last number down;
 //   4. immediate dominators, from the first number up;
-//   5. the objects in preorder again, by following the marked references only, and the
-//      dominators back in object numbers.
+//   5. the objects in preorder again, by following the marked references only, the
+//      dominators back in object numbers, and the retained sizes.
 // Each step keeps what the next needs in arrays the earlier steps no longer use, so that
 // at most four 4-byte arrays per object are alive at once beside the predecessor lists:
 // step 5 finds again the one from objects to numbers that steps 3 and 4 would otherwise
@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <stdexcept>
+#include <thread>
 
 #include "bit_set.h"
 #include "weak_rows.h"
@@ -286,11 +287,18 @@ void findImmediateDominators(const Walk& walk, std::vector<uint32_t>& idom)
 
 // Step 5. The reached objects in preorder again: the walk of step 1 replayed along the
 // references it marked, which lead to a new object each time, so no number needs looking
-// up. Returns them by number less one.
-std::vector<uint32_t> replayPreorder(const HeapGraph& graph, const WeakRows* weak, const Walk& walk)
+// up. Returns the objects by number less one and sets, as each object comes, its
+// dominator by object number in result.idom: idom[v] < v, so that object has come already.
+std::vector<uint32_t> replayPreorder(const HeapGraph& graph, const WeakRows* weak, const Walk& walk,
+    const std::vector<uint32_t>& idom, Dominators& result)
 {
     std::vector<uint32_t> preorder;  // 4 B per reachable object
     preorder.reserve(walk.count - 1);
+    auto number = [&](uint32_t object) {
+        preorder.push_back(object);
+        const uint32_t d = idom[preorder.size()];
+        result.idom[object] = d == 0 ? kVirtualRoot : preorder[d - 1];
+    };
     struct Frame {
         uint32_t object;
         uint32_t taken;  // as in step 1: its class, its row, its referents
@@ -299,7 +307,7 @@ std::vector<uint32_t> replayPreorder(const HeapGraph& graph, const WeakRows* wea
     for (uint32_t r = 0; r < graph.roots.size(); ++r) {
         if (!walk.rootTree.test(r))
             continue;
-        preorder.push_back(graph.roots[r]);
+        number(graph.roots[r]);
         path.push_back({graph.roots[r], 0});
         while (!path.empty()) {
             Frame& frame = path.back();
@@ -330,7 +338,7 @@ std::vector<uint32_t> replayPreorder(const HeapGraph& graph, const WeakRows* wea
                 path.pop_back();
                 continue;
             }
-            preorder.push_back(child);
+            number(child);
             path.push_back({child, 0});
         }
     }
@@ -383,29 +391,38 @@ Dominators computeDominators(const HeapGraph& graph, const DominatorOptions& opt
     preds = {};
     walk.label = {};
     walk.parent = {};
+    std::thread second;
+    if (options.alongside)
+        second = std::thread(options.alongside);
 
     findImmediateDominators(walk, idom);
     clock.done("immediate dominators", bytesOf(idom) + bytesOf(walk.lists) + bits);
     walk.lists = {};
 
-    // Step 5.
+    // Step 5, and the retained sizes summed while the numbers are at hand.
     Dominators result;
-    result.preorder = replayPreorder(graph, weak, walk);
-    const uint64_t replayBytes = bytesOf(idom) + bytesOf(result.preorder) + bits;
+    result.idom.assign(n, kNoObject);
+    std::vector<uint32_t> preorder = replayPreorder(graph, weak, walk, idom, result);
+    const uint64_t replayBytes = bytesOf(idom) + bytesOf(preorder) + bytesOf(result.idom) + bits;
     weakRows = {};
     walk = {};
-    result.idom.assign(n, kNoObject);
-    for (uint32_t v = 1; v < idom.size(); ++v) {
-        const uint32_t d = idom[v];
-        result.idom[result.preorder[v - 1]] = d == 0 ? kVirtualRoot : result.preorder[d - 1];
-    }
-    idom = {};
-    result.reachable = static_cast<uint32_t>(result.preorder.size());
+    result.reachable = static_cast<uint32_t>(preorder.size());
     result.unreachable = n - result.reachable;
     for (uint32_t object = 0; object < n; ++object) {
         if (result.idom[object] == kNoObject)
             result.unreachableBytes += graph.shallowSize(object);
     }
-    clock.done("dominators by object", std::max(replayBytes, replayBytes - bits + uint64_t{n} * 4));
+    clock.done("dominators by object", replayBytes);
+    if (second.joinable()) {
+        second.join();
+        clock.done("waiting for the second thread", 0);
+    }
+
+    // Summing holds two 4-byte arrays per object and five bytes of totals; placing the
+    // totals frees the dominators by number first and adds the five bytes kept.
+    const uint64_t sumBytes = bytesOf(result.idom) + bytesOf(preorder) + bytesOf(idom) + uint64_t{result.reachable} * 5;
+    const uint64_t placeBytes = sumBytes - bytesOf(idom) + uint64_t{n} * 5;
+    result.retained = RetainedSizes(graph, std::move(preorder), std::move(idom));
+    clock.done("retained sizes", std::max(sumBytes, placeBytes));
     return result;
 }

@@ -1,9 +1,9 @@
 #include "heap_analysis.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "dominators.h"
-#include "retained_sizes.h"
 
 namespace {
 
@@ -36,36 +36,55 @@ HeapAnalysis analyseHeap(const HeapGraph& graph, const AnalysisOptions& options,
     analysis.weakAsStrong = options.weakAsStrong;
     StepCosts& costs = analysis.costs;
 
-    begin("dominators");
+    begin("dominators and retained sizes");
     DominatorOptions dominatorOptions;
     dominatorOptions.weakAsStrong = options.weakAsStrong;
+    StepCosts pathCosts;
+    if (options.secondThread)
+        dominatorOptions.alongside = [&] { analysis.paths = RootPaths(graph, &pathCosts); };
     Dominators dominators = computeDominators(graph, dominatorOptions, &costs);
     analysis.reachable = dominators.reachable;
     analysis.unreachable = dominators.unreachable;
     analysis.unreachableBytes = dominators.unreachableBytes;
-
-    begin("retained sizes");
     StepClock clock(&costs);
     size_t first = costs.size();
-    RetainedSizes retained(graph, dominators);
-    clock.done("retained sizes", retained.memoryBytes());
-    holding(costs, first, bytesOf(dominators.idom) + bytesOf(dominators.preorder));
-    dominators.preorder = {};
-    uint64_t held = bytesOf(dominators.idom) + retained.memoryBytes();
+    uint64_t held = bytesOf(dominators.idom) + dominators.retained.memoryBytes();
 
-    // Before the tree: the search's queue and the tree's counting sort need as much, and
-    // the tree's groups are kept.
-    begin("paths from the roots");
-    first = costs.size();
-    analysis.paths = RootPaths(graph, &costs);
-    holding(costs, first, held);
+    if (options.secondThread) {
+        // The search ran beside the steps between the semidominators and the retained
+        // sizes: each holds what the others held at their largest.
+        size_t from = 0, to = costs.size();
+        for (size_t i = 0; i < costs.size(); ++i) {
+            if (costs[i].name == "semidominators")
+                from = i + 1;
+            if (costs[i].name == "retained sizes")
+                to = i;
+        }
+        uint64_t beside = 0;
+        for (size_t i = from; i < to; ++i)
+            beside = std::max(beside, costs[i].workBytes);
+        for (StepCost& cost : pathCosts) {
+            cost.name += " (second thread)";
+            cost.heldBytes = beside;
+        }
+        for (size_t i = from; i < to; ++i)
+            costs[i].heldBytes = pathCosts.empty() ? 0 : pathCosts.front().workBytes;
+        costs.insert(costs.begin() + to, pathCosts.begin(), pathCosts.end());
+    } else {
+        // Before the tree: the search's queue and the tree's counting sort need as much,
+        // and the tree's groups are kept.
+        begin("paths from the roots");
+        analysis.paths = RootPaths(graph, &costs);
+        holding(costs, first, held);
+        first = costs.size();
+        clock = StepClock(&costs);
+    }
     held += analysis.paths.memoryBytes();
 
     begin("dominator tree");
     first = costs.size();
-    clock = StepClock(&costs);
     const uint64_t idomBytes = bytesOf(dominators.idom);
-    analysis.tree = DominatorTree(std::move(dominators.idom), std::move(retained));
+    analysis.tree = DominatorTree(std::move(dominators.idom), std::move(dominators.retained));
     // Its counting sort keeps one more 4-byte array per object while it runs.
     const uint64_t groupBytes = analysis.tree.memoryBytes() - idomBytes - analysis.tree.retainedMemoryBytes();
     clock.done("dominator tree", groupBytes + (uint64_t{graph.objects} + 2) * 4);

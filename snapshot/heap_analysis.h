@@ -19,6 +19,9 @@ struct AnalysisOptions {
     // sizes (Eclipse MAT's default). Off, retained sizes are what the next collections
     // would free. Paths always prefer strong references.
     bool weakAsStrong = false;
+    // Search the paths from the roots on a second thread beside the last steps of the
+    // dominators, when their large arrays are freed: the peak stays the same.
+    bool secondThread = true;
 };
 
 struct HeapAnalysis {

@@ -13,6 +13,9 @@
 // 32-bit count of units reaches 32 GiB, more than the largest Java array.
 constexpr uint64_t kSizeUnit = 8;
 constexpr uint32_t kNoObject = UINT32_MAX;
+// In the algorithms' answers: the virtual root above all GC roots, which dominates every
+// object and is the parent of each root on its path. Graphs hold fewer objects than this.
+constexpr uint32_t kVirtualRoot = UINT32_MAX - 1;
 // Where an edge is named by its index in targets, this names instead an object's
 // reference to its class when the rows leave it out (see HeapGraph::classObject).
 constexpr uint32_t kClassEdge = UINT32_MAX - 2;

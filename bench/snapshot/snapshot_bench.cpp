@@ -7,7 +7,7 @@
 // Each size runs twice: with every object's reference to its class in the rows, as the
 // dump reader writes them, and with those left implicit (HeapGraph::classObject).
 //
-//   vorlan_snapshot_bench [--objects N,N,...] [--weak] [--markdown FILE]
+//   vorlan_snapshot_bench [--objects N,N,...] [--weak] [--one-thread] [--markdown FILE]
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -120,7 +120,7 @@ std::string fixed(double value, int digits = 2)
     return text;
 }
 
-void run(uint32_t objects, bool implicitClass, bool weak, std::ostringstream& out)
+void run(uint32_t objects, bool implicitClass, bool weak, bool oneThread, std::ostringstream& out)
 {
     auto start = Clock::now();
     SyntheticHeap heap = makeSyntheticHeap(objects, implicitClass);
@@ -135,13 +135,14 @@ void run(uint32_t objects, bool implicitClass, bool weak, std::ostringstream& ou
     resetPeak();
     AnalysisOptions options;
     options.weakAsStrong = weak;
+    options.secondThread = !oneThread;
     start = Clock::now();
     const HeapAnalysis analysis = analyseHeap(g, options);
     const double analysed = since(start);
     const uint64_t peak = statusBytes("VmHWM:");
 
     out << "\n### " << g.objects << " objects, class references " << (implicitClass ? "implicit" : "in the rows")
-        << (weak ? ", referents counted as strong" : "") << "\n\n";
+        << (weak ? ", referents counted as strong" : "") << (oneThread ? ", one thread" : "") << "\n\n";
     out << "Graph: " << g.edgeCount() << " references in the rows (" << fixed(g.edgeCount() / n) << " per object), "
         << g.weakEdges.size() << " weak, " << g.roots.size() << " roots; " << fixed(graphPerObject, 1) << " B/object. Reachable " << analysis.reachable << ", without a"
         << " dominator " << analysis.unreachable << ". Anchor: one breadth-first walk of the graph, "
@@ -225,24 +226,26 @@ std::vector<uint32_t> parseSizes(const char* text)
 int main(int argc, char** argv)
 {
     std::vector<uint32_t> sizes{1000000, 10000000, 30000000};
-    bool weak = false;
+    bool weak = false, oneThread = false;
     const char* markdown = nullptr;
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--objects") && i + 1 < argc) {
             sizes = parseSizes(argv[++i]);
         } else if (!std::strcmp(argv[i], "--weak")) {
             weak = true;
+        } else if (!std::strcmp(argv[i], "--one-thread")) {
+            oneThread = true;
         } else if (!std::strcmp(argv[i], "--markdown") && i + 1 < argc) {
             markdown = argv[++i];
         } else {
-            std::fprintf(stderr, "usage: %s [--objects N,N,...] [--weak] [--markdown FILE]\n", argv[0]);
+            std::fprintf(stderr, "usage: %s [--objects N,N,...] [--weak] [--one-thread] [--markdown FILE]\n", argv[0]);
             return 2;
         }
     }
     std::ostringstream out;
     for (const uint32_t n : sizes) {
         for (const bool implicitClass : {false, true})
-            run(n, implicitClass, weak, out);
+            run(n, implicitClass, weak, oneThread, out);
     }
     std::fputs(out.str().c_str(), stdout);
     if (markdown)

@@ -36,8 +36,7 @@ Analysed analyse(const GraphBuilder& builder)
 {
     Analysed a{builder.build(), {}};
     Dominators dominators = computeDominators(a.graph);
-    RetainedSizes retained(a.graph, dominators);
-    a.tree = DominatorTree(std::move(dominators.idom), std::move(retained));
+    a.tree = DominatorTree(std::move(dominators.idom), std::move(dominators.retained));
     return a;
 }
 

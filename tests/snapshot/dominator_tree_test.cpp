@@ -17,8 +17,7 @@ DominatorTree treeOf(const HeapGraph& graph, bool weakAsStrong = false)
     DominatorOptions options;
     options.weakAsStrong = weakAsStrong;
     Dominators dominators = computeDominators(graph, options);
-    RetainedSizes retained(graph, dominators);
-    return DominatorTree(std::move(dominators.idom), std::move(retained));
+    return DominatorTree(std::move(dominators.idom), std::move(dominators.retained));
 }
 
 // The children of every node, in the order pages must give them, from brute force.
