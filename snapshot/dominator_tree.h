@@ -79,7 +79,12 @@ private:
     uint32_t keyOfNode(uint32_t node) const { return node == kVirtualRoot ? objects() : node; }
     bool leaf(uint32_t node) const { return node != kVirtualRoot && (node >= objects() || !parents_.test(node)); }
     Range groupOf(uint32_t node) const;
+    struct Keyed {
+        uint64_t bytes;
+        uint32_t object;
+    };
     void putInOrder(uint32_t node, Range group, uint32_t from, uint32_t to) const;
+    void cutGathered(std::vector<uint32_t>::iterator items, uint32_t length, uint32_t a, uint32_t b) const;
     bool larger(uint32_t a, uint32_t b) const
     {
         const uint64_t ra = retained_.bytes(a), rb = retained_.bytes(b);

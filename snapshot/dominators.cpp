@@ -381,23 +381,23 @@ Dominators computeDominators(const HeapGraph& graph, const DominatorOptions& opt
 
     std::vector<uint32_t> preds = listPredecessors(graph, weak, isRoot, walk);
     clock.done("predecessor lists", walkBytes + bytesOf(preds));
-    walk.order = {};  // step 5 finds the objects' numbers again
+    release(walk.order);  // step 5 finds the objects' numbers again
 
     // The depth-first parents become the ancestor links of step 3.
     std::vector<uint32_t>& ancestor = walk.parent;
     std::vector<uint32_t> idom(walk.count, kNoObject);  // 4 B/object
     findSemidominators(walk, preds, ancestor, idom);
     clock.done("semidominators", walkBytes - uint64_t{n} * 4 + bytesOf(preds) + bytesOf(idom));
-    preds = {};
-    walk.label = {};
-    walk.parent = {};
+    release(preds);
+    release(walk.label);
+    release(walk.parent);
     std::thread second;
     if (options.alongside)
         second = std::thread(options.alongside);
 
     findImmediateDominators(walk, idom);
     clock.done("immediate dominators", bytesOf(idom) + bytesOf(walk.lists) + bits);
-    walk.lists = {};
+    release(walk.lists);
 
     // Step 5, and the retained sizes summed while the numbers are at hand.
     Dominators result;

@@ -69,6 +69,9 @@ HeapAnalysis analyseHeap(const HeapGraph& graph, const AnalysisOptions& options,
         }
         for (size_t i = from; i < to; ++i)
             costs[i].heldBytes = pathCosts.empty() ? 0 : pathCosts.front().workBytes;
+        // The retained sizes, summed after the join, hold the paths' parents besides.
+        for (size_t i = to; i < costs.size(); ++i)
+            costs[i].heldBytes = analysis.paths.memoryBytes();
         costs.insert(costs.begin() + to, pathCosts.begin(), pathCosts.end());
     } else {
         // Before the tree: the search's queue and the tree's counting sort need as much,

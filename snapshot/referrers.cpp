@@ -49,40 +49,56 @@ uint32_t rowOf(const HeapGraph& graph, uint32_t row, uint32_t e)
 
 }  // namespace
 
-std::vector<Referrer> referrersOf(const HeapGraph& graph, uint32_t object)
+Referrers referrersOf(const HeapGraph& graph, uint32_t object, uint32_t limit)
 {
-    std::vector<Referrer> found;
+    Referrers found;
     if (object >= graph.objects)
         return found;
 
     // Through the references to their class that the rows leave out: the instances of
-    // the classes whose class object this is (one, but nothing forbids more).
-    std::vector<Referrer> instances;
+    // the classes whose class object this is (one, but nothing forbids more). The list
+    // stops at limit, since the merge below takes no more than that from it.
+    std::vector<uint32_t> numbers;
     for (uint32_t number = 0; number < graph.classObject.size(); ++number) {
-        if (graph.classObject[number] != object)
-            continue;
-        scan(graph.classOf.data(), graph.objects, number,
-            [&](uint32_t holder) { instances.push_back({holder, kClassEdge, false}); });
+        if (graph.classObject[number] == object)
+            numbers.push_back(number);
     }
-    if (instances.size() > 1 && instances.front().holder > instances.back().holder) {
-        std::sort(instances.begin(), instances.end(),
-            [](const Referrer& a, const Referrer& b) { return a.holder < b.holder; });
+    std::vector<Referrer> instances;
+    auto instance = [&](uint32_t holder) {
+        ++found.total;
+        if (instances.size() < limit)
+            instances.push_back({holder, kClassEdge, false});
+    };
+    if (numbers.size() == 1) {
+        scan(graph.classOf.data(), graph.objects, numbers[0], instance);
+    } else if (!numbers.empty()) {
+        for (uint32_t holder = 0; holder < graph.objects; ++holder) {
+            if (std::find(numbers.begin(), numbers.end(), graph.classOf[holder]) != numbers.end())
+                instance(holder);
+        }
     }
 
     std::vector<Referrer> fields;
     uint32_t row = 0;
     scan(graph.targets.data(), graph.edgeCount(), object, [&](uint32_t e) {
-        row = rowOf(graph, row, e);
-        fields.push_back({row, e, false});
+        ++found.total;
+        if (fields.size() < limit) {
+            row = rowOf(graph, row, e);
+            fields.push_back({row, e, false});
+        }
     });
 
     // By holder, a holder's class reference before its fields, as its row would list them.
-    found.reserve(instances.size() + fields.size());
-    std::merge(instances.begin(), instances.end(), fields.begin(), fields.end(), std::back_inserter(found),
+    std::merge(instances.begin(), instances.end(), fields.begin(), fields.end(), std::back_inserter(found.first),
         [](const Referrer& a, const Referrer& b) { return a.holder < b.holder; });
+    if (found.first.size() > limit)
+        found.first.resize(limit);
     for (size_t w = 0; w < graph.weakEdges.size(); ++w) {
-        if (graph.weakEdges[w].second == object && graph.weakEdges[w].first < graph.objects)
-            found.push_back({graph.weakEdges[w].first, static_cast<uint32_t>(w), true});
+        if (graph.weakEdges[w].second == object && graph.weakEdges[w].first < graph.objects) {
+            ++found.total;
+            if (found.first.size() < limit)
+                found.first.push_back({graph.weakEdges[w].first, static_cast<uint32_t>(w), true});
+        }
     }
     return found;
 }

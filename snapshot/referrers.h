@@ -18,6 +18,13 @@ struct Referrer {
     bool weak = false;
 };
 
+struct Referrers {
+    std::vector<Referrer> first;  // the first limit, as below
+    uint64_t total = 0;           // all of them
+};
+
 // Strong references first, by holder and in row order, then weak ones. An object that
-// refers to it through several fields is listed once per field.
-std::vector<Referrer> referrersOf(const HeapGraph& graph, uint32_t object);
+// refers to it through several fields is listed once per field. Past limit they are only
+// counted, which spares finding their holders (a class object has as many referrers as
+// instances).
+Referrers referrersOf(const HeapGraph& graph, uint32_t object, uint32_t limit = UINT32_MAX);

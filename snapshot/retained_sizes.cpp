@@ -1,5 +1,7 @@
 #include "retained_sizes.h"
 
+#include "step_costs.h"
+
 RetainedSizes::RetainedSizes(const HeapGraph& graph, std::vector<uint32_t>&& preorder, std::vector<uint32_t>&& idomByNumber)
 {
     // Totals by number, 40 bits in two arrays: the backward pass reads and writes its own
@@ -26,11 +28,11 @@ RetainedSizes::RetainedSizes(const HeapGraph& graph, std::vector<uint32_t>&& pre
             set(d, get(d) + total);
     }
     reachableBytes_ = reachableUnits * kSizeUnit;
-    idomByNumber = {};
+    release(idomByNumber);
     packed_.assign(uint64_t{graph.objects} * 5 + 3, 0);
     for (uint32_t v = 1; v < count; ++v) {
         const uint64_t units = get(v);
         std::memcpy(packed_.data() + uint64_t{preorder[v - 1]} * 5, &units, 5);
     }
-    preorder = {};
+    release(preorder);
 }

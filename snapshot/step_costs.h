@@ -24,6 +24,13 @@ uint64_t bytesOf(const std::vector<T>& v)
     return v.capacity() * sizeof(T);
 }
 
+// Gives a vector's memory back at once (v = {} would only empty it, keeping its capacity).
+template <class T>
+void release(std::vector<T>& v)
+{
+    std::vector<T>().swap(v);
+}
+
 // Times one step and appends it to a log, when there is one.
 class StepClock {
 public:

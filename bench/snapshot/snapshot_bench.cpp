@@ -198,8 +198,10 @@ void run(uint32_t objects, bool implicitClass, bool weak, bool oneThread, std::o
     row("referrers, 20 objects",
         timeQueries(std::vector<uint32_t>(randomObjects.begin(), randomObjects.begin() + 20),
             [&](uint32_t o) { referrersOf(g, o); }));
-    row("referrers of java.lang.String's class object (" + std::to_string(referrersOf(g, 2).size()) + ")",
+    row("referrers of java.lang.String's class object: all " + std::to_string(referrersOf(g, 2).total),
         timeQueries(std::vector<uint32_t>(3, 2), [&](uint32_t o) { referrersOf(g, o); }));
+    row("same, the first 100 and the count",
+        timeQueries(std::vector<uint32_t>(3, 2), [&](uint32_t o) { referrersOf(g, o, 100); }));
     out << "\nBiggest objects:\n\n| object | class | retained MB | accumulation point | its class |\n|---|---|---|---|---|\n";
     for (size_t i = 0; i < std::min<size_t>(big.size(), 5); ++i) {
         const BigObject& b = big[i];

@@ -81,48 +81,50 @@ TEST(DominatorTree, PagesOfChildrenAreOrderedAndComplete)
     }
 }
 
-TEST(DominatorTree, AGroupOfAMillionChildrenPagesInOrder)
+TEST(DominatorTree, LargeGroupsPageInOrder)
 {
-    // One root holding a million objects of repeating sizes, some with children of their
-    // own: pages from the front, the middle and the end, in that order and back.
-    constexpr uint32_t n = 1000000;
+    // A root holding a million objects of repeating sizes, some with children of their
+    // own, and one holding 80,000: the first too large for a copy of its sizes (it is the
+    // whole heap), the second cut on such a copy. Pages from the front, the middle and
+    // the end, then pages of random sizes at random places, some across the stretches
+    // earlier pages put in order.
     GraphBuilder g;
-    const uint32_t top = g.add(2);
-    g.root(top);
-    for (uint32_t i = 0; i < n; ++i) {
-        const uint32_t child = g.add(1 + (i * 7919u) % 1000);
-        g.ref(top, child);
-        if (i % 1000 == 0)
-            g.ref(child, g.add(5000));
+    std::vector<std::pair<uint32_t, uint32_t>> groups;  // (holder, children)
+    for (const uint32_t n : {1000000u, 80000u}) {
+        const uint32_t top = g.add(2);
+        g.root(top);
+        for (uint32_t i = 0; i < n; ++i) {
+            const uint32_t child = g.add(1 + (i * 7919u) % 1000);
+            g.ref(top, child);
+            if (i % 1000 == 0)
+                g.ref(child, g.add(5000));
+        }
+        groups.emplace_back(top, n);
     }
     const HeapGraph graph = g.build();
     const DominatorTree tree = treeOf(graph);
-    ASSERT_EQ(tree.childCount(top), n);
-
     auto orderedPair = [&tree](uint32_t a, uint32_t b) {
         const uint64_t ra = tree.retainedBytes(a), rb = tree.retainedBytes(b);
         return ra > rb || (ra == rb && a < b);
     };
-    std::vector<uint32_t> sorted = [&] {
-        std::vector<uint32_t> all(n);
-        for (uint32_t i = 0; i < n; ++i)
-            all[i] = graph.targets[graph.firstEdge[top] + i];
-        std::sort(all.begin(), all.end(), orderedPair);
-        return all;
-    }();
-    // Fixed places, then pages of random sizes at random places, some across the
-    // stretches earlier pages put in order.
-    std::vector<std::pair<uint64_t, uint32_t>> pages{{0, 50}, {100, 50}, {500000, 50}, {999990, 50}, {20, 50},
-        {250000, 50}, {4000, 200}, {498000, 9000}, {999000, 5000}};
     std::mt19937 random(17);
-    for (int i = 0; i < 40; ++i)
-        pages.emplace_back(random() % n, 1 + random() % (i % 4 == 0 ? 20000 : 100));
-    for (const auto& [offset, limit] : pages) {
-        const std::vector<uint32_t> page = tree.children(top, offset, limit);
-        const std::vector<uint32_t> want(sorted.begin() + offset, sorted.begin() + std::min<uint64_t>(n, offset + limit));
-        ASSERT_EQ(page, want) << "offset " << offset << " limit " << limit;
+    for (const auto& [top, n] : groups) {
+        ASSERT_EQ(tree.childCount(top), n);
+        std::vector<uint32_t> sorted(graph.targets.begin() + graph.firstEdge[top],
+            graph.targets.begin() + graph.firstEdge[top] + n);
+        std::sort(sorted.begin(), sorted.end(), orderedPair);
+        EXPECT_EQ(tree.biggestChild(top), sorted[0]);
+        std::vector<std::pair<uint64_t, uint32_t>> pages{{0, 50}, {100, 50}, {n / 2, 50}, {n - 10, 50}, {20, 50},
+            {n / 4, 50}, {4000, 200}, {n / 2 - 2000, 9000}, {n - 1000, 5000}};
+        for (int i = 0; i < 40; ++i)
+            pages.emplace_back(random() % n, 1 + random() % (i % 4 == 0 ? 20000 : 100));
+        for (const auto& [offset, limit] : pages) {
+            const std::vector<uint32_t> page = tree.children(top, offset, limit);
+            const std::vector<uint32_t> want(sorted.begin() + offset, sorted.begin() + std::min<uint64_t>(n, offset + limit));
+            ASSERT_EQ(page, want) << "group of " << n << ", offset " << offset << " limit " << limit;
+        }
+        EXPECT_EQ(tree.largestChildren(top, 5), std::vector<uint32_t>(sorted.begin(), sorted.begin() + 5));
     }
-    EXPECT_EQ(tree.biggestChild(top), sorted[0]);
 }
 
 TEST(DominatorTree, WalkEntersEachObjectOnceBelowItsDominator)

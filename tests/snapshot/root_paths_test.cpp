@@ -112,10 +112,21 @@ TEST(Referrers, EveryReferenceToTheObjectOnceInOrder)
                 if (graph.weakEdges[w].second == o)
                     want.emplace_back(graph.weakEdges[w].first, w, true);
             }
+            const Referrers all = referrersOf(graph, o);
             std::vector<std::tuple<uint32_t, uint32_t, bool>> got;
-            for (const Referrer& r : referrersOf(graph, o))
+            for (const Referrer& r : all.first)
                 got.emplace_back(r.holder, r.edge, r.weak);
             ASSERT_EQ(got, want) << "object " << o;
+            ASSERT_EQ(all.total, want.size()) << "object " << o;
+            // The first few, and all of them counted.
+            const uint32_t limit = o % 4;
+            const Referrers some = referrersOf(graph, o, limit);
+            EXPECT_EQ(some.total, want.size()) << "object " << o;
+            ASSERT_EQ(some.first.size(), std::min<size_t>(limit, want.size())) << "object " << o;
+            for (size_t i = 0; i < some.first.size(); ++i) {
+                EXPECT_EQ(std::make_tuple(some.first[i].holder, some.first[i].edge, some.first[i].weak), want[i])
+                    << "object " << o;
+            }
         }
     }
 }
@@ -134,10 +145,10 @@ TEST(Referrers, RowsWithoutReferencesAndTheLastRow)
     g.ref(100, 150);
     const HeapGraph graph = g.build();
     std::vector<uint32_t> holders;
-    for (const Referrer& r : referrersOf(graph, 150))
+    for (const Referrer& r : referrersOf(graph, 150).first)
         holders.push_back(r.holder);
     EXPECT_EQ(holders, (std::vector<uint32_t>{5, 6, 100, 199}));
-    EXPECT_EQ(referrersOf(graph, 7).size(), 100u);
-    EXPECT_TRUE(referrersOf(graph, 0).empty());
-    EXPECT_TRUE(referrersOf(graph, 1000).empty());
+    EXPECT_EQ(referrersOf(graph, 7).first.size(), 100u);
+    EXPECT_TRUE(referrersOf(graph, 0).first.empty());
+    EXPECT_EQ(referrersOf(graph, 1000).total, 0u);
 }
