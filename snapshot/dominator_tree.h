@@ -1,9 +1,10 @@
 // The dominator tree: each reachable object under its immediate dominator, with the
 // virtual root above all GC roots at the top. Children come largest retained size first
-// (ties by object number), a page at a time; a group is put in order only where pages are
-// asked of it, so a page of an object with millions of children costs a selection or two
-// over the part not yet in order, never a sort of the whole group, and later pages reuse
-// what is in order already. Safe to query from several threads.
+// (ties by object number), a page at a time; a large group is put in order only where
+// pages are asked of it, so a page of an object with millions of children costs a
+// selection or two over the part not yet in order (on a copy of their sizes when that is
+// cheap), never a sort of the whole group, and later pages reuse what is in order
+// already. Safe to query from several threads.
 #pragma once
 
 #include <cstdint>
@@ -69,6 +70,11 @@ private:
         std::mutex mutex;
         std::unordered_map<uint32_t, std::map<uint32_t, Piece>> pieces;  // per group asked for, by start
     };
+    // A child beside its retained size, for cutting a long piece.
+    struct Keyed {
+        uint64_t bytes;
+        uint32_t object;
+    };
 
     // The group key: the dominator's number, objects() for the virtual root.
     uint32_t keyOf(uint32_t object) const
@@ -79,10 +85,6 @@ private:
     uint32_t keyOfNode(uint32_t node) const { return node == kVirtualRoot ? objects() : node; }
     bool leaf(uint32_t node) const { return node != kVirtualRoot && (node >= objects() || !parents_.test(node)); }
     Range groupOf(uint32_t node) const;
-    struct Keyed {
-        uint64_t bytes;
-        uint32_t object;
-    };
     void putInOrder(uint32_t node, Range group, uint32_t from, uint32_t to) const;
     void cutGathered(std::vector<uint32_t>::iterator items, uint32_t length, uint32_t a, uint32_t b) const;
     bool larger(uint32_t a, uint32_t b) const

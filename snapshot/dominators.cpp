@@ -13,6 +13,7 @@
 #include "dominators.h"
 
 #include <algorithm>
+#include <exception>
 #include <stdexcept>
 #include <thread>
 
@@ -345,6 +346,46 @@ std::vector<uint32_t> replayPreorder(const HeapGraph& graph, const WeakRows* wea
     return preorder;
 }
 
+// Runs work, if any, on a thread of its own, and waits for it however the caller's
+// steps end; an exception it throws comes out of join().
+class SecondThread {
+public:
+    explicit SecondThread(const std::function<void()>& work)
+    {
+        if (work) {
+            thread_ = std::thread([this, work] {
+                try {
+                    work();
+                } catch (...) {
+                    failure_ = std::current_exception();
+                }
+            });
+        }
+    }
+    SecondThread(const SecondThread&) = delete;
+    SecondThread& operator=(const SecondThread&) = delete;
+    ~SecondThread()
+    {
+        if (thread_.joinable())
+            thread_.join();
+    }
+
+    // Whether there was work to wait for.
+    bool join()
+    {
+        if (!thread_.joinable())
+            return false;
+        thread_.join();
+        if (failure_)
+            std::rethrow_exception(failure_);
+        return true;
+    }
+
+private:
+    std::thread thread_;
+    std::exception_ptr failure_;
+};
+
 }  // namespace
 
 Dominators computeDominators(const HeapGraph& graph, const DominatorOptions& options, StepCosts* costs)
@@ -391,9 +432,7 @@ Dominators computeDominators(const HeapGraph& graph, const DominatorOptions& opt
     release(preds);
     release(walk.label);
     release(walk.parent);
-    std::thread second;
-    if (options.alongside)
-        second = std::thread(options.alongside);
+    SecondThread second(options.alongside);
 
     findImmediateDominators(walk, idom);
     clock.done("immediate dominators", bytesOf(idom) + bytesOf(walk.lists) + bits);
@@ -413,10 +452,8 @@ Dominators computeDominators(const HeapGraph& graph, const DominatorOptions& opt
             result.unreachableBytes += graph.shallowSize(object);
     }
     clock.done("dominators by object", replayBytes);
-    if (second.joinable()) {
-        second.join();
+    if (second.join())
         clock.done("waiting for the second thread", 0);
-    }
 
     // Summing holds two 4-byte arrays per object and five bytes of totals; placing the
     // totals frees the dominators by number first and adds the five bytes kept.

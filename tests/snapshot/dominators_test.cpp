@@ -3,6 +3,8 @@
 // enough that any recursion would overflow the stack.
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+
 #include "brute_force.h"
 #include "dominators.h"
 #include "test_graphs.h"
@@ -198,4 +200,18 @@ TEST(Dominators, RetainedSizesBeyond32BitsOfUnits)
     const Dominators got = compute(graph);
     EXPECT_EQ(got.retained.bytes(root), kSizeUnit + 3 * (30ull << 30));
     EXPECT_EQ(got.retained.bytes(kVirtualRoot), kSizeUnit + 3 * (30ull << 30));
+}
+
+TEST(Dominators, WorkAlongsideRunsOnceAndItsFailureComesOut)
+{
+    const HeapGraph graph = randomHeap(5, 2000);
+    DominatorOptions options;
+    int runs = 0;
+    options.alongside = [&runs] { ++runs; };
+    const Dominators with = computeDominators(graph, options);
+    EXPECT_EQ(runs, 1);
+    EXPECT_EQ(with.idom, computeDominators(graph).idom);
+
+    options.alongside = [] { throw std::runtime_error("the search failed"); };
+    EXPECT_THROW(computeDominators(graph, options), std::runtime_error);
 }
