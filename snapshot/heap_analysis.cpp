@@ -1,9 +1,11 @@
 #include "heap_analysis.h"
 
 #include <algorithm>
+#include <stdexcept>
 #include <utility>
 
 #include "dominators.h"
+#include "graph_check.h"
 
 namespace {
 
@@ -35,6 +37,10 @@ HeapAnalysis analyseHeap(const HeapGraph& graph, const AnalysisOptions& options,
     HeapAnalysis analysis;
     analysis.weakAsStrong = options.weakAsStrong;
     StepCosts& costs = analysis.costs;
+
+    const std::string fault = graphFault(graph);
+    if (!fault.empty())
+        throw std::invalid_argument("heap graph: " + fault);
 
     begin("dominators and retained sizes");
     DominatorOptions dominatorOptions;

@@ -40,4 +40,5 @@ struct HeapAnalysis {
 // Called with the name of each step as it begins.
 using AnalysisProgress = std::function<void(const std::string& step)>;
 
+// Throws std::invalid_argument, saying why, for a graph that graphFault finds unsound.
 HeapAnalysis analyseHeap(const HeapGraph& graph, const AnalysisOptions& options = {}, const AnalysisProgress& progress = {});

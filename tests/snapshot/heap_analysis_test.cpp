@@ -2,7 +2,10 @@
 // referents counted only when asked, and every step's cost recorded.
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+
 #include "brute_force.h"
+#include "graph_check.h"
 #include "heap_analysis.h"
 #include "test_graphs.h"
 
@@ -45,4 +48,26 @@ TEST(HeapAnalysis, OneThreadOrTwoGiveTheBruteForceAnswers)
             }
         }
     }
+}
+
+TEST(HeapAnalysis, AnUnsoundGraphIsRefusedWithItsReason)
+{
+    const HeapGraph sound = randomHeap(3, 300);
+    EXPECT_EQ(graphFault(sound), "");
+
+    HeapGraph badTarget = sound;
+    badTarget.targets[7] = badTarget.objects + 5;
+    EXPECT_EQ(graphFault(badTarget), "reference 7 names object " + std::to_string(sound.objects + 5) + " of "
+        + std::to_string(sound.objects));
+    EXPECT_THROW(analyseHeap(badTarget), std::invalid_argument);
+
+    HeapGraph shortRows = sound;
+    shortRows.firstEdge.pop_back();
+    EXPECT_NE(graphFault(shortRows), "");
+    HeapGraph unordered = sound;
+    std::swap(unordered.firstEdge[10], unordered.firstEdge[200]);
+    EXPECT_NE(graphFault(unordered), "");
+    HeapGraph sizes = sound;
+    sizes.classOf.pop_back();
+    EXPECT_NE(graphFault(sizes), "");
 }
