@@ -7,11 +7,12 @@ namespace {
 
 constexpr uint32_t kBlock = 64;
 
-// Whether any of the block's values is wanted: a branch-free loop the compiler vectorises.
-bool blockHolds(const uint32_t* values, uint32_t count, uint32_t wanted)
+// Whether any of a block's values is wanted: a branch-free loop of a fixed length, which
+// the compiler turns into a few vector compares.
+bool blockHolds(const uint32_t* values, uint32_t wanted)
 {
     uint32_t hits = 0;
-    for (uint32_t i = 0; i < count; ++i)
+    for (uint32_t i = 0; i < kBlock; ++i)
         hits |= values[i] == wanted;
     return hits != 0;
 }
@@ -20,11 +21,11 @@ bool blockHolds(const uint32_t* values, uint32_t count, uint32_t wanted)
 template <class Hit>
 void scan(const uint32_t* values, uint32_t count, uint32_t wanted, Hit hit)
 {
+    const uint32_t whole = count - count % kBlock;
     for (uint32_t start = 0; start < count; start += kBlock) {
-        const uint32_t length = std::min(kBlock, count - start);
-        if (!blockHolds(values + start, length, wanted))
+        if (start < whole && !blockHolds(values + start, wanted))
             continue;
-        for (uint32_t i = start; i < start + length; ++i) {
+        for (uint32_t i = start, end = std::min(count, start + kBlock); i < end; ++i) {
             if (values[i] == wanted)
                 hit(i);
         }
