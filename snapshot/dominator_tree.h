@@ -47,7 +47,9 @@ public:
 
     // Visits every reachable object depth first: enter(object) before its dominated
     // objects, leave(object) after them. Without a stack: a cursor per object (4 B/object
-    // while it runs) and the dominator links lead the way back up.
+    // while it runs) and the dominator links lead the way back up. enter and leave may
+    // read retainedBytes and dominatorOf but not ask for children, which waits for the
+    // walk to end.
     template <class Enter, class Leave>
     void walk(Enter enter, Leave leave) const;
 
