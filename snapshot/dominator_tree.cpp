@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "large_arrays.h"
+
 namespace {
 
 // Groups up to this size are sorted whole at their first page; a page of a larger group
@@ -25,7 +27,8 @@ DominatorTree::DominatorTree(std::vector<uint32_t> idom, RetainedSizes retained)
 {
     // A counting sort by key, stable, so each group starts in object order.
     const uint32_t top = objects();
-    std::vector<uint32_t> end(uint64_t{top} + 2, 0);  // 4 B/object while building
+    std::vector<uint32_t> end;  // 4 B/object while building
+    assignLarge(end, uint64_t{top} + 2, 0u);
     for (uint32_t object = 0; object < top; ++object) {
         if (idom_[object] != kNoObject)
             ++end[keyOf(object) + 1];
@@ -37,7 +40,7 @@ DominatorTree::DominatorTree(std::vector<uint32_t> idom, RetainedSizes retained)
     }
     for (uint64_t key = 1; key < end.size(); ++key)
         end[key] += end[key - 1];
-    children_.resize(end.back());
+    assignLarge(children_, end.back(), 0u);
     for (uint32_t object = 0; object < top; ++object) {
         if (idom_[object] != kNoObject)
             children_[end[keyOf(object)]++] = object;

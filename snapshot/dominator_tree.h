@@ -16,6 +16,7 @@
 
 #include "bit_set.h"
 #include "dominators.h"
+#include "large_arrays.h"
 #include "retained_sizes.h"
 
 class DominatorTree {
@@ -108,7 +109,8 @@ void DominatorTree::walk(Enter enter, Leave leave) const
     std::lock_guard<std::mutex> lock(sort_->mutex);
     const uint32_t top = objects();
     const uint32_t size = reachable();
-    std::vector<uint32_t> cursor(uint64_t{top} + 1, 0);  // the next child of each node to enter
+    std::vector<uint32_t> cursor;  // the next child of each node to enter
+    assignLarge(cursor, uint64_t{top} + 1, 0u);
     for (uint32_t pos = 0; pos < size; ++pos) {
         const uint32_t key = keyOf(children_[pos]);
         if (pos == 0 || key != keyOf(children_[pos - 1]))

@@ -18,6 +18,7 @@
 #include <thread>
 
 #include "bit_set.h"
+#include "large_arrays.h"
 #include "weak_rows.h"
 
 namespace {
@@ -165,7 +166,8 @@ std::vector<uint32_t> listPredecessors(const HeapGraph& graph, const WeakRows* w
         throw std::length_error("heap graph: more references than 32-bit lists can hold");
     lists[walk.count] = static_cast<uint32_t>(total);
 
-    std::vector<uint32_t> preds(total);  // 4 B per cross or back edge
+    std::vector<uint32_t> preds;  // 4 B per cross or back edge
+    assignLarge(preds, total, 0u);
     auto add = [&](uint32_t v, uint32_t target) {
         if (isRoot.test(target))
             return;
@@ -294,7 +296,7 @@ std::vector<uint32_t> replayPreorder(const HeapGraph& graph, const WeakRows* wea
     const std::vector<uint32_t>& idom, Dominators& result)
 {
     std::vector<uint32_t> preorder;  // 4 B per reachable object
-    preorder.reserve(walk.count - 1);
+    reserveLarge(preorder, walk.count - 1);
     auto number = [&](uint32_t object) {
         preorder.push_back(object);
         const uint32_t d = idom[preorder.size()];
@@ -406,10 +408,10 @@ Dominators computeDominators(const HeapGraph& graph, const DominatorOptions& opt
     const WeakRows* weak = options.weakAsStrong ? &weakRows : nullptr;
 
     Walk walk;
-    walk.order.assign(n, 0);
-    walk.parent.assign(uint64_t{n} + 1, 0);
-    walk.label.assign(uint64_t{n} + 1, 0);
-    walk.lists.assign(uint64_t{n} + 2, 0);
+    assignLarge(walk.order, n, 0u);
+    assignLarge(walk.parent, uint64_t{n} + 1, 0u);
+    assignLarge(walk.label, uint64_t{n} + 1, 0u);
+    assignLarge(walk.lists, uint64_t{n} + 2, 0u);
     walk.classTree = BitSet(graph.classObject.empty() ? 0 : n);
     walk.rowTree = BitSet(graph.edgeCount());
     walk.weakTree = BitSet(static_cast<uint32_t>(weakRows.edges().size()));
@@ -426,7 +428,8 @@ Dominators computeDominators(const HeapGraph& graph, const DominatorOptions& opt
 
     // The depth-first parents become the ancestor links of step 3.
     std::vector<uint32_t>& ancestor = walk.parent;
-    std::vector<uint32_t> idom(walk.count, kNoObject);  // 4 B/object
+    std::vector<uint32_t> idom;  // 4 B/object
+    assignLarge(idom, walk.count, kNoObject);
     findSemidominators(walk, preds, ancestor, idom);
     clock.done("semidominators", walkBytes - uint64_t{n} * 4 + bytesOf(preds) + bytesOf(idom));
     release(preds);
@@ -440,7 +443,7 @@ Dominators computeDominators(const HeapGraph& graph, const DominatorOptions& opt
 
     // Step 5, and the retained sizes summed while the numbers are at hand.
     Dominators result;
-    result.idom.assign(n, kNoObject);
+    assignLarge(result.idom, n, kNoObject);
     std::vector<uint32_t> preorder = replayPreorder(graph, weak, walk, idom, result);
     const uint64_t replayBytes = bytesOf(idom) + bytesOf(preorder) + bytesOf(result.idom) + bits;
     weakRows = {};

@@ -1,5 +1,6 @@
 #include "retained_sizes.h"
 
+#include "large_arrays.h"
 #include "step_costs.h"
 
 RetainedSizes::RetainedSizes(const HeapGraph& graph, std::vector<uint32_t>&& preorder, std::vector<uint32_t>&& idomByNumber)
@@ -7,8 +8,10 @@ RetainedSizes::RetainedSizes(const HeapGraph& graph, std::vector<uint32_t>&& pre
     // Totals by number, 40 bits in two arrays: the backward pass reads and writes its own
     // entry in sequence and its dominator's, most often close by.
     const uint32_t count = static_cast<uint32_t>(preorder.size()) + 1;
-    std::vector<uint32_t> low(count, 0);  // 4 B per reachable object while summing
-    std::vector<uint8_t> high(count, 0);  // 1 B per reachable object while summing
+    std::vector<uint32_t> low;  // 4 B per reachable object while summing
+    std::vector<uint8_t> high;  // 1 B per reachable object while summing
+    assignLarge(low, count, 0u);
+    assignLarge(high, count, uint8_t{0});
     auto get = [&](uint32_t v) { return (uint64_t{high[v]} << 32) | low[v]; };
     auto set = [&](uint32_t v, uint64_t units) {
         // A total beyond 40 bits (only a forged dump gets there) stays at the top.
@@ -29,7 +32,7 @@ RetainedSizes::RetainedSizes(const HeapGraph& graph, std::vector<uint32_t>&& pre
     }
     reachableBytes_ = reachableUnits * kSizeUnit;
     release(idomByNumber);
-    packed_.assign(uint64_t{graph.objects} * 5 + 3, 0);
+    assignLarge(packed_, uint64_t{graph.objects} * 5 + 3, uint8_t{0});
     for (uint32_t v = 1; v < count; ++v) {
         const uint64_t units = get(v);
         std::memcpy(packed_.data() + uint64_t{preorder[v - 1]} * 5, &units, 5);

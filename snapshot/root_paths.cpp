@@ -4,6 +4,7 @@
 
 #include "bit_set.h"
 #include "dominators.h"
+#include "large_arrays.h"
 #include "weak_rows.h"
 
 namespace {
@@ -22,9 +23,9 @@ RootPaths::RootPaths(const HeapGraph& graph, StepCosts* costs)
 {
     StepClock clock(costs);
     const uint32_t n = graph.objects;
-    parent_.assign(n, kNoObject);
+    assignLarge(parent_, n, kNoObject);
     std::vector<uint32_t> queue;  // 4 B/object: each object once, strong ones first
-    queue.reserve(n);
+    reserveLarge(queue, n);
     const WeakRows weak(graph);
     std::vector<WeakStart> starts;  // 12 B per weak reference at most
 
