@@ -1,0 +1,468 @@
+// The simple Lengauer-Tarjan algorithm over plain arrays in depth-first preorder:
+//   1. number the objects in preorder from the virtual root, numbered 0, marking the
+//      references the walk descends by;
+//   2. list each object's predecessors that come later in that order;
+//   3. semidominators and relative dominators, from the last number down;
+//   4. immediate dominators, from the first number up;
+//   5. the objects in preorder again, by following the marked references only, the
+//      dominators back in object numbers, and the retained sizes.
+// Each step keeps what the next needs in arrays the earlier steps no longer use, so that
+// at most four 4-byte arrays per object are alive at once beside the predecessor lists:
+// step 5 finds again the one from objects to numbers that steps 3 and 4 would otherwise
+// keep unused.
+#include "dominators.h"
+
+#include <algorithm>
+#include <exception>
+#include <stdexcept>
+#include <thread>
+
+#include "bit_set.h"
+#include "large_arrays.h"
+#include "weak_rows.h"
+
+namespace {
+
+struct Walk {
+    // Preorder numbers: 0 is the virtual root, the reached objects are 1 .. count-1.
+    std::vector<uint32_t> order;   // 4 B/object: each object's number, 0 while not reached
+    std::vector<uint32_t> parent;  // 4 B/object: the depth-first tree's parent, by number
+    std::vector<uint32_t> label;   // 4 B/object: step 1's candidate, then step 3's labels
+    std::vector<uint32_t> lists;   // 4 B/object: predecessor counts, list starts, semidominators
+    uint32_t count = 1;
+    // The references the walk descended by, and the roots it began a tree at.
+    BitSet classTree;  // 1 bit/object: the reference to its class, when implicit
+    BitSet rowTree;    // 1 bit/reference
+    BitSet weakTree;   // 1 bit per weak reference, by WeakRows position
+    BitSet rootTree;   // 1 bit per root
+};
+
+// Step 1. When it returns, for every reached object numbered v:
+//  - parent[v] < v, and v's descendants in the depth-first tree are numbered v+1 onwards,
+//    contiguously;
+//  - label[v] is the least u with an edge u->v and u <= v: the tree parent, or a proper
+//    ancestor through a forward edge (0 for a GC root: only the roots loop numbers them);
+//  - lists[v] counts the edges u->v with u > v (cross and back edges).
+// Every reference that leads to a new object (a tree edge) is marked in the Walk's bit
+// sets, and every root that begins a tree, for step 5.
+// While an object is on the walk's current path, label[v] holds how many of its references
+// the walk has taken and parent[v] its parent's object number: the path is its own stack,
+// so a chain of millions of objects needs no more memory than a flat heap.
+void walkDepthFirst(const HeapGraph& graph, const WeakRows* weak, const BitSet& isRoot, Walk& walk)
+{
+    std::vector<uint32_t>& order = walk.order;
+    std::vector<uint32_t>& parent = walk.parent;
+    std::vector<uint32_t>& candidate = walk.label;
+    std::vector<uint32_t>& lists = walk.lists;
+    uint32_t next = 1;
+
+    // Classifies the edge from v to target; true when target is new, a tree edge.
+    auto meet = [&](uint32_t target, uint32_t v) {
+        // References to GC roots are passed by: the virtual root refers to each root, so
+        // any path through such a reference has a shorter one that avoids a subset of
+        // its objects, and dominators stay the same without them.
+        if (isRoot.test(target))
+            return false;
+        const uint32_t u = order[target];
+        if (u == 0)
+            return true;
+        if (u > v) {
+            // A forward edge: u was reached after v began and v is on top of the path, so
+            // u is a finished descendant whose candidate is final apart from such edges.
+            if (v < candidate[u])
+                candidate[u] = v;
+        } else if (u < v) {
+            ++lists[u];
+        }
+        return false;
+    };
+
+    for (uint32_t r = 0; r < graph.roots.size(); ++r) {
+        const uint32_t root = graph.roots[r];
+        if (root >= graph.objects)
+            continue;
+        if (order[root] != 0) {
+            candidate[order[root]] = 0;  // a forward edge from the virtual root
+            continue;
+        }
+        walk.rootTree.set(r);
+        uint32_t object = root;
+        uint32_t v = next++;
+        order[object] = v;
+        parent[v] = kVirtualRoot;
+        candidate[v] = 0;
+        for (;;) {
+            // The references in turn: to its class when the rows leave that out, the row,
+            // then the referents when they count.
+            const uint32_t classTarget = graph.classEdge(object);
+            const uint32_t implicit = classTarget == kNoObject ? 0 : 1;
+            const uint32_t first = graph.firstEdge[object];
+            const uint32_t strong = implicit + graph.firstEdge[object + 1] - first;
+            uint32_t taken = candidate[v];
+            uint32_t child = kNoObject;
+            if (taken < implicit) {
+                ++taken;
+                if (meet(classTarget, v)) {
+                    child = classTarget;
+                    walk.classTree.set(object);
+                }
+            }
+            while (child == kNoObject && taken < strong) {
+                const uint32_t e = first + (taken++ - implicit);
+                if (meet(graph.targets[e], v)) {
+                    child = graph.targets[e];
+                    walk.rowTree.set(e);
+                }
+            }
+            if (child == kNoObject && weak && weak->holds(object)) {
+                const auto range = weak->rangeOf(object);
+                while (range.first + (taken - strong) < range.second) {
+                    const uint32_t i = range.first + (taken++ - strong);
+                    if (meet(weak->edges()[i].second, v)) {
+                        child = weak->edges()[i].second;
+                        walk.weakTree.set(i);
+                        break;
+                    }
+                }
+            }
+            if (child != kNoObject) {
+                candidate[v] = taken;
+                const uint32_t c = next++;
+                order[child] = c;
+                parent[c] = object;
+                candidate[c] = 0;
+                object = child;
+                v = c;
+                continue;
+            }
+            // v is finished: its parent's number is known, so parent and candidate take the
+            // meaning they keep.
+            const uint32_t up = parent[v];
+            const uint32_t p = up == kVirtualRoot ? 0 : order[up];
+            parent[v] = p;
+            candidate[v] = p;
+            if (p == 0)
+                break;
+            object = up;
+            v = p;
+        }
+    }
+    walk.count = next;
+}
+
+// Step 2. Fills preds so that the later predecessors of v are preds[lists[v] .. lists[v+1]),
+// counted by step 1 and found again here by the same test; lists[count] is the total.
+std::vector<uint32_t> listPredecessors(const HeapGraph& graph, const WeakRows* weak, const BitSet& isRoot, Walk& walk)
+{
+    std::vector<uint32_t>& order = walk.order;
+    std::vector<uint32_t>& lists = walk.lists;
+    uint64_t total = 0;
+    lists[0] = 0;
+    for (uint32_t v = 1; v < walk.count; ++v) {
+        total += lists[v];
+        lists[v] = static_cast<uint32_t>(total);  // the end of v's list, until filled
+    }
+    if (total > UINT32_MAX)
+        throw std::length_error("heap graph: more references than 32-bit lists can hold");
+    lists[walk.count] = static_cast<uint32_t>(total);
+
+    std::vector<uint32_t> preds;  // 4 B per cross or back edge
+    assignLarge(preds, total, 0u);
+    auto add = [&](uint32_t v, uint32_t target) {
+        if (isRoot.test(target))
+            return;
+        const uint32_t u = order[target];
+        if (u < v)
+            preds[--lists[u]] = v;
+    };
+    for (uint32_t object = 0; object < graph.objects; ++object) {
+        const uint32_t v = order[object];
+        if (v == 0)
+            continue;
+        const uint32_t classTarget = graph.classEdge(object);
+        if (classTarget != kNoObject)
+            add(v, classTarget);
+        for (uint32_t e = graph.firstEdge[object], end = graph.firstEdge[object + 1]; e < end; ++e)
+            add(v, graph.targets[e]);
+    }
+    if (weak) {
+        for (const WeakRows::Edge& edge : weak->edges()) {
+            if (order[edge.first] != 0)
+                add(order[edge.first], edge.second);
+        }
+    }
+    return preds;
+}
+
+// The object of least semidominator on the tree path from the processed object v up to
+// its nearest unprocessed ancestor, exclusive. Invariant for every processed y: label[y]
+// is an object of least semidominator on the tree path from y up to ancestor[y],
+// exclusive. Path halving shortens the paths as it goes, without a stack.
+inline uint32_t evaluate(uint32_t v, uint32_t firstProcessed, uint32_t* ancestor, uint32_t* label, const uint32_t* semiAt)
+{
+    // semiAt[x] is semi(x) for a processed x (lists[x + 1], see below).
+    uint32_t result = label[v];
+    uint32_t y = v;
+    for (;;) {
+        const uint32_t a = ancestor[y];
+        if (a < firstProcessed)
+            return result;
+        if (semiAt[label[a]] < semiAt[label[y]])
+            label[y] = label[a];
+        ancestor[y] = ancestor[a];
+        if (semiAt[label[y]] < semiAt[result])
+            result = label[y];
+        y = ancestor[y];
+        if (y < firstProcessed)
+            return result;
+        if (semiAt[label[y]] < semiAt[result])
+            result = label[y];
+    }
+}
+
+// Step 3. The simple Lengauer-Tarjan, from the last number down; for each w:
+//  - every v whose semidominator is w waits in w's bucket. All numbers above w are
+//    processed, so evaluate(v) gives an object u of least semidominator on the tree path
+//    from v up to w, exclusive: if semi(u) is w too, w is v's immediate dominator,
+//    otherwise v has u's (step 4 finishes those);
+//  - semi(w) is the least of step 1's candidate and semi(evaluate(u)) for every later
+//    predecessor u; w joins the processed part with label[w] = w and waits in the bucket
+//    of semi(w).
+// Arrays change meaning as numbers are processed, so no array is needed twice:
+//  - lists[w + 1] takes semi(w): the lists of numbers below w no longer read it;
+//  - label[w], step 1's candidate until then, becomes w;
+//  - idom[w] heads w's bucket until w is processed, then links w into the bucket of
+//    semi(w), then holds w's immediate dominator or the u above.
+// Unlike Semi-NCA's walk up the tree for each object, which takes quadratic time on a
+// long chain whose far end refers back near its start, this stays near linear.
+void findSemidominators(Walk& walk, const std::vector<uint32_t>& preds, std::vector<uint32_t>& ancestor,
+    std::vector<uint32_t>& idom)
+{
+    uint32_t* label = walk.label.data();
+    uint32_t* lists = walk.lists.data();
+    const uint32_t* semiAt = lists + 1;
+    for (uint32_t w = walk.count - 1; w >= 1; --w) {
+        for (uint32_t v = idom[w]; v != kNoObject;) {
+            const uint32_t next = idom[v];
+            const uint32_t u = evaluate(v, w + 1, ancestor.data(), label, semiAt);
+            idom[v] = semiAt[u] < w ? u : w;
+            v = next;
+        }
+        uint32_t semi = label[w];
+        if (semi != 0) {
+            for (uint32_t i = lists[w], end = lists[w + 1]; i < end; ++i) {
+                const uint32_t candidate = semiAt[evaluate(preds[i], w + 1, ancestor.data(), label, semiAt)];
+                if (candidate < semi)
+                    semi = candidate;
+            }
+        }
+        lists[w + 1] = semi;
+        label[w] = w;
+        if (semi == ancestor[w]) {
+            // The tree parent, w still unprocessed: the path from semi(w) to w holds only w,
+            // so semi(w) is w's immediate dominator without waiting in a bucket.
+            idom[w] = semi;
+        } else {
+            idom[w] = idom[semi];
+            idom[semi] = w;
+        }
+    }
+    // The virtual root's bucket: only it dominates those.
+    for (uint32_t v = idom[0]; v != kNoObject;) {
+        const uint32_t next = idom[v];
+        idom[v] = 0;
+        v = next;
+    }
+    idom[0] = 0;
+}
+
+// Step 4. From the first number up: an object whose step 3 answer is not its
+// semidominator has the immediate dominator of that answer, a smaller number, final by
+// then.
+void findImmediateDominators(const Walk& walk, std::vector<uint32_t>& idom)
+{
+    const uint32_t* semiAt = walk.lists.data() + 1;
+    for (uint32_t w = 1; w < walk.count; ++w) {
+        if (idom[w] != semiAt[w])
+            idom[w] = idom[idom[w]];
+    }
+}
+
+// Step 5. The reached objects in preorder again: the walk of step 1 replayed along the
+// references it marked, which lead to a new object each time, so no number needs looking
+// up. Returns the objects by number less one and sets, as each object comes, its
+// dominator by object number in result.idom: idom[v] < v, so that object has come already.
+std::vector<uint32_t> replayPreorder(const HeapGraph& graph, const WeakRows* weak, const Walk& walk,
+    const std::vector<uint32_t>& idom, Dominators& result)
+{
+    std::vector<uint32_t> preorder;  // 4 B per reachable object
+    reserveLarge(preorder, walk.count - 1);
+    auto number = [&](uint32_t object) {
+        preorder.push_back(object);
+        const uint32_t d = idom[preorder.size()];
+        result.idom[object] = d == 0 ? kVirtualRoot : preorder[d - 1];
+    };
+    struct Frame {
+        uint32_t object;
+        uint32_t taken;  // as in step 1: its class, its row, its referents
+    };
+    std::vector<Frame> path;  // 8 B per level of the deepest path
+    for (uint32_t r = 0; r < graph.roots.size(); ++r) {
+        if (!walk.rootTree.test(r))
+            continue;
+        number(graph.roots[r]);
+        path.push_back({graph.roots[r], 0});
+        while (!path.empty()) {
+            Frame& frame = path.back();
+            const uint32_t object = frame.object;
+            const uint32_t implicit = graph.classEdge(object) == kNoObject ? 0 : 1;
+            const uint32_t first = graph.firstEdge[object];
+            const uint32_t strong = implicit + graph.firstEdge[object + 1] - first;
+            uint32_t child = kNoObject;
+            if (frame.taken < implicit) {
+                ++frame.taken;
+                if (walk.classTree.test(object))
+                    child = graph.classEdge(object);
+            }
+            while (child == kNoObject && frame.taken < strong) {
+                const uint32_t e = first + (frame.taken++ - implicit);
+                if (walk.rowTree.test(e))
+                    child = graph.targets[e];
+            }
+            if (child == kNoObject && weak && weak->holds(object)) {
+                const auto range = weak->rangeOf(object);
+                while (child == kNoObject && range.first + (frame.taken - strong) < range.second) {
+                    const uint32_t i = range.first + (frame.taken++ - strong);
+                    if (walk.weakTree.test(i))
+                        child = weak->edges()[i].second;
+                }
+            }
+            if (child == kNoObject) {
+                path.pop_back();
+                continue;
+            }
+            number(child);
+            path.push_back({child, 0});
+        }
+    }
+    return preorder;
+}
+
+// Runs work, if any, on a thread of its own, and waits for it however the caller's
+// steps end; an exception it throws comes out of join().
+class SecondThread {
+public:
+    explicit SecondThread(const std::function<void()>& work)
+    {
+        if (work) {
+            thread_ = std::thread([this, work] {
+                try {
+                    work();
+                } catch (...) {
+                    failure_ = std::current_exception();
+                }
+            });
+        }
+    }
+    SecondThread(const SecondThread&) = delete;
+    SecondThread& operator=(const SecondThread&) = delete;
+    ~SecondThread()
+    {
+        if (thread_.joinable())
+            thread_.join();
+    }
+
+    // Whether there was work to wait for.
+    bool join()
+    {
+        if (!thread_.joinable())
+            return false;
+        thread_.join();
+        if (failure_)
+            std::rethrow_exception(failure_);
+        return true;
+    }
+
+private:
+    std::thread thread_;
+    std::exception_ptr failure_;
+};
+
+}  // namespace
+
+Dominators computeDominators(const HeapGraph& graph, const DominatorOptions& options, StepCosts* costs)
+{
+    if (graph.objects >= kMaxObjects)
+        throw std::length_error("heap graph: too many objects");
+    const uint32_t n = graph.objects;
+    StepClock clock(costs);
+
+    BitSet isRoot(n);  // 1 bit/object
+    for (const uint32_t root : graph.roots) {
+        if (root < n)
+            isRoot.set(root);
+    }
+    WeakRows weakRows;
+    if (options.weakAsStrong)
+        weakRows = WeakRows(graph);
+    const WeakRows* weak = options.weakAsStrong ? &weakRows : nullptr;
+
+    Walk walk;
+    assignLarge(walk.order, n, 0u);
+    assignLarge(walk.parent, uint64_t{n} + 1, 0u);
+    assignLarge(walk.label, uint64_t{n} + 1, 0u);
+    assignLarge(walk.lists, uint64_t{n} + 2, 0u);
+    walk.classTree = BitSet(graph.classObject.empty() ? 0 : n);
+    walk.rowTree = BitSet(graph.edgeCount());
+    walk.weakTree = BitSet(static_cast<uint32_t>(weakRows.edges().size()));
+    walk.rootTree = BitSet(static_cast<uint32_t>(graph.roots.size()));
+    walkDepthFirst(graph, weak, isRoot, walk);
+    const uint64_t bits = isRoot.bytes() + weakRows.bytes() + walk.classTree.bytes() + walk.rowTree.bytes()
+        + walk.weakTree.bytes() + walk.rootTree.bytes();
+    const uint64_t walkBytes = bytesOf(walk.order) + bytesOf(walk.parent) + bytesOf(walk.label) + bytesOf(walk.lists) + bits;
+    clock.done("depth-first numbering", walkBytes);
+
+    std::vector<uint32_t> preds = listPredecessors(graph, weak, isRoot, walk);
+    clock.done("predecessor lists", walkBytes + bytesOf(preds));
+    release(walk.order);  // step 5 finds the objects' numbers again
+
+    // The depth-first parents become the ancestor links of step 3.
+    std::vector<uint32_t>& ancestor = walk.parent;
+    std::vector<uint32_t> idom;  // 4 B/object
+    assignLarge(idom, walk.count, kNoObject);
+    findSemidominators(walk, preds, ancestor, idom);
+    clock.done("semidominators", walkBytes - uint64_t{n} * 4 + bytesOf(preds) + bytesOf(idom));
+    release(preds);
+    release(walk.label);
+    release(walk.parent);
+    SecondThread second(options.alongside);
+
+    findImmediateDominators(walk, idom);
+    clock.done("immediate dominators", bytesOf(idom) + bytesOf(walk.lists) + bits);
+    release(walk.lists);
+
+    // Step 5, and the retained sizes summed while the numbers are at hand.
+    Dominators result;
+    assignLarge(result.idom, n, kNoObject);
+    std::vector<uint32_t> preorder = replayPreorder(graph, weak, walk, idom, result);
+    const uint64_t replayBytes = bytesOf(idom) + bytesOf(preorder) + bytesOf(result.idom) + bits;
+    weakRows = {};
+    walk = {};
+    result.reachable = static_cast<uint32_t>(preorder.size());
+    result.unreachable = n - result.reachable;
+    for (uint32_t object = 0; object < n; ++object) {
+        if (result.idom[object] == kNoObject)
+            result.unreachableBytes += graph.shallowSize(object);
+    }
+    clock.done("dominators by object", replayBytes);
+    if (second.join())
+        clock.done("waiting for the second thread", 0);
+
+    // Summing holds two 4-byte arrays per object and five bytes of totals; placing the
+    // totals frees the dominators by number first and adds the five bytes kept.
+    const uint64_t sumBytes = bytesOf(result.idom) + bytesOf(preorder) + bytesOf(idom) + uint64_t{result.reachable} * 5;
+    const uint64_t placeBytes = sumBytes - bytesOf(idom) + uint64_t{n} * 5;
+    result.retained = RetainedSizes(graph, std::move(preorder), std::move(idom));
+    clock.done("retained sizes", std::max(sumBytes, placeBytes));
+    return result;
+}

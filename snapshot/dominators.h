@@ -1,0 +1,44 @@
+// Immediate dominators and retained sizes of every object of the heap graph: object d
+// dominates object o when every path from a GC root to o passes through d, so that o
+// would be freed with d. A virtual root sits above all GC roots; an object that no single
+// object dominates (a GC root, or one that several roots reach apart) has it as its
+// immediate dominator.
+//
+// Only strong references count by default: a Reference's referent (HeapGraph::weakEdges)
+// does not keep it alive, so what an object dominates is what the next collections would
+// free without it. weakAsStrong counts referents as strong references too, as Eclipse MAT
+// does by default.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "heap_graph.h"
+#include "retained_sizes.h"
+#include "step_costs.h"
+
+// Graphs hold fewer objects than this, so the marks stay apart from object numbers.
+constexpr uint32_t kMaxObjects = kVirtualRoot;
+
+struct DominatorOptions {
+    bool weakAsStrong = false;
+    // Work for a second thread while the last steps run, once the large arrays are
+    // freed: it starts after the semidominators and is waited for before the retained
+    // sizes. It must read the graph only; the analysis runs its search for paths so.
+    std::function<void()> alongside;
+};
+
+struct Dominators {
+    // idom[o]: the immediate dominator of object o; kVirtualRoot when only the virtual
+    // root dominates it; kNoObject when no path from a GC root reaches it (it is only
+    // weakly reachable, or garbage).
+    std::vector<uint32_t> idom;  // 4 B/object
+    RetainedSizes retained;      // 5 B/object
+    uint32_t reachable = 0;
+    uint32_t unreachable = 0;  // objects with no dominator
+    uint64_t unreachableBytes = 0;
+};
+
+// Throws std::length_error for a graph of kMaxObjects objects or more.
+Dominators computeDominators(const HeapGraph& graph, const DominatorOptions& options = {}, StepCosts* costs = nullptr);

@@ -1,0 +1,41 @@
+#include "retained_sizes.h"
+
+#include "large_arrays.h"
+#include "step_costs.h"
+
+RetainedSizes::RetainedSizes(const HeapGraph& graph, std::vector<uint32_t>&& preorder, std::vector<uint32_t>&& idomByNumber)
+{
+    // Totals by number, 40 bits in two arrays: the backward pass reads and writes its own
+    // entry in sequence and its dominator's, most often close by.
+    const uint32_t count = static_cast<uint32_t>(preorder.size()) + 1;
+    std::vector<uint32_t> low;  // 4 B per reachable object while summing
+    std::vector<uint8_t> high;  // 1 B per reachable object while summing
+    assignLarge(low, count, 0u);
+    assignLarge(high, count, uint8_t{0});
+    auto get = [&](uint32_t v) { return (uint64_t{high[v]} << 32) | low[v]; };
+    auto set = [&](uint32_t v, uint64_t units) {
+        // A total beyond 40 bits (only a forged dump gets there) stays at the top.
+        if (units > kMask)
+            units = kMask;
+        low[v] = static_cast<uint32_t>(units);
+        high[v] = static_cast<uint8_t>(units >> 32);
+    };
+    uint64_t reachableUnits = 0;
+    for (uint32_t v = count - 1; v >= 1; --v) {
+        const uint64_t total = get(v) + graph.sizeUnits[preorder[v - 1]];
+        set(v, total);
+        const uint32_t d = idomByNumber[v];
+        if (d == 0)
+            reachableUnits += total;
+        else
+            set(d, get(d) + total);
+    }
+    reachableBytes_ = reachableUnits * kSizeUnit;
+    release(idomByNumber);
+    assignLarge(packed_, uint64_t{graph.objects} * 5 + 3, uint8_t{0});
+    for (uint32_t v = 1; v < count; ++v) {
+        const uint64_t units = get(v);
+        std::memcpy(packed_.data() + uint64_t{preorder[v - 1]} * 5, &units, 5);
+    }
+    release(preorder);
+}

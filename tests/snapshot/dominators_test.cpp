@@ -1,0 +1,217 @@
+// Dominators and retained sizes: small graphs whose answers are plain to see, random
+// heap-shaped graphs checked against the brute-force definitions, and a chain deep
+// enough that any recursion would overflow the stack.
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+#include "brute_force.h"
+#include "dominators.h"
+#include "test_graphs.h"
+
+namespace {
+
+Dominators compute(const HeapGraph& graph, bool weakAsStrong = false)
+{
+    DominatorOptions options;
+    options.weakAsStrong = weakAsStrong;
+    return computeDominators(graph, options);
+}
+
+void expectBruteForce(const HeapGraph& graph, bool weakAsStrong)
+{
+    const Dominators got = compute(graph, weakAsStrong);
+    const BruteDominators want = bruteDominators(graph, weakAsStrong);
+    EXPECT_EQ(got.unreachable, want.unreachable);
+    EXPECT_EQ(got.reachable + got.unreachable, graph.objects);
+    uint64_t unreachableBytes = 0, reachableBytes = 0;
+    for (uint32_t o = 0; o < graph.objects; ++o) {
+        ASSERT_EQ(got.idom[o], want.idom[o]) << "object " << o;
+        ASSERT_EQ(got.retained.bytes(o), want.retained[o]) << "object " << o;
+        (want.idom[o] == kNoObject ? unreachableBytes : reachableBytes) += graph.shallowSize(o);
+    }
+    EXPECT_EQ(got.unreachableBytes, unreachableBytes);
+    EXPECT_EQ(got.retained.bytes(kVirtualRoot), reachableBytes);
+}
+
+}  // namespace
+
+TEST(Dominators, SmallGraphsByHand)
+{
+    // A diamond under a root, a cycle below it, a self reference, a second root that the
+    // first also reaches, an object only a weak reference reaches, and garbage.
+    GraphBuilder g;
+    const uint32_t a = g.add(2), b = g.add(3), c = g.add(5), d = g.add(7), e = g.add(11), f = g.add(13);
+    const uint32_t r2 = g.add(17), x = g.add(19), w = g.add(23), junk = g.add(29);
+    g.root(a);
+    g.root(r2);
+    g.ref(a, b);
+    g.ref(a, c);
+    g.ref(b, d);
+    g.ref(c, d);  // diamond: d is a's, not b's or c's
+    g.ref(d, e);
+    g.ref(e, f);
+    g.ref(f, d);  // cycle d -> e -> f -> d, entered only at d
+    g.ref(f, f);
+    g.ref(a, r2);  // r2 is a root of its own: only the virtual root dominates it
+    g.ref(r2, x);
+    g.weak(x, w);  // w is held only weakly
+    g.ref(junk, a);
+    const HeapGraph graph = g.build();
+
+    const Dominators strong = compute(graph);
+    const auto& idom = strong.idom;
+    EXPECT_EQ(idom[a], kVirtualRoot);
+    EXPECT_EQ(idom[b], a);
+    EXPECT_EQ(idom[c], a);
+    EXPECT_EQ(idom[d], a);
+    EXPECT_EQ(idom[e], d);
+    EXPECT_EQ(idom[f], e);
+    EXPECT_EQ(idom[r2], kVirtualRoot);
+    EXPECT_EQ(idom[x], r2);
+    EXPECT_EQ(idom[w], kNoObject);
+    EXPECT_EQ(idom[junk], kNoObject);
+    EXPECT_EQ(strong.unreachable, 2u);
+    EXPECT_EQ(strong.unreachableBytes, (23u + 29u) * kSizeUnit);
+    EXPECT_EQ(strong.retained.bytes(a), (2u + 3 + 5 + 7 + 11 + 13) * kSizeUnit);
+    EXPECT_EQ(strong.retained.bytes(d), (7u + 11 + 13) * kSizeUnit);
+    EXPECT_EQ(strong.retained.bytes(r2), (17u + 19) * kSizeUnit);
+    EXPECT_EQ(strong.retained.bytes(kVirtualRoot), (2u + 3 + 5 + 7 + 11 + 13 + 17 + 19) * kSizeUnit);
+
+    // Counting referents as strong: w belongs to x, and so to r2.
+    const Dominators weak = compute(graph, true);
+    EXPECT_EQ(weak.idom[w], x);
+    EXPECT_EQ(weak.retained.bytes(r2), (17u + 19 + 23) * kSizeUnit);
+    EXPECT_EQ(weak.unreachable, 1u);
+}
+
+TEST(Dominators, EmptyGraphsAndRootsOnly)
+{
+    HeapGraph empty;
+    empty.firstEdge = {0};
+    const Dominators none = compute(empty);
+    EXPECT_EQ(none.reachable, 0u);
+    EXPECT_EQ(none.retained.bytes(kVirtualRoot), 0u);
+
+    GraphBuilder g;
+    g.add(4);
+    g.add(4);
+    const Dominators noRoots = compute(g.build());
+    EXPECT_EQ(noRoots.unreachable, 2u);
+    EXPECT_EQ(noRoots.retained.bytes(kVirtualRoot), 0u);
+    EXPECT_EQ(noRoots.retained.bytes(1), 0u);
+}
+
+TEST(Dominators, RandomGraphsMatchBruteForce)
+{
+    for (const uint32_t number : randomCases(24)) {
+        SCOPED_TRACE(describe(number));
+        const HeapGraph graph = randomHeap(number, 600 + number % 7 * 400);
+        expectBruteForce(graph, false);
+        if (HasFatalFailure())
+            return;
+    }
+}
+
+TEST(Dominators, RandomGraphsCountingReferentsMatchBruteForce)
+{
+    for (const uint32_t number : randomCases(24)) {
+        SCOPED_TRACE(describe(number));
+        const HeapGraph graph = randomHeap(number, 600 + number % 7 * 400);
+        expectBruteForce(graph, true);
+        if (HasFatalFailure())
+            return;
+    }
+}
+
+// A chain of 300,000 objects from one root, where each object k with k % 3 == 0 also
+// refers to k + 2 (so k + 1 can be passed by), and each object k refers back to k / 2.
+// The back references leave the dominators alone: object j is dominated by j - 1 unless
+// j - 1 can be passed by (j - 1 == 1 mod 3), then by j - 2; an object that can be passed
+// by retains only itself, any other everything from it to the end.
+TEST(Dominators, DeepChainWalksWithoutRecursion)
+{
+    constexpr uint32_t n = 300000;
+    GraphBuilder g;
+    for (uint32_t k = 0; k < n; ++k)
+        g.add(1 + k % 5);
+    for (uint32_t k = 0; k < n; ++k) {
+        if (k % 3 == 0 && k + 2 < n)
+            g.ref(k, k + 2);
+        if (k + 1 < n)
+            g.ref(k, k + 1);
+        g.ref(k, k / 2);
+    }
+    g.root(0);
+    const HeapGraph graph = g.build();
+
+    for (const bool weak : {false, true}) {
+        const Dominators got = compute(graph, weak);
+        ASSERT_EQ(got.reachable, n);
+        uint64_t suffix = 0;
+        std::vector<uint64_t> fromHere(n + 1, 0);
+        for (uint32_t k = n; k-- > 0;) {
+            suffix += graph.shallowSize(k);
+            fromHere[k] = suffix;
+        }
+        for (uint32_t k = 1; k < n; ++k) {
+            const uint32_t want = (k - 1) % 3 == 1 ? k - 2 : k - 1;
+            ASSERT_EQ(got.idom[k], want) << "object " << k;
+            const bool passable = k % 3 == 1 && k + 1 < n;
+            ASSERT_EQ(got.retained.bytes(k), passable ? graph.shallowSize(k) : fromHere[k]) << "object " << k;
+        }
+        EXPECT_EQ(got.retained.bytes(0), fromHere[0]);
+    }
+}
+
+TEST(Dominators, SmallerScaleOfTheDeepChainAgreesWithBruteForce)
+{
+    // The rule the deep chain test states, checked by brute force where that is quick.
+    GraphBuilder g;
+    constexpr uint32_t n = 900;
+    for (uint32_t k = 0; k < n; ++k)
+        g.add(1 + k % 5);
+    for (uint32_t k = 0; k < n; ++k) {
+        if (k % 3 == 0 && k + 2 < n)
+            g.ref(k, k + 2);
+        if (k + 1 < n)
+            g.ref(k, k + 1);
+        g.ref(k, k / 2);
+    }
+    g.root(0);
+    const HeapGraph graph = g.build();
+    const BruteDominators want = bruteDominators(graph, false);
+    for (uint32_t k = 1; k < n; ++k)
+        ASSERT_EQ(want.idom[k], (k - 1) % 3 == 1 ? k - 2 : k - 1) << "object " << k;
+    expectBruteForce(graph, false);
+}
+
+TEST(Dominators, RetainedSizesBeyond32BitsOfUnits)
+{
+    // Three objects of 30 GiB each under one root: 90 GiB needs more than 32 bits of
+    // 8-byte units.
+    GraphBuilder g;
+    const uint32_t root = g.add(1);
+    const uint32_t big = (30ull << 30) / kSizeUnit;
+    for (int i = 0; i < 3; ++i)
+        g.ref(root, g.add(big));
+    g.root(root);
+    const HeapGraph graph = g.build();
+    const Dominators got = compute(graph);
+    EXPECT_EQ(got.retained.bytes(root), kSizeUnit + 3 * (30ull << 30));
+    EXPECT_EQ(got.retained.bytes(kVirtualRoot), kSizeUnit + 3 * (30ull << 30));
+}
+
+TEST(Dominators, WorkAlongsideRunsOnceAndItsFailureComesOut)
+{
+    const HeapGraph graph = randomHeap(5, 2000);
+    DominatorOptions options;
+    int runs = 0;
+    options.alongside = [&runs] { ++runs; };
+    const Dominators with = computeDominators(graph, options);
+    EXPECT_EQ(runs, 1);
+    EXPECT_EQ(with.idom, computeDominators(graph).idom);
+
+    options.alongside = [] { throw std::runtime_error("the search failed"); };
+    EXPECT_THROW(computeDominators(graph, options), std::runtime_error);
+}
