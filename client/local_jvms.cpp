@@ -8,6 +8,7 @@
 #include <cstring>
 #include <map>
 #include <memory>
+#include <sstream>
 
 namespace {
 
@@ -72,6 +73,33 @@ bool sameStart(const PerfData& perf, const ProcessInfo& process)
     return std::llabs(created->second - startedMs) < kStartSlackMs;
 }
 
+// The words a VM takes its options from, in the order it reads them: the environment's
+// JAVA_TOOL_OPTIONS and JDK_JAVA_OPTIONS, its command line, then _JAVA_OPTIONS.
+std::vector<std::string> vmOptionWords(const ProcessInfo& process)
+{
+    std::map<std::string, std::vector<std::string>> fromEnvironment;
+    if (const auto environ = readSmallFile("/proc/" + std::to_string(process.pid) + "/environ")) {
+        size_t start = 0;
+        while (start < environ->size()) {
+            const size_t end = std::min(environ->find('\0', start), environ->size());
+            const std::string entry = environ->substr(start, end - start);
+            const size_t equals = entry.find('=');
+            if (equals != std::string::npos) {
+                std::istringstream words(entry.substr(equals + 1));
+                for (std::string word; words >> word;)
+                    fromEnvironment[entry.substr(0, equals)].push_back(word);
+            }
+            start = end + 1;
+        }
+    }
+    std::vector<std::string> words;
+    for (const char* name : {"JAVA_TOOL_OPTIONS", "JDK_JAVA_OPTIONS"})
+        words.insert(words.end(), fromEnvironment[name].begin(), fromEnvironment[name].end());
+    words.insert(words.end(), process.commandLine.begin(), process.commandLine.end());
+    words.insert(words.end(), fromEnvironment["_JAVA_OPTIONS"].begin(), fromEnvironment["_JAVA_OPTIONS"].end());
+    return words;
+}
+
 LocalJvm describe(const ProcessInfo& process, const std::string& perfFile)
 {
     LocalJvm jvm;
@@ -92,7 +120,7 @@ LocalJvm describe(const ProcessInfo& process, const std::string& perfFile)
         jvm.vmName = perf->text("java.property.java.vm.name");
         jvm.vmVersion = perf->text("java.property.java.vm.version");
     }
-    jvm.attachDisabled = attachMechanismDisabled(perf ? &*perf : nullptr, process.commandLine);
+    jvm.attachDisabled = attachMechanismDisabled(perf ? &*perf : nullptr, vmOptionWords(process));
     jvm.agent = readPortFile(process);
     return jvm;
 }
@@ -107,7 +135,7 @@ std::string mainOfJavaCommand(const std::string& javaCommand)
     return javaCommand.substr(start, javaCommand.find(' ', start) - start);
 }
 
-bool attachMechanismDisabled(const PerfData* perfData, const std::vector<std::string>& commandLine)
+bool attachMechanismDisabled(const PerfData* perfData, const std::vector<std::string>& optionWords)
 {
     if (perfData) {
         const std::string capabilities = perfData->text("sun.rt.jvmCapabilities");
@@ -115,7 +143,7 @@ bool attachMechanismDisabled(const PerfData* perfData, const std::vector<std::st
             return capabilities[0] == '0';
     }
     bool disabled = false;
-    for (const std::string& word : commandLine) {
+    for (const std::string& word : optionWords) {
         if (word == kDisableFlag)
             disabled = true;
         else if (word == kEnableFlag)

@@ -39,5 +39,6 @@ std::string mainOfJavaCommand(const std::string& javaCommand);
 
 // Whether the VM's own words turn the attach mechanism off: the capabilities string of
 // its performance data (first character '0'), else the last -XX:±DisableAttachMechanism
-// on its command line.
-bool attachMechanismDisabled(const PerfData* perfData, const std::vector<std::string>& commandLine);
+// among the words it takes options from (its command line, and the environment's
+// JAVA_TOOL_OPTIONS, JDK_JAVA_OPTIONS, _JAVA_OPTIONS).
+bool attachMechanismDisabled(const PerfData* perfData, const std::vector<std::string>& optionWords);
