@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
-# Builds Vorlan, starts the demo Java program with the agent and opens the explorer on it.
-# VORLAN_PORT picks another port (default 12345); VORLAN_WINDOW=classic opens the classic
-# window instead.
+# Builds what the demo needs (the agent, the viewer and the demo program; the tests are
+# built by ./test.sh), starts the demo Java program with the agent and opens the explorer
+# on it. VORLAN_PORT picks another port (default 12345); VORLAN_WINDOW=classic opens the
+# classic window instead.
 set -euo pipefail
 cd "$(dirname "$0")"
 scripts/install-deps.sh
 cmake -G Ninja -S . -B build >/dev/null
-cmake --build build
+targets=(vorlanagt vorlan_demo_classes)
+grep -q '^VORLAN_BUILD_VIEWER:BOOL=ON' build/CMakeCache.txt && targets+=(Vorlan)
+cmake --build build --target "${targets[@]}"
 
 port=${VORLAN_PORT:-12345}
 window=${VORLAN_WINDOW:-explorer}
