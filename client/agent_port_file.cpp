@@ -76,7 +76,13 @@ std::string readAll(int fd)
 
 std::string vmTempDirectory(long pid)
 {
-    const std::string inside = "/proc/" + std::to_string(pid) + "/root/tmp";
+    const std::string proc = "/proc/" + std::to_string(pid);
+    char ours[128] = {}, theirs[128] = {};
+    const bool known = ::readlink("/proc/self/ns/mnt", ours, sizeof ours - 1) > 0 &&
+                       ::readlink((proc + "/ns/mnt").c_str(), theirs, sizeof theirs - 1) > 0;
+    if (!known || std::strcmp(ours, theirs) == 0)
+        return "/tmp";
+    const std::string inside = proc + "/root/tmp";
     return ::access(inside.c_str(), R_OK | X_OK) == 0 ? inside : "/tmp";
 }
 

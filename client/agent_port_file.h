@@ -23,9 +23,8 @@ struct PortFileLookup {
     std::string why;  // for foreign and unreadable
 };
 
-// The VM's /tmp as seen from here: /proc/PID/root/tmp, which is /tmp for a VM in our
-// mount namespace and the container's for one in a container; /tmp when that cannot be
-// entered.
+// The VM's /tmp as seen from here: /tmp for a VM in our mount namespace, the
+// container's (/proc/PID/root/tmp) for one in another; /tmp when that cannot be entered.
 std::string vmTempDirectory(long pid);
 
 // The port file's path for a VM.
