@@ -73,6 +73,13 @@ int listeningPort(long pid)
     return file.state == PortFileState::found ? file.port : 0;
 }
 
+std::string selfPath()
+{
+    char self[PATH_MAX];
+    const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
+    return n > 0 ? std::string(self, static_cast<size_t>(n)) : "./vorlan-attach";
+}
+
 std::string absolute(const std::string& path)
 {
     char resolved[PATH_MAX];
@@ -83,8 +90,7 @@ std::string absolute(const std::string& path)
 
 int main(int argc, char** argv)
 {
-    const char* fromEnvironment = std::getenv("VORLAN_AGENT");
-    std::string agent = fromEnvironment ? fromEnvironment : "";
+    std::string agent;  // --agent, else $VORLAN_AGENT or the one beside this program
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
@@ -122,12 +128,11 @@ int main(int argc, char** argv)
         return die("options must not contain quotes or blanks: '" + options + "'");
 
     if (agent.empty()) {
-        agent = defaultAgentLibrary();
+        const char* fromEnvironment = std::getenv("VORLAN_AGENT");
+        agent = fromEnvironment && *fromEnvironment ? fromEnvironment : agentLibraryBeside(selfPath());
         if (agent.empty()) {
-            char self[PATH_MAX];
-            const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
-            std::string here = n > 0 ? std::string(self, static_cast<size_t>(n)) : ".";
-            here = here.substr(0, here.rfind('/'));
+            const std::string self = selfPath();
+            const std::string here = self.substr(0, self.rfind('/'));
             return die("cannot find libvorlanagt.so beside " + here + "; give it with --agent");
         }
     }

@@ -128,5 +128,10 @@ std::string agentLibraryBeside(const std::string& programPath)
 
 std::string defaultAgentLibrary()
 {
+    const char* named = std::getenv("VORLAN_AGENT");
+    if (named && *named) {
+        const std::string path = canonical(named);
+        return path.empty() ? named : path;
+    }
     return agentLibraryBeside(canonical("/proc/self/exe"));
 }

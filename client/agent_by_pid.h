@@ -29,7 +29,7 @@ std::string loadAgentByPid(long pid, const std::string& agentLibrary, const std:
 // neither is there.
 std::string agentLibraryBeside(const std::string& programPath);
 
-// The same for the running program (/proc/self/exe).
+// $VORLAN_AGENT when set, else the one beside the running program (/proc/self/exe).
 std::string defaultAgentLibrary();
 
 // What to do instead when a VM cannot take the agent while it runs.
