@@ -1,6 +1,7 @@
 #include "hotspot_attach.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -10,7 +11,6 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <sstream>
 #include <thread>
 
 #include "agent_port_file.h"
@@ -27,6 +27,9 @@ constexpr const char* kProtocolVersion = "1";
 constexpr size_t kMaxArguments = 3;
 constexpr size_t kMaxArgumentLength = 1024;  // what the VM reads of one argument
 constexpr auto kPollStep = std::chrono::milliseconds(20);
+constexpr auto kStartTimeout = std::chrono::seconds(2);
+// The agent's start is quick; only a VM that cannot reach a safepoint takes long.
+constexpr auto kLoadTimeout = std::chrono::seconds(30);
 
 AttachResult failed(AttachFailure failure, std::string message)
 {
@@ -144,7 +147,7 @@ bool parseAttachReply(const std::string& bytes, AttachReply& reply)
 }
 
 AttachResult attachCommand(long pid, const std::string& command, const std::vector<std::string>& arguments,
-                           std::chrono::milliseconds startTimeout)
+                           std::chrono::milliseconds startTimeout, std::chrono::milliseconds replyTimeout)
 {
     std::string error;
     const std::string request = attachRequestBytes(command, arguments, error);
@@ -159,6 +162,11 @@ AttachResult attachCommand(long pid, const std::string& command, const std::vect
         return failed(AttachFailure::otherUser, "process " + named(process) + " belongs to user " + jvm->user +
                                                     ", and a VM lets only its own user attach: run this as " +
                                                     jvm->user);
+
+    if (process.state == 'T' || process.state == 't')
+        return failed(AttachFailure::stopped, "process " + named(process) +
+                                                  " is stopped, so it cannot answer: continue it first (kill -CONT " +
+                                                  std::to_string(pid) + ")");
 
     const std::string tmp = vmTempDirectory(pid);
     const std::string socketPath = tmp + "/.java_pid" + std::to_string(process.namespacePid);
@@ -200,8 +208,20 @@ AttachResult attachCommand(long pid, const std::string& command, const std::vect
 
     std::string bytes;
     char buffer[4096];
-    for (long n; (n = receiveFrom(socket.get(), buffer, sizeof buffer)) > 0;)
+    const auto deadline = Clock::now() + replyTimeout;
+    for (;;) {
+        if (replyTimeout.count() > 0) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+            pollfd ready{socket.get(), POLLIN, 0};
+            if (left.count() <= 0 || ::poll(&ready, 1, static_cast<int>(left.count())) == 0)
+                return failed(AttachFailure::noAnswer, "process " + named(process) + " did not answer " + command +
+                                                           " within " + std::to_string(replyTimeout.count()) + " ms");
+        }
+        const long n = receiveFrom(socket.get(), buffer, sizeof buffer);
+        if (n <= 0)
+            break;
         bytes.append(buffer, static_cast<size_t>(n));
+    }
     AttachResult result;
     if (!parseAttachReply(bytes, result.reply))
         return failed(AttachFailure::noAnswer, "process " + named(process) + " gave no answer to " + command);
@@ -217,7 +237,7 @@ AttachResult attachCommand(long pid, const std::string& command, const std::vect
 AttachResult loadAgentLibrary(long pid, const std::string& library, const std::string& options, int& returnCode)
 {
     // "true": the path is absolute, not a name for the VM to look up on its library path.
-    AttachResult result = attachCommand(pid, "load", {library, "true", options});
+    AttachResult result = attachCommand(pid, "load", {library, "true", options}, kStartTimeout, kLoadTimeout);
     if (!result.ok())
         return result;
     // JDK 17 prints "return code: N" alone; later ones may add the reason on lines before.

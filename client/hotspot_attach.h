@@ -13,6 +13,7 @@
 enum class AttachFailure {
     none,
     gone,            // no such process
+    stopped,         // stopped by a signal or a debugger: it cannot answer
     otherUser,       // not our effective user's
     notHotSpot,      // no attach mechanism to start
     attachDisabled,  // -XX:+DisableAttachMechanism
@@ -44,9 +45,11 @@ std::string attachRequestBytes(const std::string& command, const std::vector<std
 bool parseAttachReply(const std::string& bytes, AttachReply& reply);
 
 // Sends one command to process pid, starting its attach mechanism if need be and
-// waiting at most startTimeout for it.
+// waiting at most startTimeout for it, then at most replyTimeout for the reply (zero:
+// as long as the command takes, as a heap dump may).
 AttachResult attachCommand(long pid, const std::string& command, const std::vector<std::string>& arguments,
-                           std::chrono::milliseconds startTimeout = std::chrono::seconds(2));
+                           std::chrono::milliseconds startTimeout = std::chrono::seconds(2),
+                           std::chrono::milliseconds replyTimeout = std::chrono::milliseconds(0));
 
 // "load": the agent library at an absolute path with its options. ok() when the VM ran
 // the load; returnCode is then what the agent's Agent_OnAttach returned (0 loaded).

@@ -61,6 +61,14 @@ unsigned long long startTicksOfStat(const std::string& statText)
     return end && *end == '\0' ? ticks : 0;
 }
 
+char stateOfStat(const std::string& statText)
+{
+    const size_t close = statText.rfind(')');
+    if (close == std::string::npos || close + 2 >= statText.size())
+        return '?';
+    return statText[close + 2];
+}
+
 bool readStatusText(const std::string& statusText, long pid, ProcessInfo& info)
 {
     std::istringstream lines(statusText);
@@ -110,6 +118,7 @@ std::optional<ProcessInfo> readProcess(long pid)
     if (!readStatusText(*status, pid, info))
         return std::nullopt;
     info.startTicks = startTicksOfStat(*stat);
+    info.state = stateOfStat(*stat);
     if (const auto cmdline = readSmallFile(dir + "/cmdline")) {
         size_t start = 0;
         while (start < cmdline->size()) {

@@ -15,6 +15,7 @@ struct ProcessInfo {
     uid_t uid = 0;          // effective user
     unsigned long long startTicks = 0;  // clock ticks after boot; tells a reused pid apart
     bool catchesQuit = false;           // a HotSpot VM catches SIGQUIT unless started with -Xrs
+    char state = '?';                   // R, S, D, T (stopped), t (traced), Z...
     std::vector<std::string> commandLine;
 };
 
@@ -23,6 +24,9 @@ std::optional<ProcessInfo> readProcess(long pid);
 
 // The start time (field 22) of a /proc/PID/stat text; 0 when it has none.
 unsigned long long startTicksOfStat(const std::string& statText);
+
+// The state (field 3) of a /proc/PID/stat text; '?' when it has none.
+char stateOfStat(const std::string& statText);
 
 // From a /proc/PID/status text: the effective uid ("Uid:" second column), the innermost
 // pid ("NSpid:" last column; the pid itself on kernels without it), and whether SIGQUIT

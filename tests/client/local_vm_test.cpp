@@ -49,6 +49,8 @@ TEST(ProcessText, StatusAndStatAreReadAsTheKernelWritesThem)
 
     EXPECT_EQ(startTicksOfStat("4242 (a) b) S 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 18 555 19"), 555u);
     EXPECT_EQ(startTicksOfStat("4242 (java) S 1"), 0u);
+    EXPECT_EQ(stateOfStat("4242 (a) T) T 1 2"), 'T');
+    EXPECT_EQ(stateOfStat("4242 (java)"), '?');
 }
 
 TEST(ProcessText, TheRunningProcessIsReadWholeAndAGoneOneNotAtAll)

@@ -15,6 +15,7 @@
 #include <sstream>
 
 #include "../cli/json_reader.h"
+#include "hotspot_attach.h"
 #include "jvm_process.h"
 
 namespace {
@@ -248,6 +249,40 @@ TEST_F(PidE2E, VmsThatCannotTakeTheAgentSayWhyInOneLine)
     CommandResult gone = cli({"999999999", "roots"});
     EXPECT_EQ(gone.status, 1);
     EXPECT_EQ(gone.err, "vorlan-cli: no process with id 999999999\n");
+}
+
+// What a later heap capture needs: any diagnostic command, a heap dump among them,
+// through the same attach mechanism, and its failures as one sentence.
+TEST_F(PidE2E, DiagnosticCommandsRunThroughTheAttachMechanism)
+{
+    auto jvm = start_jvm();
+    const AttachResult histogram = runDiagnosticCommand(jvm->pid(), "GC.class_histogram");
+    ASSERT_TRUE(histogram.ok()) << histogram.message;
+    EXPECT_NE(histogram.reply.output.find("PinnedHolder"), std::string::npos) << histogram.reply.output;
+
+    char dir[] = "/tmp/vorlan-dump-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    const std::string dump = std::string(dir) + "/heap.hprof";
+    const AttachResult dumped = runDiagnosticCommand(jvm->pid(), "GC.heap_dump " + dump);
+    ASSERT_TRUE(dumped.ok()) << dumped.message;
+    EXPECT_EQ(read_file(dump).substr(0, 18), "JAVA PROFILE 1.0.2");
+    unlink(dump.c_str());
+    rmdir(dir);
+
+    const AttachResult unknown = runDiagnosticCommand(jvm->pid(), "No.such_command");
+    EXPECT_EQ(unknown.failure, AttachFailure::refused);
+    EXPECT_NE(unknown.message.find("No.such_command"), std::string::npos) << unknown.message;
+    EXPECT_TRUE(jvm->running());
+
+    // A stopped VM would never answer: said at once instead of waited for.
+    kill(jvm->pid(), SIGSTOP);
+    for (int i = 0; i < 100 && read_file("/proc/" + std::to_string(jvm->pid()) + "/stat").find(") T ") ==
+                              std::string::npos; i++)
+        usleep(10000);
+    const AttachResult stopped = runDiagnosticCommand(jvm->pid(), "VM.version");
+    kill(jvm->pid(), SIGCONT);
+    EXPECT_EQ(stopped.failure, AttachFailure::stopped);
+    EXPECT_NE(stopped.message.find("kill -CONT " + std::to_string(jvm->pid())), std::string::npos) << stopped.message;
 }
 
 TEST_F(PidE2E, AnotherUsersVmIsRefusedBeforeAnythingIsSent)

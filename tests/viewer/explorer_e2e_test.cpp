@@ -2,6 +2,7 @@
 // the histogram's top rows, an object's fields and values, referrers and the path of a
 // known object, a page of a large array, and the agent going away under the window.
 #include <QClipboard>
+#include <QFile>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
@@ -123,8 +124,10 @@ void ExplorerEndToEndTest::cleanupTestCase()
 {
     window_.reset();
     if (jvm_ && jvm_->state() != QProcess::NotRunning) {
+        const QString portFile = QStringLiteral("/tmp/.vorlan_pid%1").arg(jvm_->processId());
         jvm_->kill();
         jvm_->waitForFinished(10000);
+        QFile::remove(portFile);  // a VM killed outright leaves its agent's port file
     }
 }
 
