@@ -14,6 +14,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "socket_fd.h"
+
 namespace {
 
 // What remove_at_exit needs, in plain storage: it runs while static objects are being
@@ -21,11 +23,12 @@ namespace {
 char published_path[256];
 dev_t published_dev = 0;
 ino_t published_ino = 0;
+pid_t published_by = 0;  // a forked child that exits must not take its parent's file
 std::atomic<int> published{0};
 
 void remove_at_exit()
 {
-    if (published_path[0]) remove_port_file(published_path);
+    if (published_path[0] && getpid() == published_by) remove_port_file(published_path);
 }
 
 }  // namespace
@@ -65,21 +68,19 @@ std::string write_port_file(const std::string& path, const std::string& text)
         if (st.st_uid != geteuid()) return path + " belongs to another user";
         if (unlink(path.c_str()) != 0 && errno != ENOENT) return "cannot remove " + path + ": " + strerror(errno);
     }
-    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0) return "cannot create " + path + ": " + strerror(errno);
+    SocketFd file(open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (!file) return "cannot create " + path + ": " + strerror(errno);
     size_t written = 0;
     while (written < text.size()) {
-        const ssize_t n = write(fd, text.data() + written, text.size() - written);
+        const ssize_t n = write(file.get(), text.data() + written, text.size() - written);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
             const std::string why = "cannot write " + path + ": " + strerror(errno);
-            close(fd);
             unlink(path.c_str());
             return why;
         }
         written += static_cast<size_t>(n);
     }
-    close(fd);
     return {};
 }
 
@@ -120,6 +121,7 @@ int publish_port(int listener_fd)
         snprintf(published_path, sizeof published_path, "%s", path.c_str());
         published_dev = st.st_dev;
         published_ino = st.st_ino;
+        published_by = getpid();
         // System.exit, a return from main and a signal that the VM turns into an orderly
         // exit all end in exit(), which runs this; only SIGKILL and a crash leave the
         // file, and readers take it for stale once the process is gone.

@@ -11,6 +11,8 @@
 #include <memory>
 #include <sstream>
 
+#include "socket_fd.h"
+
 namespace {
 
 constexpr const char* kPrefix = ".vorlan_pid";
@@ -27,34 +29,33 @@ bool wholeNumber(const std::string& text, unsigned long long max, unsigned long 
 
 // Opens path for reading only if it is a plain file of ours, checked before opening
 // (lstat) and again on what was opened (fstat), so a file swapped in between is refused.
-int openOwnFile(const std::string& path, std::string& why)
+SocketFd openOwnFile(const std::string& path, std::string& why)
 {
     struct stat before {};
     if (::lstat(path.c_str(), &before) != 0) {
         why = std::strerror(errno);
-        return -1;
+        return {};
     }
     if (!S_ISREG(before.st_mode)) {
         why = path + " is not a plain file";
-        return -1;
+        return {};
     }
     if (before.st_uid != ::geteuid()) {
         why = path + " belongs to another user";
-        return -1;
+        return {};
     }
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) {
+    SocketFd file(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK));
+    if (!file.valid()) {
         why = "cannot open " + path + ": " + std::strerror(errno);
-        return -1;
+        return {};
     }
     struct stat after {};
-    if (::fstat(fd, &after) != 0 || after.st_ino != before.st_ino || after.st_dev != before.st_dev ||
+    if (::fstat(file.get(), &after) != 0 || after.st_ino != before.st_ino || after.st_dev != before.st_dev ||
         after.st_uid != ::geteuid()) {
-        ::close(fd);
         why = path + " changed while it was opened";
-        return -1;
+        return {};
     }
-    return fd;
+    return file;
 }
 
 std::string readAll(int fd)
@@ -123,15 +124,14 @@ PortFileLookup readPortFileAt(const std::string& path, const ProcessInfo& proces
         return lookup;
     }
     std::string why;
-    const int fd = openOwnFile(path, why);
-    if (fd < 0) {
+    const SocketFd file = openOwnFile(path, why);
+    if (!file.valid()) {
         lookup.state = st.st_uid != ::geteuid() || !S_ISREG(st.st_mode) ? PortFileState::foreign
                                                                          : PortFileState::unreadable;
         lookup.why = why;
         return lookup;
     }
-    const std::string text = readAll(fd);
-    ::close(fd);
+    const std::string text = readAll(file.get());
     int port = 0;
     unsigned long long start = 0;
     if (!parsePortFileText(text, port, start)) {
@@ -175,10 +175,8 @@ int removeStalePortFiles(const std::string& directory)
             continue;
         }
         std::string why;
-        const int fd = openOwnFile(path, why);
-        if (fd < 0)
+        if (!openOwnFile(path, why).valid())
             continue;
-        ::close(fd);
         if (::unlink(path.c_str()) == 0)
             ++removed;
     }

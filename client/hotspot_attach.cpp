@@ -61,9 +61,9 @@ public:
     {
         const std::string name = "/.attach_pid" + std::to_string(process.namespacePid);
         for (const std::string& dir : {"/proc/" + std::to_string(process.pid) + "/cwd", tmp}) {
-            const int fd = ::open((dir + name).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-            if (fd >= 0) {
-                ::close(fd);
+            const SocketFd created(
+                ::open((dir + name).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+            if (created.valid()) {
                 path_ = dir + name;
                 return;
             }

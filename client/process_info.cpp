@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <sstream>
 
+#include "socket_fd.h"
+
 namespace {
 
 constexpr unsigned long long kSigquitBit = 1ull << (3 - 1);  // signal 3, bit 2 of the masks
@@ -23,20 +25,19 @@ bool hexMask(const std::string& text, unsigned long long& mask)
 
 std::optional<std::string> readSmallFile(const std::string& path)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
+    const SocketFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!file.valid())
         return std::nullopt;
     std::string text;
     char buffer[4096];
     for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        const ssize_t n = ::read(file.get(), buffer, sizeof buffer);
         if (n > 0) {
             text.append(buffer, static_cast<size_t>(n));
             continue;
         }
         if (n < 0 && errno == EINTR)
             continue;
-        ::close(fd);
         if (n < 0)
             return std::nullopt;
         return text;
