@@ -228,7 +228,9 @@ AttachResult attachCommand(long pid, const std::string& command, const std::vect
     if (result.reply.status != 0) {
         const std::string why = lastSentence(result.reply.output);
         result.failure = AttachFailure::refused;
-        result.message = "process " + named(process) + " refused " + command + " (status " +
+        // A diagnostic command is named as jcmd names it; other commands by their name.
+        const std::string what = command == "jcmd" && !arguments.empty() ? arguments[0] : command;
+        result.message = "process " + named(process) + " refused " + what + " (status " +
                          std::to_string(result.reply.status) + (why.empty() ? ")" : "): " + why);
     }
     return result;
