@@ -1,19 +1,27 @@
 #!/usr/bin/env bash
-# Builds Vorlan, starts the demo Java program with the agent and opens the explorer on it.
-# VORLAN_PORT picks another port (default 12345); VORLAN_WINDOW=classic opens the classic
-# window instead.
+# Builds what the demo needs (the agent, the viewer and the demo program; the tests are
+# built by ./test.sh), starts the demo Java program with the agent and opens the explorer
+# on it. VORLAN_PORT picks another port (default 12345); VORLAN_WINDOW=classic opens the
+# classic window instead; VORLAN_BUILD_DIR builds elsewhere than build/.
 set -euo pipefail
 cd "$(dirname "$0")"
 scripts/install-deps.sh
-cmake -G Ninja -S . -B build >/dev/null
-cmake --build build
+# A first configure makes a Debug build (-O0 -g): it compiles in half the time of the
+# optimised default, and the demo's heap is small. A build/ configured before keeps its type.
+build=${VORLAN_BUILD_DIR:-build}
+build_type=()
+[ -f "$build/CMakeCache.txt" ] || build_type=(-DCMAKE_BUILD_TYPE=Debug)
+cmake -G Ninja -S . -B "$build" "${build_type[@]}" >/dev/null
+targets=(vorlanagt vorlan_demo_classes)
+grep -q '^VORLAN_BUILD_VIEWER:BOOL=ON' "$build/CMakeCache.txt" && targets+=(Vorlan)
+cmake --build "$build" --target "${targets[@]}"
 
 port=${VORLAN_PORT:-12345}
 window=${VORLAN_WINDOW:-explorer}
 java_bin="$(dirname "$(readlink -f "$(command -v javac)")")/java"
-log=build/demo.log
-"$java_bin" "-agentpath:$PWD/build/agent/libvorlanagt.so=port=$port,kind=1,debug=0" \
-  -cp build/examples/classes VorlanDemo >"$log" 2>&1 &
+log=$build/demo.log
+"$java_bin" "-agentpath:$(readlink -f "$build")/agent/libvorlanagt.so=port=$port,kind=1,debug=0" \
+  -cp "$build/examples/classes" VorlanDemo >"$log" 2>&1 &
 demo=$!
 trap 'kill $demo 2>/dev/null || true' EXIT
 
@@ -29,7 +37,7 @@ if grep -q "cannot listen" "$log"; then
 fi
 echo "Demo program running (pid $demo), agent on 127.0.0.1:$port; its output is in $log"
 
-viewer=build/viewer/Vorlan
+viewer=$build/viewer/Vorlan
 if [ ! -x "$viewer" ]; then
   echo "No viewer built; speak the protocol directly, e.g.: printf p | nc -q1 127.0.0.1 $port | tr '\\0' ' '"
   wait $demo

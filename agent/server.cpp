@@ -11,6 +11,7 @@
 
 #include "agent_state.h"
 #include "command_loop.h"
+#include "port_file.h"
 
 namespace {
 
@@ -58,6 +59,9 @@ SocketFd open_listener(const Agent& agent)
         return listener;
     }
     progress("listen\n");
+    // A port the system picked is known only now; either way tools find it by pid.
+    const int bound = publish_port(listener.get());
+    if (static_cast<uint16_t>(agent.settings.port) == 0) progress("port=%d\n", bound);
     return listener;
 }
 

@@ -12,6 +12,7 @@
 #include "agent_state.h"
 #include "direct_walk.h"
 #include "jvmti_check.h"
+#include "port_file.h"
 #include "server.h"
 
 namespace {
@@ -60,6 +61,15 @@ jint start_attached_server(Agent& agent)
 
 enum class Phase { OnLoad, Live };
 
+// A load into a running VM comes from a tool that finds the port by pid (the port
+// file), so it asks the system for a free port unless port= names one; at start-up the
+// port stays 12345 unless named.
+void read_options(const char* options, Phase phase)
+{
+    if (phase == Phase::Live) settings.port = 0;
+    if (options) parse_options(options, settings, stderr);
+}
+
 jint install(JavaVM* vm, const char* options, Phase phase)
 {
     Agent& agent = the_agent();
@@ -67,11 +77,11 @@ jint install(JavaVM* vm, const char* options, Phase phase)
         // A load whose server could not listen (its port was taken) leaves the agent
         // without one: a later load into the running VM may start it on its own port.
         if (phase == Phase::Live && !agent.serving && agent.jvmti) {
-            if (options) parse_options(options, settings, stderr);
+            read_options(options, phase);
             return start_attached_server(agent);
         }
-        fprintf(stderr, "vorlanagt: already loaded in this VM (port %d); this load is refused\n",
-                static_cast<uint16_t>(settings.port));
+        const int port = published_port() ? published_port() : static_cast<uint16_t>(settings.port);
+        fprintf(stderr, "vorlanagt: already loaded in this VM (port %d); this load is refused\n", port);
         return JNI_ERR;
     }
     agent.vm = vm;
@@ -80,7 +90,7 @@ jint install(JavaVM* vm, const char* options, Phase phase)
         return JNI_ERR;
     }
     jvmtiEnv* jvmti = agent.jvmti;
-    if (options) parse_options(options, settings, stderr);
+    read_options(options, phase);
 
     jvmtiCapabilities caps;
     memset(&caps, 0, sizeof caps);

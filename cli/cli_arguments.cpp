@@ -7,9 +7,16 @@
 #include <vector>
 
 const char* const kCliUsage =
-    "usage: vorlan-cli [--port N] [--pid PID] [--json] COMMAND [ARGUMENT] [OPTIONS]\n"
+    "usage: vorlan-cli PID COMMAND [ARGUMENT] [OPTIONS]\n"
+    "       vorlan-cli [--port N] [--pid PID] [--json] COMMAND [ARGUMENT] [OPTIONS]\n"
+    "       vorlan-cli [list] [--json]\n"
     "\n"
-    "Talks to the Vorlan agent on 127.0.0.1 (port 12345 unless --port says otherwise).\n"
+    "Talks to the Vorlan agent in a Java VM: the one in process PID (a first argument that\n"
+    "is a number is a pid), which is loaded there first when it is not, or the one on\n"
+    "127.0.0.1:N (port 12345 unless --port says otherwise).\n"
+    "\n"
+    "  list (or no command)       the Java VMs on this machine: pid, main class or jar, VM\n"
+    "                             version, and the port of the Vorlan agent in it\n"
     "\n"
     "classic commands (types as JVM class names with slashes):\n"
     "  roots                      the objects the VM holds as roots, with their types\n"
@@ -36,15 +43,17 @@ const char* const kCliUsage =
     "                             lets it pass through a weak or soft reference's referent\n"
     "\n"
     "  --port N    the agent's port on 127.0.0.1\n"
-    "  --pid PID   when nothing listens on the port, load the agent into process PID\n"
-    "              with vorlan-attach first\n"
+    "  --pid PID   the agent in process PID, found by the port file it writes\n"
+    "              (/tmp/.vorlan_pidPID), or loaded there first on a port the system\n"
+    "              picks; with --port, loaded on that port when nothing listens there\n"
     "  --json      one JSON document on standard output\n"
     "  --raw       roots, expand, tree: listing lines exactly as the agent sends them\n"
     "  -h, --help  this text\n"
+    "  --version   the version\n"
     "\n"
     "Exit status: 0 on success; 1, with one line on standard error, when the agent cannot\n"
-    "be reached, is too old for a heap command, or refuses the request (a handle that\n"
-    "names no object, a class that is not loaded); 2 for a usage error.\n";
+    "be reached or loaded, is too old for a heap command, or refuses the request (a handle\n"
+    "that names no object, a class that is not loaded); 2 for a usage error.\n";
 
 namespace {
 
@@ -60,10 +69,19 @@ const std::map<std::string, std::set<std::string>> kOptionCommands = {
     {"--weak", {"path"}},
 };
 const std::set<std::string> kEveryCommand = {"--port", "--pid", "--json"};
+// The listing speaks to no agent.
+const std::set<std::string> kAgentOptions = {"--port", "--pid"};
 const std::set<std::string> kNeedsArgument = {"expand", "show", "find", "refs", "path"};
 const std::set<std::string> kMayTakeArgument = {"tree"};
-const std::set<std::string> kCommands = {"roots", "expand", "tree", "quit", "show", "histo", "find", "refs", "path"};
+const std::set<std::string> kCommands = {"list", "roots", "expand", "tree", "quit",
+                                         "show", "histo", "find", "refs", "path"};
 const std::set<std::string> kTakesValue = {"--port", "--pid", "--depth", "--offset", "--limit", "--top", "--match"};
+
+bool isProcessId(const std::string& word)
+{
+    return !word.empty() && word.size() <= 10 && word.find_first_not_of("0123456789") == std::string::npos &&
+           std::stoll(word) > 0;
+}
 
 bool wholeNumber(const char* text, long long min, long long max, long long& value)
 {
@@ -88,10 +106,13 @@ std::string apply(const std::string& option, const char* text, CliOptions& o)
         o.match = text;
     } else if (option == "--port") {
         if ((error = needs(-2147483647LL, 2147483647LL, "a number")).empty())
-            o.port = static_cast<int>(n);
+            o.port = static_cast<int>(n), o.portGiven = true;
     } else if (option == "--pid") {
-        if ((error = needs(1, 2147483647LL, "a process id")).empty())
+        if ((error = needs(1, 2147483647LL, "a process id")).empty()) {
+            if (o.pid != 0)
+                return "two process ids: " + std::to_string(o.pid) + " and " + text;
             o.pid = n;
+        }
     } else if (option == "--depth") {
         if ((error = needs(1, 2147483647LL, "a number of 1 or more")).empty())
             o.depth = static_cast<int>(n), o.depthGiven = true;
@@ -112,10 +133,19 @@ ParsedArguments parseCliArguments(int argc, const char* const* argv)
     CliCommand& c = parsed.command;
     std::vector<std::string> given;
     bool hasArgument = false;
+    bool pidWord = false;
+    // A number in the first place of the words (after any options before it) is a pid.
+    int firstWord = 1;
+    while (firstWord < argc && argv[firstWord][0] == '-')
+        firstWord += kTakesValue.count(argv[firstWord]) ? 2 : 1;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "-h" || a == "--help") {
             parsed.help = true;
+            return parsed;
+        }
+        if (a == "--version") {
+            parsed.version = true;
             return parsed;
         }
         if (kTakesValue.count(a) || kOptionCommands.count(a) || kEveryCommand.count(a)) {
@@ -134,6 +164,11 @@ ParsedArguments parseCliArguments(int argc, const char* const* argv)
                 return parsed.error = why, parsed;
         } else if (a.size() > 1 && a[0] == '-') {
             return parsed.error = "unknown option " + a, parsed;
+        } else if (c.name.empty() && i == firstWord && isProcessId(a)) {
+            if (c.options.pid != 0)
+                return parsed.error = "two process ids: " + std::to_string(c.options.pid) + " and " + a, parsed;
+            c.options.pid = std::stoll(a);
+            pidWord = true;
         } else if (c.name.empty()) {
             c.name = a;
         } else if (!hasArgument && (kNeedsArgument.count(c.name) || kMayTakeArgument.count(c.name))) {
@@ -143,13 +178,17 @@ ParsedArguments parseCliArguments(int argc, const char* const* argv)
             return parsed.error = "unexpected argument " + a, parsed;
         }
     }
+    if (c.name.empty() && (c.options.pid != 0 || c.options.portGiven))
+        return parsed.error = pidWord ? "no command for process " + std::to_string(c.options.pid) : "no command", parsed;
     if (c.name.empty())
-        return parsed.error = "no command", parsed;
+        c.name = "list";
     if (!kCommands.count(c.name))
         return parsed.error = "unknown command " + c.name, parsed;
     if (kNeedsArgument.count(c.name) && !hasArgument)
         return parsed.error = c.name + (c.name == "find" ? " needs a CLASS" : " needs a HANDLE"), parsed;
     for (const std::string& option : given) {
+        if (c.name == "list" && kAgentOptions.count(option))
+            return parsed.error = option + " does not apply to list", parsed;
         const auto allowed = kOptionCommands.find(option);
         if (!kEveryCommand.count(option) && allowed != kOptionCommands.end() && !allowed->second.count(c.name))
             return parsed.error = option + " does not apply to " + c.name, parsed;

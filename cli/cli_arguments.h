@@ -6,6 +6,7 @@
 struct ParsedArguments {
     CliCommand command;
     bool help = false;
+    bool version = false;
     std::string error;  // a usage error, without the program's name; empty when none
 };
 

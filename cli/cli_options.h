@@ -8,6 +8,7 @@
 
 struct CliOptions {
     int port = kDefaultPort;
+    bool portGiven = false;  // --port: with --pid, the agent is loaded on this port
     bool raw = false;   // classic listing lines exactly as received
     bool json = false;  // one JSON document on standard output
     int depth = 2;      // tree: levels below the start; path: hops searched (when given)
@@ -17,11 +18,11 @@ struct CliOptions {
     std::string match;
     bool subclasses = false;
     bool weak = false;
-    long long pid = 0;  // load the agent into this process when nothing listens; 0: never
+    long long pid = 0;  // the agent in this process: its port file, or loaded; 0: none
 };
 
 struct CliCommand {
-    std::string name;      // roots, expand, tree, show, histo, find, refs, path, quit
+    std::string name;      // list, roots, expand, tree, show, histo, find, refs, path, quit
     std::string argument;  // the handle or class name, when the command takes one
     CliOptions options;
 };

@@ -7,6 +7,9 @@
 #include "cli_arguments.h"
 #include "cli_commands.h"
 #include "framed_commands.h"
+#include "jvm_listing.h"
+#include "local_jvms.h"
+#include "version.h"
 
 namespace {
 
@@ -44,11 +47,21 @@ int main(int argc, char** argv)
         std::cout << kCliUsage;
         return 0;
     }
+    if (parsed.version) {
+        std::cout << "vorlan-cli " << vorlanVersion() << "\n";
+        return 0;
+    }
     if (!parsed.error.empty()) return usage_error(parsed.error);
-    const CliCommand& c = parsed.command;
+    CliCommand c = parsed.command;
 
-    if (c.options.pid != 0 && !portListening(c.options.port)) {
-        const std::string failure = loadAgent(attachCommandPath(), c.options.pid, c.options.port);
+    if (c.name == "list") {
+        removeStalePortFiles();
+        const std::vector<LocalJvm> jvms = listLocalJvms();
+        std::cout << (c.options.json ? jvmListJson(jvms) : jvmListText(jvms));
+        return 0;
+    }
+    if (c.options.pid != 0) {
+        const std::string failure = resolveAgentPort(c.options);
         if (!failure.empty()) {
             std::cerr << "vorlan-cli: " << failure << "\n";
             return 1;

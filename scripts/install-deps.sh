@@ -9,6 +9,7 @@ packages=(
   openjdk-17-jdk-headless
   qt6-base-dev
   xvfb x11-utils xdotool imagemagick
+  dpkg-dev lintian
 )
 
 missing=()

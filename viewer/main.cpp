@@ -1,5 +1,6 @@
 // Vorlan: a live heap browser for a Java VM running the Vorlan agent. Started as before
-// it opens the classic window; with the word "explore" it opens the explorer.
+// it opens the classic window; with the word "explore" or a process id it opens the
+// explorer.
 #include <QApplication>
 
 #include <cstdio>
@@ -10,12 +11,14 @@
 #include "explorer_options.h"
 #include "explorer_startup.h"
 #include "startup.h"
+#include "version.h"
 
 namespace {
 
 const char* const USAGE =
     "usage: Vorlan [port=N] [debug=1]\n"
-    "       Vorlan explore [port=N]\n"
+    "       Vorlan explore [port=N | pid=PID]\n"
+    "       Vorlan PID\n"
     "\n"
     "Browses the heap of a Java program running the Vorlan agent on 127.0.0.1.\n"
     "\n"
@@ -33,13 +36,18 @@ const char* const USAGE =
     "leaves the Java program running.\n"
     "\n"
     "  port=N    the agent's port (default 12345); the window can connect to another\n"
+    "  pid=PID   the agent in the Java program with process id PID: the one listening\n"
+    "            there, or the agent loaded into it now (through the VM's attach\n"
+    "            mechanism, on a port the system picks); a bare PID says the same\n"
+    "\n"
+    "  --version the version\n"
     "\n"
     "Qt's own options (-platform offscreen and the like) are accepted too.\n";
 
-bool wants_help(int argc, char** argv)
+bool wants(int argc, char** argv, const char* word, const char* shortWord = nullptr)
 {
     for (int i = 1; i < argc; i++)
-        if (strcmp(argv[i], "--help") == 0 || strcmp(argv[i], "-h") == 0) return true;
+        if (strcmp(argv[i], word) == 0 || (shortWord && strcmp(argv[i], shortWord) == 0)) return true;
     return false;
 }
 
@@ -48,8 +56,13 @@ bool wants_help(int argc, char** argv)
 int main(int argc, char** argv)
 {
     // Answered before any window or connection attempt is made.
-    if (wants_help(argc, argv)) {
+    if (wants(argc, argv, "--help", "-h")) {
         fputs(USAGE, stdout);
+        return 0;
+    }
+    if (wants(argc, argv, "--version")) {
+        const char* slash = strrchr(argv[0], '/');
+        printf("%s %s\n", slash ? slash + 1 : argv[0], vorlanVersion());
         return 0;
     }
     QApplication app(argc, argv);  // takes its own arguments (-platform and the like) out of argv
@@ -60,6 +73,12 @@ int main(int argc, char** argv)
         if (!parseExplorerOptions(words, options, error)) {
             fprintf(stderr, "Vorlan explore: %s\n", error.c_str());
             return 2;
+        }
+        // Before the window: a pid's agent may have to be loaded first, which takes a
+        // moment, or fail with a sentence that belongs on the terminal it came from.
+        if (!resolveExplorerPort(options, error)) {
+            fprintf(stderr, "Vorlan: %s\n", error.c_str());
+            return 1;
         }
         const auto window = openExplorer(options.port);
         return app.exec();

@@ -39,10 +39,46 @@ TEST(CliArguments, OptionsBeforeOrAfterTheCommandReachIt)
     EXPECT_TRUE(parse({"--help", "nonsense"}).help);
 }
 
+TEST(CliArguments, AFirstNumberIsAPidAndNoCommandLists)
+{
+    const ParsedArguments byPid = parse({"4242", "find", "java.util.HashMap", "--limit", "3"});
+    ASSERT_EQ(byPid.error, "");
+    EXPECT_EQ(byPid.command.name, "find");
+    EXPECT_EQ(byPid.command.argument, "java.util.HashMap");
+    EXPECT_EQ(byPid.command.options.pid, 4242);
+    EXPECT_FALSE(byPid.command.options.portGiven);
+
+    // Options may stand before it; a number after the command is that command's argument.
+    const ParsedArguments afterOptions = parse({"--json", "4242", "histo"});
+    ASSERT_EQ(afterOptions.error, "");
+    EXPECT_EQ(afterOptions.command.options.pid, 4242);
+    EXPECT_TRUE(afterOptions.command.options.json);
+    const ParsedArguments handle = parse({"expand", "1234"});
+    ASSERT_EQ(handle.error, "");
+    EXPECT_EQ(handle.command.argument, "1234");
+    EXPECT_EQ(handle.command.options.pid, 0);
+
+    const ParsedArguments withPort = parse({"--pid", "4242", "--port", "5005", "roots"});
+    ASSERT_EQ(withPort.error, "");
+    EXPECT_TRUE(withPort.command.options.portGiven);
+
+    for (const auto& args : {std::vector<const char*>{}, {"list"}, {"--json"}}) {
+        const ParsedArguments list = parse(args);
+        EXPECT_EQ(list.error, "");
+        EXPECT_EQ(list.command.name, "list");
+    }
+    EXPECT_TRUE(parse({"--version", "roots"}).version);
+}
+
 TEST(CliArguments, UsageErrorsSayWhatIsWrong)
 {
     const std::vector<std::pair<std::vector<const char*>, std::string>> cases = {
-        {{}, "no command"},
+        {{"--port", "5005"}, "no command"},
+        {{"--pid", "4242"}, "no command"},
+        {{"4242"}, "no command for process 4242"},
+        {{"4242", "histo", "--pid", "77"}, "two process ids: 4242 and 77"},
+        {{"list", "--pid", "4242"}, "--pid does not apply to list"},
+        {{"--raw"}, "--raw does not apply to list"},
         {{"frobnicate"}, "unknown command frobnicate"},
         {{"show"}, "show needs a HANDLE"},
         {{"find"}, "find needs a CLASS"},

@@ -151,6 +151,8 @@ JvmProcess::~JvmProcess()
     if (running()) {
         kill(pid_, SIGKILL);
         wait_exit(10000);
+        // What the agent leaves when it is not let to exit: its port file.
+        unlink(("/tmp/.vorlan_pid" + std::to_string(pid_)).c_str());
     }
     std::error_code ignored;
     std::filesystem::remove_all(dir_, ignored);

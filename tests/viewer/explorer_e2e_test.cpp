@@ -2,6 +2,7 @@
 // the histogram's top rows, an object's fields and values, referrers and the path of a
 // known object, a page of a large array, and the agent going away under the window.
 #include <QClipboard>
+#include <QFile>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
@@ -21,6 +22,7 @@
 #include "classes_page.h"
 #include "connection_bar.h"
 #include "details_pane.h"
+#include "explorer_options.h"
 #include "explorer_window.h"
 #include "fake_agent.h"
 #include "heap_tree_model.h"
@@ -71,6 +73,7 @@ private Q_SLOTS:
     void errorReplyIsShownOnItsRowAndInTheStatusBar();
     void listingTheRootsAfreshKeepsWhatTheOtherViewsShow();
     void agentGoingAwayShowsTheFailureAndReconnectingWorks();
+    void aPidOpensTheExplorerOnThatProgram();
 
 private:
     void startJvm();
@@ -121,8 +124,10 @@ void ExplorerEndToEndTest::cleanupTestCase()
 {
     window_.reset();
     if (jvm_ && jvm_->state() != QProcess::NotRunning) {
+        const QString portFile = QStringLiteral("/tmp/.vorlan_pid%1").arg(jvm_->processId());
         jvm_->kill();
         jvm_->waitForFinished(10000);
+        QFile::remove(portFile);  // a VM killed outright leaves its agent's port file
     }
 }
 
@@ -360,5 +365,43 @@ void ExplorerEndToEndTest::agentGoingAwayShowsTheFailureAndReconnectingWorks()
     QTRY_VERIFY_WITH_TIMEOUT(!window_->requestStatus()->showingFailure(), kWaitMs);
 }
 
+// Vorlan PID: a program started without the agent gets it loaded on a port the system
+// picks, and the explorer connects there.
+void ExplorerEndToEndTest::aPidOpensTheExplorerOnThatProgram()
+{
+    QProcess plain;
+    plain.setProgram(QStringLiteral(JDK_JAVA));
+    plain.setArguments({QStringLiteral("-cp"), QStringLiteral(EXPLORER_TARGET_CLASSES), QStringLiteral("ExplorerTarget")});
+    plain.start();
+    QVERIFY(plain.waitForStarted(20000));
+    QByteArray out;
+    while (!out.contains("ready")) {
+        QVERIFY2(plain.waitForReadyRead(30000), out.constData());
+        out += plain.readAllStandardOutput();
+    }
+    const QString pid = QString::number(plain.processId());
+    ExplorerOptions options;
+    std::string error;
+    QVERIFY(wantsExplorer({pid.toStdString()}));
+    QVERIFY(parseExplorerOptions({pid.toStdString()}, options, error));
+    qputenv("VORLAN_AGENT", VORLAN_AGENT);  // the test program has no agent beside it
+    QVERIFY2(resolveExplorerPort(options, error), error.c_str());
+    QVERIFY(options.port != port_);
+    ExplorerWindow byPid(options.port);
+    byPid.show();
+    QTRY_VERIFY_WITH_TIMEOUT(byPid.connectionBar()->connected(), kWaitMs);
+    QVERIFY2(byPid.connectionBar()->stateText().contains(QStringLiteral("pid ") + pid),
+             qPrintable(byPid.connectionBar()->stateText()));
+
+    // Found again by its port file: the same port, no second load.
+    ExplorerOptions again;
+    QVERIFY(parseExplorerOptions({"explore", "pid=" + pid.toStdString()}, again, error));
+    QVERIFY2(resolveExplorerPort(again, error), error.c_str());
+    QCOMPARE(again.port, options.port);
+    plain.terminate();
+    QVERIFY(plain.waitForFinished(30000));
+}
+
 QTEST_MAIN(ExplorerEndToEndTest)
 #include "explorer_e2e_test.moc"
+

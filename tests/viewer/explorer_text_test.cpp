@@ -13,6 +13,7 @@ class ExplorerTextTest : public QObject {
 
 private Q_SLOTS:
     void commandLinePicksTheExplorerAndReadsItsPort();
+    void aProcessIdPicksTheExplorerToo();
     void slotsAreNamedAsAJavaProgrammerReadsThem();
     void detailsShowAStringWholeAndEscaped();
     void detailsShowAPrimitiveArrayPageAsValues();
@@ -36,6 +37,42 @@ void ExplorerTextTest::commandLinePicksTheExplorerAndReadsItsPort()
     }
     QVERIFY(!parseExplorerOptions({"explore", "debug=1"}, options, error));
     QVERIFY(error.find("debug=1") != std::string::npos);
+}
+
+void ExplorerTextTest::aProcessIdPicksTheExplorerToo()
+{
+    QVERIFY(wantsExplorer({"4242"}));
+    QVERIFY(!wantsExplorer({"port=4242"}));
+    for (const auto& words : {std::vector<std::string>{"4242"}, {"explore", "pid=4242"}, {"pid=4242", "explore"}}) {
+        ExplorerOptions options;
+        std::string error;
+        QVERIFY2(parseExplorerOptions(words, options, error), error.c_str());
+        QCOMPARE(options.pid, 4242L);
+        QCOMPARE(options.port, 12345);
+    }
+    const std::vector<std::pair<std::vector<std::string>, std::string>> wrong = {
+        {{"explore", "pid=0"}, "pid wants a process id, not \"0\""},
+        {{"explore", "pid=abc"}, "pid wants a process id, not \"abc\""},
+        {{"explore", "pid=99999999999"}, "pid wants a process id, not \"99999999999\""},
+        {{"4242", "pid=4243"}, "more than one process id"},
+        {{"explore", "pid=4242", "port=5005"}, "give port=N or pid=PID, not both"},
+        {{"4242", "debug=1"}, "unknown word \"debug=1\" (the explorer takes port=N or pid=PID)"},
+    };
+    for (const auto& [words, message] : wrong) {
+        ExplorerOptions options;
+        std::string error;
+        QVERIFY(!parseExplorerOptions(words, options, error));
+        QCOMPARE(error, message);
+    }
+    // Without a pid nothing is looked up; a pid that names no process says so.
+    ExplorerOptions byPort;
+    std::string error;
+    QVERIFY(resolveExplorerPort(byPort, error));
+    QCOMPARE(byPort.port, 12345);
+    ExplorerOptions gone;
+    gone.pid = 999999999;
+    QVERIFY(!resolveExplorerPort(gone, error));
+    QCOMPARE(error, std::string("no process with id 999999999"));
 }
 
 void ExplorerTextTest::slotsAreNamedAsAJavaProgrammerReadsThem()

@@ -1,5 +1,6 @@
 // The viewer against a real JVM running the agent and the demo program: refresh lists
 // the VM's roots, expanding objects shows what they refer to, close ends the JVM.
+#include <QFile>
 #include <QProcess>
 #include <QTest>
 
@@ -21,8 +22,10 @@ private:
 void ViewerEndToEndTest::cleanup()
 {
     if (jvm_ && jvm_->state() != QProcess::NotRunning) {
+        const QString portFile = QStringLiteral("/tmp/.vorlan_pid%1").arg(jvm_->processId());
         jvm_->kill();
         jvm_->waitForFinished(10000);
+        QFile::remove(portFile);  // a VM killed outright leaves its agent's port file
     }
     jvm_.reset();
 }

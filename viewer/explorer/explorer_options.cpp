@@ -4,6 +4,8 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "agent_by_pid.h"
+
 namespace {
 
 constexpr const char* kExploreWord = "explore";
@@ -20,27 +22,76 @@ bool readPort(const std::string& text, int& port)
     return true;
 }
 
+bool readPid(const std::string& text, long& pid)
+{
+    if (text.empty() || text.size() > 10 || text.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    const long long value = std::strtoll(text.c_str(), nullptr, 10);
+    if (value < 1 || value > 2147483647LL)
+        return false;
+    pid = static_cast<long>(value);
+    return true;
+}
+
+bool isNumber(const std::string& word)
+{
+    return !word.empty() && word.find_first_not_of("0123456789") == std::string::npos;
+}
+
 }  // namespace
 
 bool wantsExplorer(const std::vector<std::string>& args)
 {
-    return std::find(args.begin(), args.end(), kExploreWord) != args.end();
+    return std::find(args.begin(), args.end(), kExploreWord) != args.end() ||
+           std::any_of(args.begin(), args.end(), isNumber);
 }
 
 bool parseExplorerOptions(const std::vector<std::string>& args, ExplorerOptions& options, std::string& error)
 {
+    bool portGiven = false;
     for (const std::string& word : args) {
         if (word == kExploreWord)
             continue;
         if (word.rfind("port=", 0) == 0) {
+            portGiven = true;
             if (!readPort(word.substr(5), options.port)) {
                 error = "port wants a number from 1 to 65535, not \"" + word.substr(5) + "\"";
                 return false;
             }
             continue;
         }
-        error = "unknown word \"" + word + "\" (the explorer takes port=N)";
+        const bool pidWord = word.rfind("pid=", 0) == 0;
+        if (pidWord || isNumber(word)) {
+            const std::string text = pidWord ? word.substr(4) : word;
+            if (options.pid != 0) {
+                error = "more than one process id";
+                return false;
+            }
+            if (!readPid(text, options.pid)) {
+                error = "pid wants a process id, not \"" + text + "\"";
+                return false;
+            }
+            continue;
+        }
+        error = "unknown word \"" + word + "\" (the explorer takes port=N or pid=PID)";
         return false;
     }
+    if (options.pid != 0 && portGiven) {
+        error = "give port=N or pid=PID, not both";
+        return false;
+    }
+    return true;
+}
+
+bool resolveExplorerPort(ExplorerOptions& options, std::string& error)
+{
+    if (options.pid == 0)
+        return true;
+    const AgentByPid agent = agentByPid(options.pid, defaultAgentLibrary());
+    if (!agent.ok()) {
+        error = agent.error;
+        return false;
+    }
+    options.port = agent.port;
     return true;
 }

@@ -1,5 +1,6 @@
-// The explorer's command line: the word "explore" picks the explorer window, then
-// key=value words. Read apart from the classic window's words, which stay as they are.
+// The explorer's command line: the word "explore", or a bare process id, picks the
+// explorer window, then key=value words. Read apart from the classic window's words,
+// which stay as they are.
 #pragma once
 
 #include <string>
@@ -7,11 +8,18 @@
 
 struct ExplorerOptions {
     int port = 12345;
+    long pid = 0;  // the agent in this process, found or loaded; 0: the port alone
 };
 
-// True when one of the arguments (after the program name) is the word "explore".
+// True when one of the arguments (after the program name) is the word "explore" or a
+// whole number (a process id).
 bool wantsExplorer(const std::vector<std::string>& args);
 
-// Reads the words around "explore": port=N (1..65535). False, with a message for the
-// user in error, for any other word or a bad number.
+// Reads the words around "explore": port=N (1..65535), pid=PID or a bare PID. False,
+// with a message for the user in error, for any other word, a bad number, or both a
+// port and a pid.
 bool parseExplorerOptions(const std::vector<std::string>& args, ExplorerOptions& options, std::string& error);
+
+// With a pid, sets the port to its agent's: the one listening there (its port file), or
+// the agent loaded into it now. False, with one sentence in error, when there is none.
+bool resolveExplorerPort(ExplorerOptions& options, std::string& error);

@@ -1,0 +1,6 @@
+#include "version.h"
+
+const char* vorlanVersion()
+{
+    return VORLAN_VERSION;
+}
