@@ -37,7 +37,7 @@ void hop(JsonWriter& w, const Hop& h)
     w.endObject();
 }
 
-void root(JsonWriter& w, const GcRoot& r)
+void root(JsonWriter& w, const AgentRoot& r)
 {
     w.beginObject();
     w.key("kind").value(r.kind);
@@ -123,7 +123,7 @@ std::string instancesJson(const InstancesPage& page)
     return w.text();
 }
 
-std::string referrersJson(const Referrers& refs)
+std::string referrersJson(const AgentReferrers& refs)
 {
     JsonWriter w;
     w.beginObject();
@@ -133,7 +133,7 @@ std::string referrersJson(const Referrers& refs)
         hop(w, r);
     w.endArray();
     w.key("roots").beginArray();
-    for (const GcRoot& r : refs.roots)
+    for (const AgentRoot& r : refs.roots)
         root(w, r);
     w.endArray();
     figures(w, refs.figures);

@@ -9,5 +9,5 @@
 std::string showJson(const ObjectView& view);
 std::string histoJson(const Histogram& histo);
 std::string instancesJson(const InstancesPage& page);
-std::string referrersJson(const Referrers& refs);
+std::string referrersJson(const AgentReferrers& refs);
 std::string pathJson(const PathReply& path);

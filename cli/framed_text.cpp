@@ -23,7 +23,7 @@ std::vector<std::string> objectCells(const ObjectRef& o)
     return {o.handle, o.type, number(o.size), printable(o.preview)};
 }
 
-std::string rootText(const GcRoot& root)
+std::string rootText(const AgentRoot& root)
 {
     std::string text = "root " + root.kind;
     if (!root.thread.empty())
@@ -155,7 +155,7 @@ std::string instancesText(const InstancesPage& page)
                             "--offset and --limit page through them");
 }
 
-std::string referrersText(const Referrers& refs)
+std::string referrersText(const AgentReferrers& refs)
 {
     TextTable table;
     table.rightAligned = {false, false, true, false, false};
@@ -169,7 +169,7 @@ std::string referrersText(const Referrers& refs)
         table.rows.push_back(std::move(row));
     }
     std::string out = formatTable(table);
-    for (const GcRoot& root : refs.roots)
+    for (const AgentRoot& root : refs.roots)
         out += rootText(root) + "\n";
     if (refs.rows.empty() && refs.roots.empty())
         return "(no referrers)\n";

@@ -12,7 +12,7 @@ std::string showText(const ObjectView& view);
 // As jcmd GC.class_histogram prints it: num, #instances, #bytes, class name.
 std::string histoText(const Histogram& histo);
 std::string instancesText(const InstancesPage& page);
-std::string referrersText(const Referrers& refs);
+std::string referrersText(const AgentReferrers& refs);
 // The root, then each hop one step further in, with the field it goes through.
 std::string pathText(const PathReply& path, const std::string& handle);
 

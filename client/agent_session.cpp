@@ -227,7 +227,7 @@ Result<InstancesPage> AgentSession::instances(const InstancesQuery& query)
     return typed(request(toRequest(query)), instancesFrom);
 }
 
-Result<Referrers> AgentSession::referrers(const ReferrersQuery& query)
+Result<AgentReferrers> AgentSession::referrers(const ReferrersQuery& query)
 {
     return typed(request(toRequest(query)), referrersFrom);
 }

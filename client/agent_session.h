@@ -40,7 +40,7 @@ public:
     Result<ObjectView> object(const ObjectQuery& query);
     Result<Histogram> histo(const HistoQuery& query);
     Result<InstancesPage> instances(const InstancesQuery& query);
-    Result<Referrers> referrers(const ReferrersQuery& query);
+    Result<AgentReferrers> referrers(const ReferrersQuery& query);
     Result<PathReply> path(const PathQuery& query);
 
     // Safe from any thread: the request in progress fails at once as aborted, and its

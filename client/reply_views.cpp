@@ -14,7 +14,7 @@ Hop hopOf(const Record& r)
     return {r.field(1), r.field(2), r.field(3), objectAt(r, 4)};
 }
 
-GcRoot rootOf(const Record& r)
+AgentRoot rootOf(const Record& r)
 {
     return {r.field(1), r.field(2), r.field(3)};
 }
@@ -88,9 +88,9 @@ InstancesPage instancesFrom(const FramedReply& reply)
     return page;
 }
 
-Referrers referrersFrom(const FramedReply& reply)
+AgentReferrers referrersFrom(const FramedReply& reply)
 {
-    Referrers refs;
+    AgentReferrers refs;
     refs.figures = reply.status.figures;
     refs.total = figureCount(refs.figures, "total");
     for (const Record& r : reply.records) {

@@ -77,7 +77,7 @@ struct InstancesPage {
     Figures figures;
 };
 
-struct GcRoot {
+struct AgentRoot {
     std::string kind;  // jni-global, system-class, monitor, stack-local, jni-local, thread, other
     std::string thread;
     std::string method;
@@ -94,7 +94,7 @@ struct Hop {
 
 // An object a GC root holds, and that root.
 struct HeldRoot {
-    GcRoot root;
+    AgentRoot root;
     ObjectRef object;
 };
 
@@ -104,10 +104,10 @@ struct RootsPage {
     Figures figures;
 };
 
-struct Referrers {
+struct AgentReferrers {
     long long total = -1;  // all referring objects, however many are listed
     std::vector<Hop> rows;
-    std::vector<GcRoot> roots;
+    std::vector<AgentRoot> roots;
     Figures figures;
 };
 
@@ -116,7 +116,7 @@ struct PathReply {
     long long length = -1;
     std::vector<std::string> notes;
     bool hasRoot = false;
-    GcRoot root;
+    AgentRoot root;
     std::vector<Hop> steps;  // from the one the root holds to the object asked about
     Figures figures;
 };
@@ -125,6 +125,6 @@ Hello helloFrom(const FramedReply& reply);
 ObjectView objectFrom(const FramedReply& reply);
 Histogram histogramFrom(const FramedReply& reply);
 InstancesPage instancesFrom(const FramedReply& reply);
-Referrers referrersFrom(const FramedReply& reply);
+AgentReferrers referrersFrom(const FramedReply& reply);
 PathReply pathFrom(const FramedReply& reply);
 RootsPage rootsFrom(const FramedReply& reply);

@@ -280,20 +280,20 @@ TEST_F(FramedE2E, ReferrersNameTheFieldThroughWhichTheyHold)
         return r.value;
     };
     // Each string is held by the field and by its class's constant pool (a literal).
-    auto fields_of = [&](const Referrers& r) {
+    auto fields_of = [&](const AgentReferrers& r) {
         std::vector<std::string> out;
         for (const Hop& x : r.rows)
             if (x.how == "field") out.push_back(x.name + " of " + x.declared + " in " + x.object.handle);
         return out;
     };
-    Referrers by_fields = holder_of(slot(v, "field", "ref", T + "Fields")->target.handle);
+    AgentReferrers by_fields = holder_of(slot(v, "field", "ref", T + "Fields")->target.handle);
     EXPECT_EQ(fields_of(by_fields), std::vector<std::string>{"ref of " + T + "Fields in " + h});
     EXPECT_EQ(by_fields.total, 2);
-    Referrers by_base = holder_of(slot(v, "field", "ref", T + "Base")->target.handle);
+    AgentReferrers by_base = holder_of(slot(v, "field", "ref", T + "Base")->target.handle);
     EXPECT_EQ(fields_of(by_base), std::vector<std::string>{"ref of " + T + "Base in " + h});
     bool found = false;
 
-    Referrers of_self = holder_of(h);
+    AgentReferrers of_self = holder_of(h);
     found = false;
     for (const Hop& r : of_self.rows) found = found || (r.name == "self" && r.object.handle == h);
     EXPECT_TRUE(found);
@@ -302,7 +302,7 @@ TEST_F(FramedE2E, ReferrersNameTheFieldThroughWhichTheyHold)
 
     ObjectView cls = show(slot(v, "class", "")->target.handle);
     ObjectView base = show(slot(cls, "super", "")->target.handle);
-    Referrers of_static = holder_of(slot(base, "static", "baseStatic")->target.handle);
+    AgentReferrers of_static = holder_of(slot(base, "static", "baseStatic")->target.handle);
     found = false;
     for (const Hop& r : of_static.rows) found = found || (r.how == "static" && r.name == "baseStatic");
     EXPECT_TRUE(found);
