@@ -21,6 +21,7 @@ const std::vector<RequestEntry>& request_table()
         {"instances", "CLASS [subclasses=1] [offset=N] [limit=N] [gc=0]", instances_request, true, true},
         {"referrers", "H [limit=N]", referrers_request, true, true},
         {"path", "H [weak=1] [depth=N]", path_request, true, true},
+        {"follow", "class|thread NAME [HOW NAME DECLARED TYPE]...", follow_request, false, true},
     };
     return table;
 }

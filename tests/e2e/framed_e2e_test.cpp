@@ -129,7 +129,8 @@ TEST_F(FramedE2E, HelloSaysWhoAnswersAndBadRequestsGetErrors)
     EXPECT_EQ(h.pid, jvm->pid());
     std::vector<std::string> names;
     for (const auto& r : h.requests) names.push_back(r.name);
-    EXPECT_EQ(names, (std::vector<std::string>{"hello", "roots", "object", "histo", "instances", "referrers", "path"}));
+    EXPECT_EQ(names,
+              (std::vector<std::string>{"hello", "roots", "object", "histo", "instances", "referrers", "path", "follow"}));
 
     auto code_of = [&](const std::string& line) {
         FramedReply r = raw("VRL1 " + line + "\n");
