@@ -19,10 +19,12 @@ struct CliOptions {
     bool subclasses = false;
     bool weak = false;
     long long pid = 0;  // the agent in this process: its port file, or loaded; 0: none
+    bool force = false;  // dump: replace an existing file
+    int gzipLevel = 0;   // dump: the VM compresses the stream (1-9)
 };
 
 struct CliCommand {
-    std::string name;      // list, roots, expand, tree, show, histo, find, refs, path, quit
-    std::string argument;  // the handle or class name, when the command takes one
+    std::string name;      // list, roots, expand, tree, show, histo, find, refs, path, dump, quit
+    std::string argument;  // the handle, class name or file, when the command takes one
     CliOptions options;
 };

@@ -1,4 +1,6 @@
 // vorlan-cli: the Vorlan agent from a terminal, for machines without a display.
+#include <unistd.h>
+
 #include <iostream>
 #include <string>
 
@@ -6,6 +8,7 @@
 #include "agent_session.h"
 #include "cli_arguments.h"
 #include "cli_commands.h"
+#include "dump_command.h"
 #include "framed_commands.h"
 #include "jvm_listing.h"
 #include "local_jvms.h"
@@ -60,6 +63,9 @@ int main(int argc, char** argv)
         std::cout << (c.options.json ? jvmListJson(jvms) : jvmListText(jvms));
         return 0;
     }
+    // The VM writes its dump itself: no agent is needed, and none is loaded.
+    if (c.name == "dump")
+        return cli_dump(c, std::cout, std::cerr, ::isatty(STDERR_FILENO) != 0);
     if (c.options.pid != 0) {
         const std::string failure = resolveAgentPort(c.options);
         if (!failure.empty()) {
