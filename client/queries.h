@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "request_line.h"
 
@@ -16,6 +17,21 @@ struct ObjectQuery {
     std::string handle;
     std::optional<long long> offset;  // arrays: the first element listed
     std::optional<long long> limit;   // arrays: how many elements
+};
+
+// Several objects in one request, each as `object` lists it, and with `follow` the
+// objects their fields of those names refer to, breadth first, up to `max` in all.
+struct ObjectsQuery {
+    std::vector<std::string> handles;
+    std::vector<std::string> follow;
+    std::optional<long long> max;
+    std::optional<long long> offset;  // arrays: the first element listed
+    std::optional<long long> limit;   // arrays: how many elements
+};
+
+// The class objects of the loaded classes of that name (one per class loader).
+struct ClassQuery {
+    std::string className;
 };
 
 struct HistoQuery {
@@ -46,6 +62,8 @@ struct PathQuery {
 Request helloRequest();
 Request toRequest(const RootsQuery& query);
 Request toRequest(const ObjectQuery& query);
+Request toRequest(const ObjectsQuery& query);
+Request toRequest(const ClassQuery& query);
 Request toRequest(const HistoQuery& query);
 Request toRequest(const InstancesQuery& query);
 Request toRequest(const ReferrersQuery& query);
