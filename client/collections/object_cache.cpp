@@ -34,12 +34,21 @@ const ObjectView& ObjectCache::get(const std::string& handle)
             batch.handles.push_back(std::move(next));
     }
     batch.follow = follow_;
-    batch.max = std::max<long long>(followMax_, static_cast<long long>(batch.handles.size()));
+    // Room for the chains beyond the objects named.
+    batch.max = followMax_ + static_cast<long long>(batch.handles.size());
     batch.limit = 0;  // arrays read as nodes are read for their length only
+    std::vector<std::string> fetched;
     for (ObjectView& view : readBatch(std::move(batch))) {
+        fetched.push_back(view.object.handle);
         std::string key = view.object.handle;
         held_.insert_or_assign(std::move(key), std::move(view));
     }
+    // Chains cut short by max come whole with the next miss, not one node a read.
+    for (const std::string& h : fetched)
+        for (const Slot& slot : held_[h].contents)
+            if (slot.how == "field" && slot.refersToObject() &&
+                std::find(follow_.begin(), follow_.end(), slot.name) != follow_.end())
+                want(slot.target.handle);
     if (auto it = held_.find(handle); it != held_.end())
         return it->second;
     throw LayoutMismatch{"the object @" + handle + " is gone (collected since it was read)"};
