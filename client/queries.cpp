@@ -75,6 +75,8 @@ Request toRequest(const InstancesQuery& query)
     addNumber(request, "limit", query.limit);
     if (!query.collectFirst)
         request.args.push_back("gc=0");
+    if (!query.contains.empty())
+        request.args.push_back("contains=" + query.contains);
     return request;
 }
 
