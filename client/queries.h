@@ -48,7 +48,7 @@ struct InstancesQuery {
     bool collectFirst = true;  // false sends gc=0: also objects not yet collected
     // Keeps Strings whose text contains it, and objects with a String or primitive field
     // whose text (as `object` prints it) does; empty keeps all.
-    std::string contains;
+    std::string contains = {};
 };
 
 struct ReferrersQuery {

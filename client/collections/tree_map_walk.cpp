@@ -8,6 +8,8 @@
 namespace {
 
 constexpr const char* kEntry = "java.util.TreeMap$Entry";
+// A red-black tree of 2^31 entries is at most 62 levels deep.
+constexpr long long kMaxDepth = 128;
 constexpr FieldName kKey{kEntry, "key"}, kValue{kEntry, "value"}, kLeft{kEntry, "left"}, kRight{kEntry, "right"},
     kParent{kEntry, "parent"};
 
@@ -16,11 +18,9 @@ public:
     TreeMapWalk(ObjectCache& cache, std::string root, long long size)
         : cache_(cache), root_(std::move(root)), size_(size)
     {
-        cache_.follow({"left", "right"}, 0);
     }
 
-    // Nodes come breadth first below each one missed: whole small subtrees in one read.
-    void expect(long long entries) override { cache_.follow({"left", "right"}, entries + 1); }
+    void expect(long long entries) override { expected_ = entries + 1; }
 
     bool next(CollectionEntry& entry) override
     {
@@ -63,10 +63,12 @@ private:
         return c;
     }
 
+    // Down the left spine, one read brings the whole spine.
     std::string leftmost(std::string node)
     {
+        cache_.follow({"left"}, kMaxDepth);
         for (long long depth = 0;; ++depth) {
-            if (depth > 2 * 64)
+            if (depth > kMaxDepth)
                 throw LayoutMismatch{"the tree is deeper than a red-black tree can be (a cycle?)"};
             std::string left = child(node, kLeft);
             if (left.empty())
@@ -77,13 +79,17 @@ private:
 
     std::string successor(const std::string& node)
     {
+        // Into a right subtree: breadth first below it, a small subtree comes whole.
+        cache_.follow({"left", "right"}, expected_);
         std::string right = child(node, kRight);
         if (!right.empty())
             return leftmost(right);
+        // Up: the parents come in one read.
+        cache_.follow({"parent"}, kMaxDepth);
         std::string ch = node;
         std::string p = refField(entryAt(node), kParent).handle;
         for (long long depth = 0; !p.empty() && refField(entryAt(p), kRight).handle == ch; ++depth) {
-            if (depth > 2 * 64)
+            if (depth > kMaxDepth)
                 throw LayoutMismatch{"the tree is deeper than a red-black tree can be (a cycle?)"};
             ch = p;
             p = refField(entryAt(p), kParent).handle;
@@ -98,6 +104,7 @@ private:
     std::string current_;
     std::unordered_set<std::string> seen_;
     long long counted_ = 0;
+    long long expected_ = 1;
 };
 
 }  // namespace
