@@ -89,19 +89,18 @@ long long arrayLength(ObjectCache& cache, const ObjectRef& array, const std::str
     return view.length;
 }
 
-// The static that a class declares, read from its class object: WeakHashMap's and
-// IdentityHashMap's NULL_KEY.
-std::string staticObject(ObjectCache& cache, const char* className, const char* name)
+// A static of the object's own class, read from the class object its `class` slot
+// names: WeakHashMap's and IdentityHashMap's NULL_KEY.
+std::string staticObject(ObjectCache& cache, const ObjectView& view, const char* name)
 {
-    Result<std::string> handle = cache.source().classObject(className);
-    if (!handle.ok())
-        throw SourceFailed{handle.error};
-    if (handle.value.empty())
-        throw LayoutMismatch{std::string("the class ") + className + " could not be found to read its " + name};
-    for (const Slot& slot : cache.get(handle.value).contents)
-        if (slot.how == "static" && slot.name == name && slot.refersToObject())
-            return slot.target.handle;
-    throw LayoutMismatch{std::string(className) + "." + name + " could not be read"};
+    for (const Slot& slot : view.contents) {
+        if (slot.how != "class" || !slot.refersToObject())
+            continue;
+        for (const Slot& s : cache.get(slot.target.handle).contents)
+            if (s.how == "static" && s.name == name && s.refersToObject())
+                return s.target.handle;
+    }
+    throw LayoutMismatch{view.object.type + "." + name + " could not be read"};
 }
 
 OpenedCollection opened(const ObjectView& view, CollectionShape shape, long long size, long long capacity)
@@ -183,7 +182,7 @@ OpenedCollection openWeakHashMap(ObjectCache& cache, const ObjectView& view)
     t.value = {entry, "value"};
     t.next = {entry, "next"};
     t.hash = {entry, "hash"};
-    t.nullKey = staticObject(cache, whm, "NULL_KEY");
+    t.nullKey = staticObject(cache, view, "NULL_KEY");
     t.weakKeys = true;
     OpenedCollection c = opened(view, CollectionShape::map, t.size, t.length);
     c.walk = [&cache, t] { return chainTableWalk(cache, t); };
@@ -232,7 +231,7 @@ OpenedCollection openIdentityHashMap(ObjectCache& cache, const ObjectView& view)
     expectType(table, {"[Ljava.lang.Object;"}, "its table");
     const long long length = arrayLength(cache, table, "its table");
     const long long size = intField(view, {ihm, "size"});
-    const std::string nullKey = staticObject(cache, ihm, "NULL_KEY");
+    const std::string nullKey = staticObject(cache, view, "NULL_KEY");
     OpenedCollection c = opened(view, CollectionShape::map, size, length / 2);
     const std::string handle = table.handle;
     c.walk = [&cache, handle, length, size, nullKey] {
