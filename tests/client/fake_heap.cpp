@@ -63,7 +63,9 @@ void FakeHeap::staticRef(const std::string& className, const char* name, const s
 
 void FakeHeap::setElement(const std::string& array, size_t index, const std::string& target)
 {
-    objects_[array].elements.at(index) = target;
+    std::vector<std::string>& elements = objects_[array].elements;
+    if (index < elements.size())
+        elements[index] = target;
 }
 
 void FakeHeap::removeField(const std::string& h, const char* name)

@@ -26,6 +26,7 @@ public:
     // A static of the class named className, whose class object is made on first use.
     void staticValue(const std::string& className, const char* name, const char* declType, const std::string& value);
     void staticRef(const std::string& className, const char* name, const std::string& target);
+    // Element index of an array; nothing when it has no such element.
     void setElement(const std::string& array, size_t index, const std::string& target);
     void removeField(const std::string& h, const char* name);
     void retype(const std::string& h, const std::string& type) { objects_[h].ref.type = type; }
