@@ -230,7 +230,7 @@ std::string pathText(const PathReply& path, const std::string& handle)
     std::string holderType;
     for (const Hop& step : path.steps) {
         std::string label = &step == &path.steps.front()
-                                ? std::string("(root)")
+                                ? std::string("GC root")
                                 : holdLabel(step.how, step.name, step.declared, step.declared != holderType);
         table.rows.push_back({label, step.object.type, step.object.handle, number(step.object.size),
                               printable(step.object.preview)});

@@ -31,24 +31,22 @@ std::string rootName(const GcRoot& root)
 
 int staticStepOfPath(const PathReply& path)
 {
-    if (!path.hasRoot || path.steps.size() < 2)
-        return -1;
-    const Hop& held = path.steps[1];
-    return held.how == "static" && path.steps[0].object.type == "java.lang.Class" ? 1 : -1;
+    for (size_t i = path.steps.size(); i-- > 1;)
+        if (path.steps[i].how == "static" && path.steps[i - 1].object.type == "java.lang.Class")
+            return static_cast<int>(i);
+    return -1;
 }
 
 std::string pathRootName(const PathReply& path)
 {
-    if (!path.hasRoot)
-        return {};
     const int held = staticStepOfPath(path);
     if (held < 0)
-        return rootName(path.root);
+        return path.hasRoot ? rootName(path.root) : std::string();
     const Hop& step = path.steps[static_cast<size_t>(held)];
     std::string owner = step.declared;
     if (owner.empty()) {
         // The class object's preview is "class NAME".
-        const std::string& preview = path.steps[0].object.preview;
+        const std::string& preview = path.steps[static_cast<size_t>(held) - 1].object.preview;
         owner = preview.rfind("class ", 0) == 0 ? preview.substr(6) : preview;
     }
     return "static field " + owner + "." + step.name;

@@ -10,11 +10,12 @@
 // reference", "system class", "monitor (a lock held)"...
 std::string rootName(const GcRoot& root);
 
-// What holds a path's first object, named through the chain: when the root is a class
-// that holds the next step by a static field, "static field Registry.ENTRIES"; else
-// rootName. Empty when the path has no root.
+// What keeps a path's object alive, as a developer names it: when the chain goes through
+// a class's static field, the last such field ("static field app.Registry.ENTRIES"):
+// what lies above it is the class loading machinery that keeps every class; else the
+// GC root by rootName. Empty when the path has no root.
 std::string pathRootName(const PathReply& path);
 
-// The step that a path's root names, when it is a class's static field: the index in
-// path.steps of the object the static holds; -1 otherwise.
+// The index in path.steps of the object that the last static field on the chain holds;
+// -1 when the chain goes through none.
 int staticStepOfPath(const PathReply& path);

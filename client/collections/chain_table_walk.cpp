@@ -21,6 +21,11 @@ public:
         expected_ = entries;
         bins_.chunkSize(std::max<long long>(256, entries * 2));
         cache_.follow({t_.next.name}, entries + 1);
+        // Going on from a page before: the rest of the chunk held is read together.
+        const int step = t_.descending ? -1 : 1;
+        cache_.want(node_);
+        for (const std::string& head : bins_.heldHandles(bin_ + step, step, expected_))
+            cache_.want(head);
     }
 
     bool next(CollectionEntry& entry) override

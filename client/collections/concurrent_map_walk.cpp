@@ -43,6 +43,12 @@ public:
         expected_ = entries;
         chunk_ = std::max<long long>(256, entries * 2);
         cache_.follow({"next", "first"}, entries + 1);
+        // Going on from a page before: the rest of the chunk held is read together.
+        cache_.want(next_);
+        auto it = tables_.find(tab_.handle);
+        if (it != tables_.end() && stack_.empty())
+            for (const std::string& h : it->second.heldHandles(index_, 1, expected_))
+                cache_.want(h);
     }
 
     bool next(CollectionEntry& entry) override

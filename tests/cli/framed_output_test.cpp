@@ -66,7 +66,7 @@ TEST(FramedText, PathIsAFlatChainRootFirstWithTheRootNamed)
     EXPECT_EQ(text,
               "root: local variable in HeapTarget.main (thread \"main\")\n"
               "held by  type                 object  size\n"
-              "(root)   Holder               10        24\n"
+              "GC root  Holder               10        24\n"
               "items    [Ljava.lang.Object;  11        40  [6]\n"
               "[3]      Pinned               12        16\n");
     EXPECT_EQ(pathText(pathFrom(framed("ok\tpath\tfound=none\tlength=0\n")), "12"),
