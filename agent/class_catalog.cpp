@@ -1,170 +1,89 @@
 #include "class_catalog.h"
 
-#include <cstring>
-#include <unordered_set>
+#ifdef VORLAN_TEST_HOOKS
+#include <cstdlib>
+#endif
 
 #include "jvmti_check.h"
+#include "jvmti_memory.h"
+#include "records.h"
+#include "tagging_env.h"
 
 namespace {
 
 constexpr jint ACC_STATIC = 0x0008;
 
-struct Deallocated {
-    jvmtiEnv* env;
-    void* p;
-    ~Deallocated()
-    {
-        if (p) env->Deallocate(static_cast<unsigned char*>(p));
-    }
-};
-
-std::string class_signature(jvmtiEnv* env, jclass cls)
-{
-    char* sig = nullptr;
-    if (env->GetClassSignature(cls, &sig, nullptr) != JVMTI_ERROR_NONE || !sig) return "";
-    Deallocated free_sig{env, sig};
-    return sig;
-}
-
-char primitive_letter(std::string_view java_name)
-{
-    static const struct {
-        const char* box;
-        char letter;
-    } boxes[] = {{"java.lang.Integer", 'I'}, {"java.lang.Long", 'J'},   {"java.lang.Short", 'S'},
-                 {"java.lang.Byte", 'B'},    {"java.lang.Character", 'C'}, {"java.lang.Boolean", 'Z'},
-                 {"java.lang.Float", 'F'},   {"java.lang.Double", 'D'}};
-    for (const auto& b : boxes)
-        if (java_name == b.box) return b.letter;
-    return 0;
-}
-
 }  // namespace
 
-std::string java_class_name(std::string_view sig)
+Status ClassCatalog::open(JavaVM* vm)
 {
-    if (sig.size() >= 2 && sig.front() == 'L' && sig.back() == ';') {
-        std::string name(sig.substr(1, sig.size() - 2));
-        // Internal names never hold '.': one there marks a hidden class's suffix.
-        for (char& c : name) c = c == '/' ? '.' : c == '.' ? '/' : c;
-        return name;
+#ifdef VORLAN_TEST_HOOKS
+    // The tests' way to an agent whose VM gives it no environment for the catalog.
+    if (getenv("VORLAN_TEST_NO_CATALOG")) {
+        why_closed_ = "the VM gives no JVMTI environment for the class catalog (VORLAN_TEST_NO_CATALOG)";
+        return Failure{err::JVM, why_closed_};
     }
-    std::string name(sig);
-    if (!name.empty() && name.front() == '[')
-        for (char& c : name) c = c == '/' ? '.' : c;
-    return name;
+#endif
+    Expected<TaggingEnv> env = TaggingEnv::open(vm, "the class catalog");
+    if (!env) {
+        why_closed_ = env.failure().message;
+        return env.failure();
+    }
+    env_ = env->release();  // kept for the life of the VM
+    return {};
 }
 
-std::string java_type_name(std::string_view sig)
+Failure ClassCatalog::unavailable() const
 {
-    if (sig.size() == 1) {
-        switch (sig[0]) {
-        case 'Z': return "boolean";
-        case 'B': return "byte";
-        case 'C': return "char";
-        case 'S': return "short";
-        case 'I': return "int";
-        case 'J': return "long";
-        case 'F': return "float";
-        case 'D': return "double";
-        case 'V': return "void";
-        default: break;
-        }
-    }
-    return java_class_name(sig);
+    return {err::JVM, "the agent serves only the classic commands: " + why_closed_};
 }
 
-std::string jvm_signature_of(std::string_view name)
+Expected<uint32_t> ClassCatalog::id_of(JNIEnv* jni, jclass cls)
 {
-    if (name.empty()) return "";
-    auto slashed = [](std::string_view n) {
-        std::string s(n);
-        for (char& c : s) c = c == '.' ? '/' : c;
-        return s;
-    };
-    // Already a signature: an array's Class.getName form or a JVM class signature.
-    if (name.front() == '[' || (name.front() == 'L' && name.back() == ';')) return slashed(name);
-    size_t dims = 0;
-    while (name.size() > 2 && name.substr(name.size() - 2) == "[]") {
-        dims++;
-        name.remove_suffix(2);
-    }
-    static const struct {
-        const char* java;
-        char letter;
-    } primitives[] = {{"boolean", 'Z'}, {"byte", 'B'}, {"char", 'C'},  {"short", 'S'},
-                      {"int", 'I'},     {"long", 'J'}, {"float", 'F'}, {"double", 'D'}};
-    for (const auto& p : primitives)
-        if (name == p.java) return dims == 0 ? "" : std::string(dims, '[') + p.letter;  // int has no class
-    // A dotted name swaps '.' and '/' (a hidden class "a.B/0x12" is "a/B.0x12" inside);
-    // a slashed one is the internal form already.
-    std::string internal(name);
-    if (internal.find('.') != std::string::npos)
-        for (char& c : internal) c = c == '.' ? '/' : c == '/' ? '.' : c;
-    return std::string(dims, '[') + "L" + internal + ";";
-}
-
-bool ClassCatalog::open(JavaVM* vm, std::string* why)
-{
-    jvmtiEnv* env = nullptr;
-    if (vm->GetEnv(reinterpret_cast<void**>(&env), JVMTI_VERSION_1_2) != JNI_OK || !env) {
-        if (why) *why = "the VM gives no second JVMTI environment";
-        return false;
-    }
-    jvmtiCapabilities caps{};
-    caps.can_tag_objects = 1;
-    if (!jvmti_ok(env, env->AddCapabilities(&caps), "AddCapabilities", why)) {
-        env->DisposeEnvironment();
-        return false;
-    }
-    env_ = env;
-    return true;
-}
-
-uint32_t ClassCatalog::id_of(JNIEnv* jni, jclass cls, std::string* why)
-{
+    if (!env_) return unavailable();
     jlong tag = 0;
-    if (!jvmti_ok(env_, env_->GetTag(cls, &tag), "GetTag", why)) return UINT32_MAX;
+    if (Status got = jvmti_check(env_, env_->GetTag(cls, &tag), "GetTag"); !got) return got.failure();
     if (tag > 0 && static_cast<uint64_t>(tag) <= infos_.size()) return static_cast<uint32_t>(tag - 1);
     auto info = std::make_unique<ClassInfo>();
     info->signature = class_signature(env_, cls);
     info->name = java_class_name(info->signature);
-    describe(jni, cls, *info);
+    if (Status described = describe(jni, cls, *info); !described) return described.failure();
     info->ref = jni->NewWeakGlobalRef(cls);
     const uint32_t id = static_cast<uint32_t>(infos_.size());
-    if (!jvmti_ok(env_, env_->SetTag(cls, static_cast<jlong>(id) + 1), "SetTag", why)) {
+    if (Status tagged = jvmti_check(env_, env_->SetTag(cls, static_cast<jlong>(id) + 1), "SetTag"); !tagged) {
         if (info->ref) jni->DeleteWeakGlobalRef(info->ref);
-        return UINT32_MAX;
+        return tagged.failure();
     }
     infos_.push_back(std::move(info));
     return id;
 }
 
-void ClassCatalog::describe(JNIEnv* jni, jclass cls, ClassInfo& info)
+Status ClassCatalog::describe(JNIEnv* jni, jclass cls, ClassInfo& info)
 {
     jboolean is_interface = JNI_FALSE;
-    env_->IsInterface(cls, &is_interface);
+    // An interface's fields are numbered apart from any class's (load_fields).
+    if (Status s = jvmti_check(env_, env_->IsInterface(cls, &is_interface), "IsInterface"); !s) return s;
     info.is_interface = is_interface == JNI_TRUE;
     const std::string& sig = info.signature;
     if (sig.size() >= 2 && sig[0] == '[') {
         info.kind = sig[1] == 'L' || sig[1] == '[' ? ValueKind::ObjectArray : ValueKind::PrimitiveArray;
-        return;
+        return {};
     }
     if (sig == "Ljava/lang/String;") {
         info.kind = ValueKind::String;
-        return;
+        return {};
     }
     if (sig == "Ljava/lang/Class;") {
         info.kind = ValueKind::ClassObject;
-        return;
+        return {};
     }
-    if (char letter = primitive_letter(info.name)) {
+    if (char letter = boxed_primitive(info.name)) {
         info.box = letter;
         const char type[2] = {letter, '\0'};
         info.value_field = jni->GetFieldID(cls, "value", type);
         if (info.value_field) info.kind = ValueKind::Boxed;
         else jni->ExceptionClear();
-        return;
+        return {};
     }
     auto global = [&](const char* name) {
         jclass local = jni->FindClass(name);
@@ -187,27 +106,29 @@ void ClassCatalog::describe(JNIEnv* jni, jclass cls, ClassInfo& info)
         info.value_field = enum_name_;
         info.kind = ValueKind::Enum;
     }
+    return {};
 }
 
 // Fields of every interface cls implements (or, for an interface, extends), each
 // interface once, its superinterfaces included: the heap walks number a class's own
-// fields after them.
-int32_t ClassCatalog::interface_field_count(JNIEnv* jni, jclass cls, bool superinterfaces_only)
+// fields after them, so one that cannot be read fails the count.
+Expected<int32_t> ClassCatalog::interface_field_count(JNIEnv* jni, jclass cls, bool superinterfaces_only)
 {
-    std::vector<jclass> pending;
+    std::vector<jclass> pending;  // local references, each deleted once taken
     std::vector<jclass> seen;
     auto push_interfaces = [&](jclass k) {
         jint n = 0;
-        jclass* ifaces = nullptr;
-        if (env_->GetImplementedInterfaces(k, &n, &ifaces) != JVMTI_ERROR_NONE) return;
-        for (jint i = 0; i < n; i++) pending.push_back(ifaces[i]);
-        env_->Deallocate(reinterpret_cast<unsigned char*>(ifaces));
+        JvmtiBuffer<jclass> ifaces(env_);
+        Status got = jvmti_check(env_, env_->GetImplementedInterfaces(k, &n, ifaces.out()), "GetImplementedInterfaces");
+        for (jint i = 0; got && i < n; i++) pending.push_back(ifaces[static_cast<size_t>(i)]);
+        return got;
     };
+    Status counted;
     if (superinterfaces_only) {
-        push_interfaces(cls);
+        counted = push_interfaces(cls);
     } else {
         for (jclass k = static_cast<jclass>(jni->NewLocalRef(cls)); k;) {
-            push_interfaces(k);
+            if (counted) counted = push_interfaces(k);
             jclass super = jni->GetSuperclass(k);
             jni->DeleteLocalRef(k);
             k = super;
@@ -217,7 +138,7 @@ int32_t ClassCatalog::interface_field_count(JNIEnv* jni, jclass cls, bool superi
     while (!pending.empty()) {
         jclass i = pending.back();
         pending.pop_back();
-        bool known = false;
+        bool known = !counted;
         for (jclass s : seen) known = known || jni->IsSameObject(s, i);
         if (known) {
             jni->DeleteLocalRef(i);
@@ -225,84 +146,65 @@ int32_t ClassCatalog::interface_field_count(JNIEnv* jni, jclass cls, bool superi
         }
         seen.push_back(i);
         jint n = 0;
-        jfieldID* fields = nullptr;
-        if (env_->GetClassFields(i, &n, &fields) == JVMTI_ERROR_NONE) {
-            count += n;
-            env_->Deallocate(reinterpret_cast<unsigned char*>(fields));
-        }
-        push_interfaces(i);
+        JvmtiBuffer<jfieldID> fields(env_);
+        counted = jvmti_check(env_, env_->GetClassFields(i, &n, fields.out()), "GetClassFields");
+        if (counted) count += n;
+        if (counted) counted = push_interfaces(i);
     }
     for (jclass s : seen) jni->DeleteLocalRef(s);
+    if (!counted) return counted.failure();
     return count;
 }
 
-bool ClassCatalog::load_fields(JNIEnv* jni, uint32_t id, std::string* why)
+Status ClassCatalog::load_fields(JNIEnv* jni, uint32_t id)
 {
     ClassInfo& info = *infos_[id];
-    if (info.fields_ready) return true;
+    if (info.fields_ready) return {};
     jclass cls = static_cast<jclass>(jni->NewLocalRef(info.ref));
-    if (!cls) {
-        if (why) *why = "the class " + info.name + " has been unloaded";
-        return false;
-    }
+    if (!cls) return Failure{err::JVM, "the class " + info.name + " has been unloaded"};
     // The chain from the class up to java.lang.Object; interfaces have only their own.
     std::vector<jclass> chain{cls};
     if (!info.is_interface)
         for (jclass s = jni->GetSuperclass(cls); s; s = jni->GetSuperclass(chain.back())) chain.push_back(s);
     std::vector<FieldEntry> fields;
-    bool ok = true;
-    for (auto k = chain.rbegin(); k != chain.rend() && ok; ++k) {
+    Status read;
+    for (auto k = chain.rbegin(); k != chain.rend() && read; ++k) {
         if (std::next(k) == chain.rend()) info.own_begin = fields.size();
         const std::string declaring = java_class_name(class_signature(env_, *k));
         jint n = 0;
-        jfieldID* ids = nullptr;
-        if (!jvmti_ok(env_, env_->GetClassFields(*k, &n, &ids), "GetClassFields", why)) {
-            ok = false;
-            break;
-        }
-        Deallocated free_ids{env_, ids};
-        for (jint i = 0; i < n && ok; i++) {
-            char* name = nullptr;
-            char* sig = nullptr;
+        JvmtiBuffer<jfieldID> ids(env_);
+        read = jvmti_check(env_, env_->GetClassFields(*k, &n, ids.out()), "GetClassFields");
+        for (jint i = 0; i < n && read; i++) {
+            JvmtiBuffer<char> name(env_), sig(env_);
             jint modifiers = 0;
-            if (!jvmti_ok(env_, env_->GetFieldName(*k, ids[i], &name, &sig, nullptr), "GetFieldName", why) ||
-                !jvmti_ok(env_, env_->GetFieldModifiers(*k, ids[i], &modifiers), "GetFieldModifiers", why)) {
-                ok = false;
-                if (name) env_->Deallocate(reinterpret_cast<unsigned char*>(name));
-                if (sig) env_->Deallocate(reinterpret_cast<unsigned char*>(sig));
-                break;
-            }
-            fields.push_back({name, sig, declaring, ids[i], (modifiers & ACC_STATIC) != 0});
-            env_->Deallocate(reinterpret_cast<unsigned char*>(name));
-            env_->Deallocate(reinterpret_cast<unsigned char*>(sig));
+            read = jvmti_check(env_, env_->GetFieldName(*k, ids[static_cast<size_t>(i)], name.out(), sig.out(), nullptr),
+                               "GetFieldName");
+            if (read)
+                read = jvmti_check(env_, env_->GetFieldModifiers(*k, ids[static_cast<size_t>(i)], &modifiers),
+                                   "GetFieldModifiers");
+            if (read)
+                fields.push_back({name.get(), sig.get(), declaring, ids[static_cast<size_t>(i)], (modifiers & ACC_STATIC) != 0});
         }
     }
-    if (ok) {
-        info.first_index = interface_field_count(jni, cls, info.is_interface);
-        info.fields = std::move(fields);
-        info.fields_ready = true;
+    if (read) {
+        Expected<int32_t> before = interface_field_count(jni, cls, info.is_interface);
+        if (before) {
+            info.first_index = *before;
+            info.fields = std::move(fields);
+            info.fields_ready = true;
+        } else {
+            read = before.failure();
+        }
     }
     for (jclass k : chain) jni->DeleteLocalRef(k);
-    return ok;
+    return read;
 }
 
 const FieldEntry* ClassCatalog::field_at(JNIEnv* jni, uint32_t id, int32_t index)
 {
-    if (id >= infos_.size() || !load_fields(jni, id, nullptr)) return nullptr;
+    if (id >= infos_.size() || !load_fields(jni, id)) return nullptr;
     const ClassInfo& info = *infos_[id];
     int64_t i = static_cast<int64_t>(index) - info.first_index;
     if (i < 0 || i >= static_cast<int64_t>(info.fields.size())) return nullptr;
     return &info.fields[static_cast<size_t>(i)];
-}
-
-void ClassCatalog::forget_unloaded(JNIEnv* jni)
-{
-    for (auto& info : infos_) {
-        if (!info->ref || !jni->IsSameObject(info->ref, nullptr)) continue;
-        jni->DeleteWeakGlobalRef(info->ref);
-        info->ref = nullptr;
-        info->fields.clear();
-        info->fields.shrink_to_fit();
-        info->fields_ready = false;
-    }
 }

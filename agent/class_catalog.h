@@ -12,6 +12,9 @@
 #include <string>
 #include <vector>
 
+#include "class_names.h"
+#include "outcome.h"
+
 struct FieldEntry {
     std::string name;
     std::string signature;  // the field's type descriptor: "I", "Ljava/lang/String;"
@@ -50,43 +53,32 @@ public:
     ClassCatalog(const ClassCatalog&) = delete;
     ClassCatalog& operator=(const ClassCatalog&) = delete;
 
-    // Makes the catalog's environment; false (why set) when the VM will not give one.
-    bool open(JavaVM* vm, std::string* why);
+    // Makes the catalog's environment; the failure says why the VM gives none.
+    Status open(JavaVM* vm);
     bool is_open() const { return env_ != nullptr; }
+    // What every use of a catalog that could not be opened fails with, and why.
+    Failure unavailable() const;
 
-    // The id of cls, given on first sight. UINT32_MAX when the VM cannot say (why set).
-    uint32_t id_of(JNIEnv* jni, jclass cls, std::string* why = nullptr);
+    // The id of cls, given on first sight.
+    Expected<uint32_t> id_of(JNIEnv* jni, jclass cls);
     ClassInfo& info(uint32_t id) { return *infos_[id]; }
     size_t size() const { return infos_.size(); }
 
     // The class's fields and their numbering, read on first use.
-    bool load_fields(JNIEnv* jni, uint32_t id, std::string* why);
+    Status load_fields(JNIEnv* jni, uint32_t id);
     // The field that the heap walks report with this index for an object (or, for
     // statics, the class object) of class id; nullptr when out of range.
     const FieldEntry* field_at(JNIEnv* jni, uint32_t id, int32_t index);
 
-    // Drops what is kept for classes that have been unloaded.
-    void forget_unloaded(JNIEnv* jni);
-
 private:
-    void describe(JNIEnv* jni, jclass cls, ClassInfo& info);
-    int32_t interface_field_count(JNIEnv* jni, jclass cls, bool superinterfaces_only);
+    Status describe(JNIEnv* jni, jclass cls, ClassInfo& info);
+    Expected<int32_t> interface_field_count(JNIEnv* jni, jclass cls, bool superinterfaces_only);
 
     jvmtiEnv* env_ = nullptr;  // tags are catalog ids + 1
+    std::string why_closed_ = "the catalog has not been opened";
     std::vector<std::unique_ptr<ClassInfo>> infos_;
     // Global references, made on first use: every new class is checked against them.
     jclass reference_class_ = nullptr;
     jclass enum_class_ = nullptr;
     jfieldID enum_name_ = nullptr;
 };
-
-// The JVM signature of a class as Class.getName() gives it, as jcmd prints it:
-// "Ljava/lang/String;" -> "java.lang.String", "[I" stays "[I", "[Ljava/lang/Object;" ->
-// "[Ljava.lang.Object;", a hidden class "La/B.0x12;" -> "a.B/0x12".
-std::string java_class_name(std::string_view signature);
-// A field's type as Java writes it: "I" -> "int", "Ljava/lang/String;" ->
-// "java.lang.String", "[J" -> "[J" (arrays keep Class.getName form).
-std::string java_type_name(std::string_view field_signature);
-// The JVM signature for a class name given either way: "java.util.Map$Entry",
-// "int[]", "java.lang.String[]", "java/util/HashMap", "Ljava/util/HashMap;", "[I".
-std::string jvm_signature_of(std::string_view name);

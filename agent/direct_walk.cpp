@@ -5,13 +5,13 @@
 
 #include "agent_state.h"
 #include "jvmti_check.h"
+#include "jvmti_memory.h"
 #include "object_lookup.h"
-#include "snapshot.h"
+#include "walk_callbacks.h"
 
 namespace {
 
 constexpr jint ACC_STATIC = 0x0008;
-
 
 bool is_reference_signature(const char* sig) { return sig && (sig[0] == 'L' || sig[0] == '['); }
 
@@ -30,24 +30,22 @@ FieldPlan make_plan(jvmtiEnv* env, JNIEnv* jni, jclass cls)
     jclass k = static_cast<jclass>(jni->NewLocalRef(cls));
     while (k) {
         jint count = 0;
-        jfieldID* fields = nullptr;
-        if (env->GetClassFields(k, &count, &fields) != JVMTI_ERROR_NONE) {
+        JvmtiBuffer<jfieldID> fields(env);
+        if (env->GetClassFields(k, &count, fields.out()) != JVMTI_ERROR_NONE) {
             jni->DeleteLocalRef(k);
             return FieldPlan{};
         }
         for (jint i = count - 1; i >= 0; i--) {
             jint modifiers = 0;
-            char* sig = nullptr;
-            if (env->GetFieldModifiers(k, fields[i], &modifiers) != JVMTI_ERROR_NONE ||
-                env->GetFieldName(k, fields[i], nullptr, &sig, nullptr) != JVMTI_ERROR_NONE) {
-                env->Deallocate(reinterpret_cast<unsigned char*>(fields));
+            JvmtiBuffer<char> sig(env);
+            if (env->GetFieldModifiers(k, fields[static_cast<size_t>(i)], &modifiers) != JVMTI_ERROR_NONE ||
+                env->GetFieldName(k, fields[static_cast<size_t>(i)], nullptr, sig.out(), nullptr) != JVMTI_ERROR_NONE) {
                 jni->DeleteLocalRef(k);
                 return FieldPlan{};
             }
-            if (!(modifiers & ACC_STATIC) && is_reference_signature(sig)) plan.fields.push_back(fields[i]);
-            env->Deallocate(reinterpret_cast<unsigned char*>(sig));
+            if (!(modifiers & ACC_STATIC) && is_reference_signature(sig.get()))
+                plan.fields.push_back(fields[static_cast<size_t>(i)]);
         }
-        env->Deallocate(reinterpret_cast<unsigned char*>(fields));
         jclass super = jni->GetSuperclass(k);
         jni->DeleteLocalRef(k);
         k = super;
@@ -111,7 +109,8 @@ bool walk_fields_directly(Agent& agent, JNIEnv* jni, jobject object, ObjectDetai
     bool walked = false;
     jclass cls = jni->GetObjectClass(object);
     jlong class_tag = 0;
-    env->GetTag(cls, &class_tag);
+    // Without the class's tag the object is no known plain instance: the heap walk answers.
+    if (!jvmti_ok_or_report(env, env->GetTag(cls, &class_tag), "GetTag")) class_tag = 0;
     const ObjectDetails* c = agent.descriptors.descriptor_of(handle_of(class_tag));
     // Plain instances only: arrays and class objects have references of other kinds.
     if (c && agent.descriptors.is_class_descriptor(c) && c->signature && c->signature[0] == 'L' &&

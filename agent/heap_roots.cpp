@@ -1,39 +1,52 @@
 #include "heap_roots.h"
 
-#include "class_catalog.h"
+#include "class_names.h"
 #include "heap_reference_names.h"
 #include "jvmti_check.h"
+#include "jvmti_memory.h"
 #include "records.h"
-#include "scratch_env.h"
+#include "scratch_tags.h"
 
-bool tag_threads(jvmtiEnv* scratch, JNIEnv* jni, ThreadList& out, std::string* why)
+size_t ThreadList::position_of(JNIEnv* jni, jobject obj) const
+{
+    for (size_t i = 0; obj && i < threads.size(); i++)
+        if (jni->IsSameObject(threads[i], obj)) return i;
+    return NONE;
+}
+
+Status tag_threads(jvmtiEnv* scratch, JNIEnv* jni, ThreadList& out)
 {
     jint n = 0;
-    jthread* threads = nullptr;
-    if (!jvmti_ok(scratch, scratch->GetAllThreads(&n, &threads), "GetAllThreads", why)) return false;
+    JvmtiBuffer<jthread> threads(scratch);
+    if (Status got = jvmti_check(scratch, scratch->GetAllThreads(&n, threads.out()), "GetAllThreads"); !got) return got;
     if (n > 0 && jni->EnsureLocalCapacity(n + 16) != JNI_OK) jni->ExceptionClear();
     jthread self = nullptr;
     if (scratch->GetCurrentThread(&self) != JVMTI_ERROR_NONE) self = nullptr;
     for (jint i = 0; i < n; i++) {
-        if (self && jni->IsSameObject(self, threads[i]))
+        jthread thread = threads[static_cast<size_t>(i)];
+        if (self && jni->IsSameObject(self, thread))
             out.self_tag = scratch_tag::THREAD | static_cast<jlong>(out.threads.size());
         jvmtiThreadInfo info{};
         std::string name;
-        if (scratch->GetThreadInfo(threads[i], &info) == JVMTI_ERROR_NONE) {
-            if (info.name) {
-                name = info.name;
-                scratch->Deallocate(reinterpret_cast<unsigned char*>(info.name));
-            }
+        if (scratch->GetThreadInfo(thread, &info) == JVMTI_ERROR_NONE) {
+            JvmtiBuffer<char> info_name(scratch, info.name);
+            if (info_name) name = info_name.get();
             if (info.thread_group) jni->DeleteLocalRef(info.thread_group);
             if (info.context_class_loader) jni->DeleteLocalRef(info.context_class_loader);
         }
-        scratch->SetTag(threads[i], scratch_tag::THREAD | static_cast<jlong>(out.threads.size()));
-        out.threads.push_back(threads[i]);
+        // Untagged, the thread's roots and references would go unnamed.
+        Status tagged =
+            jvmti_check(scratch, scratch->SetTag(thread, scratch_tag::THREAD | static_cast<jlong>(out.threads.size())),
+                        "SetTag");
+        if (!tagged) {
+            if (self) jni->DeleteLocalRef(self);
+            return tagged;
+        }
+        out.threads.push_back(thread);
         out.names.push_back(std::move(name));
     }
-    scratch->Deallocate(reinterpret_cast<unsigned char*>(threads));
     if (self) jni->DeleteLocalRef(self);
-    return true;
+    return {};
 }
 
 RootReport root_report(jvmtiHeapReferenceKind kind, const jvmtiHeapReferenceInfo* info)
@@ -51,32 +64,29 @@ RootReport root_report(jvmtiHeapReferenceKind kind, const jvmtiHeapReferenceInfo
     return r;
 }
 
-static std::string method_name(jvmtiEnv* env, jmethodID method)
+static std::string method_name(jvmtiEnv* env, JNIEnv* jni, jmethodID method)
 {
     if (!method) return "";
-    char* name = nullptr;
-    if (env->GetMethodName(method, &name, nullptr, nullptr) != JVMTI_ERROR_NONE || !name) return "";
-    std::string text = name;
-    env->Deallocate(reinterpret_cast<unsigned char*>(name));
+    JvmtiBuffer<char> name(env);
+    if (env->GetMethodName(method, name.out(), nullptr, nullptr) != JVMTI_ERROR_NONE || !name) return "";
+    std::string text = name.get();
     jclass cls = nullptr;
-    char* sig = nullptr;
-    if (env->GetMethodDeclaringClass(method, &cls) == JVMTI_ERROR_NONE && cls &&
-        env->GetClassSignature(cls, &sig, nullptr) == JVMTI_ERROR_NONE && sig) {
-        text = java_class_name(sig) + "." + text;
-        env->Deallocate(reinterpret_cast<unsigned char*>(sig));
+    if (env->GetMethodDeclaringClass(method, &cls) == JVMTI_ERROR_NONE && cls) {
+        const std::string sig = class_signature(env, cls);
+        if (!sig.empty()) text = java_class_name(sig) + "." + text;
+        // A local reference per row would pile up: a page has up to 100,000 of them.
+        jni->DeleteLocalRef(cls);
     }
     return text;
 }
 
 void write_root(RecordWriter& w, jvmtiEnv* env, JNIEnv* jni, const RootReport& r, const ThreadList& threads,
-                jobject held)
+                size_t held_thread)
 {
     std::string thread;
     if (scratch_tag::kind(r.thread_tag) == scratch_tag::THREAD && scratch_tag::index(r.thread_tag) < threads.names.size())
         thread = threads.names[scratch_tag::index(r.thread_tag)];
-    if (r.kind == JVMTI_HEAP_REFERENCE_THREAD && held)
-        for (size_t i = 0; i < threads.threads.size(); i++)
-            if (jni->IsSameObject(threads.threads[i], held)) thread = threads.names[i];
+    if (r.kind == JVMTI_HEAP_REFERENCE_THREAD && held_thread < threads.names.size()) thread = threads.names[held_thread];
     const char* kind = root_name(r.kind);
-    w.record("root").field(kind ? kind : "other").field(thread).field(method_name(env, r.method));
+    w.record("root").field(kind ? kind : "other").field(thread).field(method_name(env, jni, r.method));
 }

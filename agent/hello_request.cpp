@@ -2,7 +2,7 @@
 #include <unistd.h>
 
 #include "agent_state.h"
-#include "records.h"
+#include "jvmti_memory.h"
 #include "request_table.h"
 
 #ifndef VORLAN_VERSION
@@ -13,26 +13,23 @@ namespace {
 
 std::string system_property(jvmtiEnv* env, const char* name)
 {
-    char* value = nullptr;
-    if (env->GetSystemProperty(name, &value) != JVMTI_ERROR_NONE || !value) return "";
-    std::string text = value;
-    env->Deallocate(reinterpret_cast<unsigned char*>(value));
-    return text;
+    JvmtiBuffer<char> value(env);
+    if (env->GetSystemProperty(name, value.out()) != JVMTI_ERROR_NONE || !value) return "";
+    return value.get();
 }
 
 }  // namespace
 
-std::string hello_request(RequestContext& ctx)
+Status hello_request(RequestContext& ctx, Reply& reply)
 {
     RequestArgs args(ctx.request, 0, {});
-    if (!args.ok()) return error_body("hello", err::USAGE, args.error());
+    if (!args.ok()) return args.failure();
     jvmtiEnv* env = ctx.agent.jvmti;
-    RecordWriter status, rows;
-    status.record("ok").field("hello");
+    RecordWriter& rows = reply.records;
     rows.record("agent").field("vorlanagt").field(VORLAN_VERSION);
     rows.record("protocol").field(1);
     rows.record("jvm").field(system_property(env, "java.vm.name")).field(system_property(env, "java.vm.version"));
     rows.record("pid").field(static_cast<int64_t>(getpid()));
     for (const RequestEntry& entry : request_table()) rows.record("request").field(entry.name).field(entry.synopsis);
-    return ok_body(status, rows);
+    return {};
 }

@@ -7,15 +7,14 @@
 #include <vector>
 
 #include "agent_state.h"
+#include "class_tagging.h"
 #include "jvmti_check.h"
-#include "local_frame.h"
-#include "records.h"
 #include "request_table.h"
-#include "scratch_env.h"
+#include "scratch_tags.h"
+#include "stopwatch.h"
 
 namespace {
 
-constexpr const char* VERB = "histo";
 constexpr const char* LOADED_DURING_WALK = "(loaded during the walk)";
 
 struct Counts {
@@ -49,19 +48,17 @@ struct Counted {
 };
 
 // The agent's own count: a forced collection, then one walk of the heap.
-bool walk_and_count(Agent& agent, JNIEnv* jni, Counted* out, std::string* why)
+Status walk_and_count(RequestContext& ctx, Counted& out)
 {
-    ScratchEnv scratch(agent.vm);
-    if (!scratch.ok()) {
-        *why = scratch.error();
-        return false;
-    }
+    Agent& agent = ctx.agent;
+    Expected<jvmtiEnv*> scratch = ctx.scratch();
+    if (!scratch) return scratch.failure();
+    jvmtiEnv* env = *scratch;
     Stopwatch gc;
-    if (!jvmti_ok(scratch.get(), scratch.get()->ForceGarbageCollection(), "ForceGarbageCollection", why))
-        return false;
-    out->gc_ms = gc.ms();
-    report_pause("the collection of \"histo\"", out->gc_ms);
-    if (!tag_loaded_classes(agent.classes, jni, scratch.get(), nullptr, nullptr, why)) return false;
+    if (Status s = jvmti_check(env, env->ForceGarbageCollection(), "ForceGarbageCollection"); !s) return s;
+    out.gc_ms = gc.ms();
+    report_pause("the collection of \"histo\"", out.gc_ms);
+    if (Status s = tag_loaded_classes(agent.classes, ctx.jni, env); !s) return s;
 
     Counts counts;
     counts.instances.assign(agent.classes.size() + 1, 0);
@@ -69,62 +66,55 @@ bool walk_and_count(Agent& agent, JNIEnv* jni, Counted* out, std::string* why)
     jvmtiHeapCallbacks callbacks{};
     callbacks.heap_iteration_callback = count_object;
     Stopwatch walk;
-    if (!jvmti_ok(scratch.get(), scratch.get()->IterateThroughHeap(0, nullptr, &callbacks, &counts),
-                  "IterateThroughHeap", why))
-        return false;
-    out->walk_ms = walk.ms();
-    report_pause("the walk of \"histo\"", out->walk_ms);
+    if (Status s = jvmti_check(env, env->IterateThroughHeap(0, nullptr, &callbacks, &counts), "IterateThroughHeap"); !s)
+        return s;
+    out.walk_ms = walk.ms();
+    report_pause("the walk of \"histo\"", out.walk_ms);
 
     static const std::string loaded_during_walk = LOADED_DURING_WALK;
     for (size_t i = 0; i < counts.instances.size(); i++) {
         if (counts.instances[i] == 0) continue;
         const std::string* type = i + 1 < counts.instances.size() ? &agent.classes.info(static_cast<uint32_t>(i)).name
                                                                   : &loaded_during_walk;
-        out->rows.push_back({type, counts.instances[i], counts.bytes[i]});
+        out.rows.push_back({type, counts.instances[i], counts.bytes[i]});
     }
-    out->by = "agent";
-    return true;
+    out.by = "agent";
+    return {};
 }
 
 // The VM's count. Refused once, it is not asked again: the refusal is said on
 // standard error and the agent's walk counts from then on.
-bool ask_the_vm(Agent& agent, JNIEnv* jni, std::vector<ClassCount>& counts, Counted* out)
+bool ask_the_vm(Agent& agent, JNIEnv* jni, std::vector<ClassCount>& counts, Counted& out)
 {
     if (agent.vm_histogram.refused()) return false;
-    std::string why;
     Stopwatch pause;
-    if (!agent.vm_histogram.count(jni, &counts, &why)) {
+    if (Status asked = agent.vm_histogram.count(jni, counts); !asked) {
         progress("vorlanagt: the VM's class histogram is not to be had (%s); histo walks the heap itself\n",
-                 why.c_str());
+                 asked.failure().message.c_str());
         return false;
     }
-    out->walk_ms = pause.ms();
-    report_pause("the collection and count of \"histo\"", out->walk_ms);
+    out.walk_ms = pause.ms();
+    report_pause("the collection and count of \"histo\"", out.walk_ms);
     for (const ClassCount& c : counts)
-        if (c.instances > 0) out->rows.push_back({&c.type, c.instances, c.bytes});
-    out->by = "vm";
+        if (c.instances > 0) out.rows.push_back({&c.type, c.instances, c.bytes});
+    out.by = "vm";
     return true;
 }
 
 }  // namespace
 
-std::string histo_request(RequestContext& ctx)
+Status histo_request(RequestContext& ctx, Reply& reply)
 {
-    Agent& agent = ctx.agent;
-    JNIEnv* jni = ctx.jni;
     RequestArgs args(ctx.request, 0, {"match", "limit", "walk"});
     const int64_t limit = args.number("limit", INT32_MAX, 0, INT32_MAX);
     const std::string match = args.text("match").value_or("");
     const bool walk = args.flag("walk", false);
-    if (!args.ok()) return error_body(VERB, err::USAGE, args.error());
+    if (!args.ok()) return args.failure();
 
-    LocalFrame frame(jni, 64);
     std::vector<ClassCount> vm_counts;  // the VM's rows point into it
     Counted counted;
-    if (walk || !ask_the_vm(agent, jni, vm_counts, &counted)) {
-        std::string why;
-        if (!walk_and_count(agent, jni, &counted, &why)) return error_body(VERB, err::JVM, why);
-    }
+    if (walk || !ask_the_vm(ctx.agent, ctx.jni, vm_counts, counted))
+        if (Status s = walk_and_count(ctx, counted); !s) return s;
 
     std::vector<Row> rows;
     int64_t total_instances = 0, total_bytes = 0;
@@ -140,12 +130,10 @@ std::string histo_request(RequestContext& ctx)
     });
     if (rows.size() > static_cast<size_t>(limit)) rows.resize(static_cast<size_t>(limit));
 
-    RecordWriter status, out;
-    status.record("ok").field(VERB);
-    if (counted.gc_ms >= 0) status.pair_ms("gc_ms", counted.gc_ms);
-    status.pair_ms("walk_ms", counted.walk_ms).pair("walks", 1).pair("counted_by", counted.by)
+    if (counted.gc_ms >= 0) reply.status.pair_ms("gc_ms", counted.gc_ms);
+    reply.status.pair_ms("walk_ms", counted.walk_ms).pair("walks", 1).pair("counted_by", counted.by)
         .pair("classes", static_cast<int64_t>(counted.rows.size())).pair("instances", total_instances)
         .pair("bytes", total_bytes);
-    for (const Row& r : rows) out.record("class").field(*r.type).field(r.instances).field(r.bytes);
-    return ok_body(status, out);
+    for (const Row& r : rows) reply.records.record("class").field(*r.type).field(r.instances).field(r.bytes);
+    return {};
 }

@@ -6,16 +6,16 @@
 
 #include "agent_state.h"
 #include "jvmti_check.h"
-#include "local_frame.h"
+#include "loaded_classes.h"
 #include "object_binding.h"
 #include "object_values.h"
-#include "records.h"
 #include "request_table.h"
-#include "scratch_env.h"
+#include "scratch_tags.h"
+#include "stopwatch.h"
+#include "tagged_objects.h"
 
 namespace {
 
-constexpr const char* VERB = "instances";
 constexpr int64_t DEFAULT_LIMIT = 100;
 constexpr int64_t MAX_LIMIT = 100000;
 
@@ -39,9 +39,41 @@ jint JNICALL page_object(jlong class_tag, jlong, jlong* tag_ptr, jint, void* use
     return 0;
 }
 
+// Tags every loaded class whose signature is the one asked for (with subclasses, every
+// class assignable to one of those), so the walk reports only their instances. How many
+// were tagged; not-found when no loaded class has the signature.
+Expected<size_t> tag_selected_classes(RequestContext& ctx, jvmtiEnv* env, const std::string& name,
+                                      const std::string& signature, bool subclasses)
+{
+    ClassCatalog& catalog = ctx.agent.classes;
+    JNIEnv* jni = ctx.jni;
+    LoadedClasses loaded(env, jni);
+    if (Status s = loaded.status(); !s) return s.failure();
+    std::vector<jclass> named;
+    std::vector<uint32_t> ids;
+    for (jclass cls : loaded) {
+        Expected<uint32_t> id = catalog.id_of(jni, cls);
+        ids.push_back(id ? *id : UINT32_MAX);
+        if (id && catalog.info(*id).signature == signature) named.push_back(cls);
+    }
+    if (named.empty()) return Failure{err::NOT_FOUND, "no loaded class is named " + name};
+    size_t tagged = 0;
+    for (jint i = 0; i < loaded.size(); i++) {
+        const uint32_t id = ids[static_cast<size_t>(i)];
+        if (id == UINT32_MAX) continue;
+        bool wanted = false;
+        for (jclass c : named)
+            wanted = wanted || (subclasses ? jni->IsAssignableFrom(loaded[i], c) == JNI_TRUE : jni->IsSameObject(loaded[i], c));
+        if (!wanted) continue;
+        tagged++;
+        if (Status s = jvmti_check(env, env->SetTag(loaded[i], scratch_tag::CLASS | id), "SetTag"); !s) return s.failure();
+    }
+    return tagged;
+}
+
 }  // namespace
 
-std::string instances_request(RequestContext& ctx)
+Status instances_request(RequestContext& ctx, Reply& reply)
 {
     Agent& agent = ctx.agent;
     JNIEnv* jni = ctx.jni;
@@ -51,91 +83,59 @@ std::string instances_request(RequestContext& ctx)
     page.limit = args.number("limit", DEFAULT_LIMIT, 0, MAX_LIMIT);
     const bool subclasses = args.flag("subclasses", false);
     const bool collect = args.flag("gc", true);
-    if (!args.ok()) return error_body(VERB, err::USAGE, args.error());
+    if (!args.ok()) return args.failure();
     const std::string& name = args.positional();
     const std::string signature = jvm_signature_of(name);
-    if (signature.empty()) return error_body(VERB, err::USAGE, "'" + name + "' is a primitive type, not a class");
+    if (signature.empty()) return Failure{err::USAGE, "'" + name + "' is a primitive type, not a class"};
 
-    LocalFrame frame(jni, 64);
-    ScratchEnv scratch(agent.vm);
-    if (!scratch.ok()) return error_body(VERB, err::JVM, scratch.error());
-    std::string why;
-
-    // Every loaded class gets its catalog id; the classes named, and with subclasses=1
-    // every class assignable to one of them, are tagged so the walk reports only theirs.
-    jint n = 0;
-    jclass* loaded = nullptr;
-    if (!jvmti_ok(scratch.get(), scratch.get()->GetLoadedClasses(&n, &loaded), "GetLoadedClasses", &why))
-        return error_body(VERB, err::JVM, why);
-    if (n > 0 && jni->EnsureLocalCapacity(n + 16) != JNI_OK) jni->ExceptionClear();
-    std::vector<jclass> named;
-    std::vector<uint32_t> ids(static_cast<size_t>(n), UINT32_MAX);
-    for (jint i = 0; i < n; i++) {
-        ids[static_cast<size_t>(i)] = agent.classes.id_of(jni, loaded[i], &why);
-        if (ids[static_cast<size_t>(i)] != UINT32_MAX && agent.classes.info(ids[static_cast<size_t>(i)]).signature == signature)
-            named.push_back(loaded[i]);
-    }
-    size_t classes = 0;
-    bool ok = !named.empty();
-    for (jint i = 0; i < n && ok; i++) {
-        if (ids[static_cast<size_t>(i)] == UINT32_MAX) continue;
-        bool wanted = false;
-        for (jclass c : named)
-            wanted = wanted || (subclasses ? jni->IsAssignableFrom(loaded[i], c) == JNI_TRUE : jni->IsSameObject(loaded[i], c));
-        if (!wanted) continue;
-        classes++;
-        ok = jvmti_ok(scratch.get(), scratch.get()->SetTag(loaded[i], scratch_tag::CLASS | ids[static_cast<size_t>(i)]),
-                      "SetTag", &why);
-    }
-    for (jint i = 0; i < n; i++) jni->DeleteLocalRef(loaded[i]);
-    scratch.get()->Deallocate(reinterpret_cast<unsigned char*>(loaded));
-    if (named.empty()) return error_body(VERB, err::NOT_FOUND, "no loaded class is named " + name);
-    if (!ok) return error_body(VERB, err::JVM, why);
+    Expected<jvmtiEnv*> scratch = ctx.scratch();
+    if (!scratch) return scratch.failure();
+    jvmtiEnv* env = *scratch;
+    Expected<size_t> classes = tag_selected_classes(ctx, env, name, signature, subclasses);
+    if (!classes) return classes.failure();
 
     double gc_ms = 0;
     if (collect) {
         Stopwatch gc;
-        if (!jvmti_ok(scratch.get(), scratch.get()->ForceGarbageCollection(), "ForceGarbageCollection", &why))
-            return error_body(VERB, err::JVM, why);
+        if (Status s = jvmti_check(env, env->ForceGarbageCollection(), "ForceGarbageCollection"); !s) return s;
         gc_ms = gc.ms();
         report_pause("the collection of \"instances\"", gc_ms);
     }
     jvmtiHeapCallbacks callbacks{};
     callbacks.heap_iteration_callback = page_object;
     Stopwatch walk;
-    if (!jvmti_ok(scratch.get(),
-                  scratch.get()->IterateThroughHeap(JVMTI_HEAP_FILTER_CLASS_UNTAGGED, nullptr, &callbacks, &page),
-                  "IterateThroughHeap", &why))
-        return error_body(VERB, err::JVM, why);
+    if (Status s = jvmti_check(env, env->IterateThroughHeap(JVMTI_HEAP_FILTER_CLASS_UNTAGGED, nullptr, &callbacks, &page),
+                               "IterateThroughHeap");
+        !s)
+        return s;
     const double walk_ms = walk.ms();
     report_pause("the walk of \"instances\"", walk_ms);
 
-    std::vector<jobject> objects;
-    std::vector<jlong> tags;
-    if (!objects_with_tags(scratch.get(), {scratch_tag::RESULT}, objects, tags, &why))
-        return error_body(VERB, err::JVM, why);
-    for (uint64_t id : page.class_objects)
-        if (jobject c = jni->NewLocalRef(agent.classes.info(static_cast<uint32_t>(id)).ref)) objects.push_back(c);
-
     std::vector<ObjectSummary> listed;
-    listed.reserve(objects.size());
-    for (jobject o : objects) {
-        ObjectSummary s;
-        bool fine = summarize(agent, jni, o, s, &why);
-        jni->DeleteLocalRef(o);
-        if (!fine) return error_body(VERB, err::JVM, why);
-        listed.push_back(std::move(s));
+    auto list = [&](jobject o) -> Status {
+        Expected<ObjectSummary> s = summarize(agent, jni, o);
+        if (!s) return s.failure();
+        listed.push_back(std::move(*s));
+        return {};
+    };
+    if (Status s = visit_objects_with_tags(env, jni, {scratch_tag::RESULT}, [&](jobject o, jlong) { return list(o); }); !s)
+        return s;
+    for (uint64_t id : page.class_objects) {
+        jobject c = jni->NewLocalRef(agent.classes.info(static_cast<uint32_t>(id)).ref);
+        if (!c) continue;
+        Status s = list(c);
+        jni->DeleteLocalRef(c);
+        if (!s) return s;
     }
     // The VM hands tagged objects back in no useful order; handles give a stable one.
     std::sort(listed.begin(), listed.end(), [](const auto& a, const auto& b) { return a.handle < b.handle; });
 
-    RecordWriter status, rows;
-    status.record("ok").field(VERB).pair("total", page.total).pair("offset", page.offset).pair("limit", page.limit)
-        .pair("classes", static_cast<int64_t>(classes)).pair_ms("gc_ms", gc_ms).pair_ms("walk_ms", walk_ms)
+    reply.status.pair("total", page.total).pair("offset", page.offset).pair("limit", page.limit)
+        .pair("classes", static_cast<int64_t>(*classes)).pair_ms("gc_ms", gc_ms).pair_ms("walk_ms", walk_ms)
         .pair("walks", 1);
     for (const ObjectSummary& s : listed) {
-        rows.record("instance");
-        write_object_fields(rows, &s);
+        reply.records.record("instance");
+        write_object_fields(reply.records, &s);
     }
-    return ok_body(status, rows);
+    return {};
 }

@@ -1,38 +1,28 @@
 #include "jvmti_check.h"
 
 #include "agent_log.h"
+#include "jvmti_memory.h"
+#include "records.h"
 
 std::string jvmti_error_name(jvmtiEnv* env, jvmtiError err)
 {
-    char* name = nullptr;
-    std::string text;
-    if (env && env->GetErrorName(err, &name) == JVMTI_ERROR_NONE && name) {
-        text = name;
-        env->Deallocate(reinterpret_cast<unsigned char*>(name));
-    } else {
-        text = "JVMTI error";
+    std::string text = "JVMTI error";
+    if (env) {
+        JvmtiBuffer<char> name(env);
+        if (env->GetErrorName(err, name.out()) == JVMTI_ERROR_NONE && name) text = name.get();
     }
     return text + " (" + std::to_string(static_cast<int>(err)) + ")";
 }
 
-bool jvmti_ok(jvmtiEnv* env, jvmtiError err, const char* call, std::string* why)
+Status jvmti_check(jvmtiEnv* env, jvmtiError err, const char* call)
 {
-    if (err == JVMTI_ERROR_NONE) return true;
-    if (why) *why = std::string(call) + " failed: " + jvmti_error_name(env, err);
-    return false;
+    if (err == JVMTI_ERROR_NONE) return {};
+    return Failure{err::JVM, std::string(call) + " failed: " + jvmti_error_name(env, err)};
 }
 
 bool jvmti_ok_or_report(jvmtiEnv* env, jvmtiError err, const char* call)
 {
     if (err == JVMTI_ERROR_NONE) return true;
     progress("vorlanagt: %s failed: %s\n", call, jvmti_error_name(env, err).c_str());
-    return false;
-}
-
-bool jni_ok(JNIEnv* jni, const char* call, std::string* why)
-{
-    if (!jni->ExceptionCheck()) return true;
-    jni->ExceptionClear();
-    if (why) *why = std::string(call) + " raised a Java exception";
     return false;
 }

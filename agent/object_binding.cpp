@@ -4,6 +4,7 @@
 
 #include "agent_state.h"
 #include "jvmti_check.h"
+#include "jvmti_memory.h"
 #include "object_lookup.h"
 #include "records.h"
 #include "request_frame.h"
@@ -24,24 +25,20 @@ jobject object_for(Agent& agent, JNIEnv* jni, uint32_t handle)
     return obj;
 }
 
-jobject requested_object(Agent& agent, JNIEnv* jni, const char* verb, const std::string& handle_text,
-                         std::string& error)
+Expected<jobject> requested_object(Agent& agent, JNIEnv* jni, const std::string& handle_text)
 {
     auto handle = parse_framed_handle(handle_text);
-    if (!handle) {
-        error = error_body(verb, err::USAGE, "'" + handle_text + "' is not a handle (hex digits)");
-        return nullptr;
-    }
+    if (!handle) return Failure{err::USAGE, "'" + handle_text + "' is not a handle (hex digits)"};
     jobject obj = object_for(agent, jni, *handle);
-    if (!obj) error = error_body(verb, err::NOT_FOUND, "no live object has the handle " + handle_text);
+    if (!obj) return Failure{err::NOT_FOUND, "no live object has the handle " + handle_text};
     return obj;
 }
 
-uint32_t handle_for(Agent& agent, JNIEnv* jni, jobject obj, std::string* why)
+Expected<uint32_t> handle_for(Agent& agent, JNIEnv* jni, jobject obj)
 {
     jvmtiEnv* env = agent.jvmti;
     jlong tag = 0;
-    if (!jvmti_ok(env, env->GetTag(obj, &tag), "GetTag", why)) return 0;
+    if (Status got = jvmti_check(env, env->GetTag(obj, &tag), "GetTag"); !got) return got.failure();
     if (tag != 0) {
         if (ObjectDetails* d = agent.descriptors.descriptor_of(handle_of(tag))) {
             remember_object(agent, jni, d->handle, obj);
@@ -51,22 +48,13 @@ uint32_t handle_for(Agent& agent, JNIEnv* jni, jobject obj, std::string* why)
     }
     // Untagged, or tagged by a class table that is gone: a new object descriptor.
     ObjectDetails* d = agent.descriptors.new_object_descriptor();
-    if (!d) {
-        if (why) *why = "the agent has given out every object handle";
-        return 0;
-    }
+    if (!d) return Failure{err::JVM, "the agent has given out every object handle"};
     jclass cls = jni->GetObjectClass(obj);
-    char* sig = nullptr;
-    if (cls && env->GetClassSignature(cls, &sig, nullptr) == JVMTI_ERROR_NONE && sig) {
-        d->signature = agent.descriptors.intern_signature(sig);
-        env->Deallocate(reinterpret_cast<unsigned char*>(sig));
-    } else {
-        d->signature = agent.descriptors.intern_signature("");
-    }
+    d->signature = agent.descriptors.intern_signature(cls ? class_signature(env, cls).c_str() : "");
     if (cls) jni->DeleteLocalRef(cls);
-    if (!jvmti_ok(env, env->SetTag(obj, make_tag(d->handle)), "SetTag", why)) {
+    if (Status tagged = jvmti_check(env, env->SetTag(obj, make_tag(d->handle)), "SetTag"); !tagged) {
         agent.descriptors.free_object_descriptor(d);
-        return 0;
+        return tagged.failure();
     }
     d->listed_gen = agent.snapshot.generation;
     remember_object(agent, jni, d->handle, obj);

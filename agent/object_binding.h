@@ -7,20 +7,21 @@
 #include <cstdint>
 #include <string>
 
+#include "outcome.h"
+
 struct Agent;
 
 // The object a handle names, as a local reference; nullptr when the handle names no
 // live object.
 jobject object_for(Agent& agent, JNIEnv* jni, uint32_t handle);
 
-// The handle of obj, giving it a descriptor (and a tag) when it has none. 0 when the
-// descriptor space is used up or the VM refuses the tag (why says so).
-uint32_t handle_for(Agent& agent, JNIEnv* jni, jobject obj, std::string* why = nullptr);
+// The handle of obj, giving it a descriptor (and a tag) when it has none; fails when
+// the descriptor space is used up or the VM refuses the tag.
+Expected<uint32_t> handle_for(Agent& agent, JNIEnv* jni, jobject obj);
 
-// The object a framed request names by its handle argument, as a local reference; on
-// nullptr, error holds the reply: the text is no handle, or names no live object.
-jobject requested_object(Agent& agent, JNIEnv* jni, const char* verb, const std::string& handle_text,
-                         std::string& error);
+// The object a framed request names by its handle argument, as a local reference;
+// fails when the text is no handle, or names no live object.
+Expected<jobject> requested_object(Agent& agent, JNIEnv* jni, const std::string& handle_text);
 
 // "%x" of a handle, as the listings print it.
 std::string handle_text(uint32_t handle);

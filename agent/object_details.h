@@ -65,16 +65,6 @@ public:
     // chunk goes back once every descriptor in it is freed.
     void free_object_descriptor(ObjectDetails* d);
     size_t live_objects() const { return live_objects_; }
-    // Calls f for every live object descriptor, in handle order.
-    template <typename F>
-    void for_each_object(F f)
-    {
-        for (auto& chunk : chunks_) {
-            if (!chunk) continue;
-            for (size_t i = 0; i < CHUNK_SIZE; i++)
-                if (chunk->slots[i].handle != 0) f(&chunk->slots[i]);
-        }
-    }
     // Frees, in handle order, every live object descriptor for which f returns true.
     template <typename F>
     void free_objects_if(F f)

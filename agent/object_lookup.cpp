@@ -1,10 +1,12 @@
 #include "object_lookup.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "agent_state.h"
 #include "jvmti_check.h"
-#include "snapshot.h"
+#include "local_frame.h"
+#include "tagged_objects.h"
 
 namespace {
 
@@ -17,9 +19,9 @@ jobject child_of(Agent& agent, JNIEnv* jni, jobject parent, uint8_t kind, int32_
     switch (kind) {
     case JVMTI_REFERENCE_ARRAY_ELEMENT: {
         jclass cls = jni->GetObjectClass(parent);
-        uint32_t id = agent.classes.id_of(jni, cls);
+        Expected<uint32_t> id = agent.classes.id_of(jni, cls);
         jni->DeleteLocalRef(cls);
-        if (id == UINT32_MAX || agent.classes.info(id).kind != ValueKind::ObjectArray) return nullptr;
+        if (!id || agent.classes.info(*id).kind != ValueKind::ObjectArray) return nullptr;
         auto array = static_cast<jobjectArray>(parent);
         if (index < 0 || index >= jni->GetArrayLength(array)) return nullptr;
         return jni->GetObjectArrayElement(array, index);
@@ -28,8 +30,8 @@ jobject child_of(Agent& agent, JNIEnv* jni, jobject parent, uint8_t kind, int32_
     case JVMTI_REFERENCE_STATIC_FIELD: {
         const bool is_static = kind == JVMTI_REFERENCE_STATIC_FIELD;
         jclass cls = is_static ? static_cast<jclass>(jni->NewLocalRef(parent)) : jni->GetObjectClass(parent);
-        uint32_t id = agent.classes.id_of(jni, cls);
-        const FieldEntry* f = id != UINT32_MAX ? agent.classes.field_at(jni, id, index) : nullptr;
+        Expected<uint32_t> id = agent.classes.id_of(jni, cls);
+        const FieldEntry* f = id ? agent.classes.field_at(jni, *id, index) : nullptr;
         jobject value = nullptr;
         if (f && f->is_static == is_static && (f->signature[0] == 'L' || f->signature[0] == '['))
             value = is_static ? jni->GetStaticObjectField(cls, f->id) : jni->GetObjectField(parent, f->id);
@@ -118,13 +120,12 @@ jobject lookup_object(Agent& agent, JNIEnv* jni, ObjectDetails* d, bool traced)
             return nullptr;
         }
     }
-    jobject obj = traced ? getObject(agent.jvmti, tag) : nullptr;
-    if (!traced) {
-        jint count = 0;
-        jobject* objs = nullptr;
-        if (agent.jvmti->GetObjectsWithTags(1, &tag, &count, &objs, nullptr) == JVMTI_ERROR_NONE && count == 1)
-            obj = objs[0];
-        if (objs) agent.jvmti->Deallocate(reinterpret_cast<unsigned char*>(objs));
+    jobject obj = nullptr;
+    if (traced) {
+        obj = getObject(agent.jvmti, tag);
+    } else if (Expected<TaggedObjects> found = objects_with_tags(agent.jvmti, &tag, 1);
+               found && found->objects.size() == 1) {
+        obj = found->objects[0];
     }
     if (obj && jni) remember_object(agent, jni, d->handle, obj);
     return obj;
@@ -140,18 +141,23 @@ void remember_roots(Agent& agent, JNIEnv* jni)
     // asked for, so batches stay small.
     constexpr size_t BATCH = 256;
     for (size_t at = 0; at < tags.size(); at += BATCH) {
-        jint count = 0;
-        jobject* objs = nullptr;
-        jlong* found = nullptr;
-        const jint n = static_cast<jint>(std::min(BATCH, tags.size() - at));
-        if (!jvmti_ok_or_report(agent.jvmti, agent.jvmti->GetObjectsWithTags(n, tags.data() + at, &count, &objs, &found),
-                                "GetObjectsWithTags"))
+        LocalFrame batch(jni, static_cast<jint>(BATCH) + 16);  // the batch's objects come as locals
+        Expected<TaggedObjects> found = objects_with_tags(agent.jvmti, tags.data() + at, std::min(BATCH, tags.size() - at));
+        if (!found) {
+            progress("vorlanagt: %s\n", found.failure().message.c_str());
             return;
-        for (jint i = 0; i < count; i++) {
-            remember_object(agent, jni, handle_of(found[i]), objs[i]);
-            jni->DeleteLocalRef(objs[i]);
         }
-        agent.jvmti->Deallocate(reinterpret_cast<unsigned char*>(objs));
-        agent.jvmti->Deallocate(reinterpret_cast<unsigned char*>(found));
+        for (size_t i = 0; i < found->objects.size(); i++)
+            remember_object(agent, jni, handle_of(found->tags[i]), found->objects[i]);
     }
+}
+
+jobject getObject(jvmtiEnv* env, jlong tag)
+{
+    trace("getObject:tag=%llx\n", static_cast<unsigned long long>(tag));
+    Expected<TaggedObjects> found = objects_with_tags(env, &tag, 1);
+    if (!found) progress("vorlanagt: %s\n", found.failure().message.c_str());
+    const size_t ocount = found ? found->objects.size() : 0;
+    trace("getObject: ocount = %d\n", static_cast<int>(ocount));
+    return ocount == 1 ? found->objects[0] : nullptr;
 }

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <jni.h>
+#include <jvmti.h>
 
 #include <cstdint>
 
@@ -21,6 +22,10 @@ jobject lookup_object(Agent& agent, JNIEnv* jni, ObjectDetails* d, bool traced);
 
 // Weak references for the root-list descriptors that have none yet, after a root walk.
 void remember_roots(Agent& agent, JNIEnv* jni);
+
+// The object tagged with tag, as a local reference, or nullptr: the tag search the
+// classic commands trace ("getObject:...").
+jobject getObject(jvmtiEnv* env, jlong tag);
 
 // Drops d's weak reference, before d is freed.
 void forget_object(JNIEnv* jni, ObjectDetails* d);

@@ -4,21 +4,20 @@
 #include <climits>
 #include <cstring>
 #include <type_traits>
+#include <unordered_map>
 #include <vector>
 
 #include "agent_state.h"
 #include "heap_reference_names.h"
 #include "jvmti_check.h"
-#include "local_frame.h"
 #include "object_binding.h"
 #include "object_values.h"
-#include "records.h"
 #include "request_table.h"
-#include "scratch_env.h"
+#include "scratch_tags.h"
+#include "tagged_objects.h"
 
 namespace {
 
-constexpr const char* VERB = "object";
 constexpr int64_t DEFAULT_LIMIT = 1000;
 constexpr int64_t MAX_LIMIT = 100000;
 constexpr size_t MAX_TEXT_CHARS = size_t{1} << 20;
@@ -28,7 +27,7 @@ struct Page {
     int64_t limit = DEFAULT_LIMIT;
 };
 
-// One slot whose value is a primitive.
+// One slot whose value is a primitive (or "null").
 void primitive_slot(RecordWriter& w, const char* how, const std::string& name, const std::string& declared,
                     const std::string& decltype_name, const std::string& value)
 {
@@ -36,77 +35,50 @@ void primitive_slot(RecordWriter& w, const char* how, const std::string& name, c
     write_object_fields(w, nullptr);
 }
 
+// One slot that refers to an object described already.
+void object_slot(RecordWriter& w, const char* how, const std::string& name, const std::string& declared,
+                 const std::string& decltype_name, const ObjectSummary& target)
+{
+    w.record("slot").field(how).field(name).field(declared).field(decltype_name).field("");
+    write_object_fields(w, &target);
+}
+
 // One slot that refers to obj (null: VALUE is "null").
-bool reference_slot(Agent& agent, JNIEnv* jni, RecordWriter& w, const char* how, const std::string& name,
-                    const std::string& declared, const std::string& decltype_name, jobject obj, std::string* why)
+Status reference_slot(Agent& agent, JNIEnv* jni, RecordWriter& w, const char* how, const std::string& name,
+                      const std::string& declared, const std::string& decltype_name, jobject obj)
 {
     if (!obj) {
-        w.record("slot").field(how).field(name).field(declared).field(decltype_name).field("null");
-        write_object_fields(w, nullptr);
-        return true;
+        primitive_slot(w, how, name, declared, decltype_name, "null");
+        return {};
     }
-    ObjectSummary s;
-    if (!summarize(agent, jni, obj, s, why)) return false;
-    w.record("slot").field(how).field(name).field(declared).field(decltype_name).field("");
-    write_object_fields(w, &s);
-    return true;
+    Expected<ObjectSummary> s = summarize(agent, jni, obj);
+    if (!s) return s.failure();
+    object_slot(w, how, name, declared, decltype_name, *s);
+    return {};
 }
 
-jvalue read_field(JNIEnv* jni, jobject obj, const FieldEntry& f)
+Status instance_slots(Agent& agent, JNIEnv* jni, RecordWriter& w, jobject obj, uint32_t class_id)
 {
-    jvalue v{};
-    switch (f.signature[0]) {
-    case 'Z': v.z = jni->GetBooleanField(obj, f.id); break;
-    case 'B': v.b = jni->GetByteField(obj, f.id); break;
-    case 'C': v.c = jni->GetCharField(obj, f.id); break;
-    case 'S': v.s = jni->GetShortField(obj, f.id); break;
-    case 'I': v.i = jni->GetIntField(obj, f.id); break;
-    case 'J': v.j = jni->GetLongField(obj, f.id); break;
-    case 'F': v.f = jni->GetFloatField(obj, f.id); break;
-    case 'D': v.d = jni->GetDoubleField(obj, f.id); break;
-    default: break;
-    }
-    return v;
-}
-
-jvalue read_static(JNIEnv* jni, jclass cls, const FieldEntry& f)
-{
-    jvalue v{};
-    switch (f.signature[0]) {
-    case 'Z': v.z = jni->GetStaticBooleanField(cls, f.id); break;
-    case 'B': v.b = jni->GetStaticByteField(cls, f.id); break;
-    case 'C': v.c = jni->GetStaticCharField(cls, f.id); break;
-    case 'S': v.s = jni->GetStaticShortField(cls, f.id); break;
-    case 'I': v.i = jni->GetStaticIntField(cls, f.id); break;
-    case 'J': v.j = jni->GetStaticLongField(cls, f.id); break;
-    case 'F': v.f = jni->GetStaticFloatField(cls, f.id); break;
-    case 'D': v.d = jni->GetStaticDoubleField(cls, f.id); break;
-    default: break;
-    }
-    return v;
-}
-
-bool instance_slots(Agent& agent, JNIEnv* jni, RecordWriter& w, jobject obj, uint32_t class_id, std::string* why)
-{
-    if (!agent.classes.load_fields(jni, class_id, why)) return false;
+    if (Status s = agent.classes.load_fields(jni, class_id); !s) return s;
     const ClassInfo& info = agent.classes.info(class_id);
     for (const FieldEntry& f : info.fields) {
         if (f.is_static) continue;
         const std::string type = java_type_name(f.signature);
         if (f.signature.size() == 1) {
-            primitive_slot(w, "field", f.name, f.declaring, type, format_primitive(f.signature[0], read_field(jni, obj, f)));
+            primitive_slot(w, "field", f.name, f.declaring, type,
+                           format_primitive(f.signature[0], field_value(jni, obj, f.id, f.signature[0])));
             continue;
         }
         jobject value = jni->GetObjectField(obj, f.id);
-        bool ok = reference_slot(agent, jni, w, "field", f.name, f.declaring, type, value, why);
+        Status s = reference_slot(agent, jni, w, "field", f.name, f.declaring, type, value);
         if (value) jni->DeleteLocalRef(value);
-        if (!ok) return false;
+        if (!s) return s;
     }
-    return true;
+    return {};
 }
 
-bool array_slots(Agent& agent, JNIEnv* jni, RecordWriter& w, jobject obj, const ClassInfo& info, const Page& page,
-                 jsize length, std::string* why)
+Status array_slots(Agent& agent, JNIEnv* jni, RecordWriter& w, jobject obj, const ClassInfo& info, const Page& page,
+                   jsize length)
 {
     const std::string component = java_type_name(info.signature.substr(1));
     const jsize from = static_cast<jsize>(std::min<int64_t>(page.offset, length));
@@ -115,11 +87,11 @@ bool array_slots(Agent& agent, JNIEnv* jni, RecordWriter& w, jobject obj, const 
         auto array = static_cast<jobjectArray>(obj);
         for (jsize i = from; i < to; i++) {
             jobject e = jni->GetObjectArrayElement(array, i);
-            bool ok = reference_slot(agent, jni, w, "element", std::to_string(i), "", component, e, why);
+            Status s = reference_slot(agent, jni, w, "element", std::to_string(i), "", component, e);
             if (e) jni->DeleteLocalRef(e);
-            if (!ok) return false;
+            if (!s) return s;
         }
-        return true;
+        return {};
     }
     const char letter = info.signature[1];
     auto put = [&](auto* buffer_type, auto get) {
@@ -147,7 +119,7 @@ bool array_slots(Agent& agent, JNIEnv* jni, RecordWriter& w, jobject obj, const 
     case 'D': put(static_cast<jdouble*>(nullptr), [&](jsize a, jsize n, jdouble* b) { jni->GetDoubleArrayRegion(static_cast<jdoubleArray>(obj), a, n, b); }); break;
     default: break;
     }
-    return true;
+    return {};
 }
 
 // What one class object holds, as the VM's heap walk reports it from that object alone.
@@ -175,53 +147,57 @@ jint JNICALL class_reference(jvmtiHeapReferenceKind kind, const jvmtiHeapReferen
     return 0;  // the start object's own references only
 }
 
-bool class_slots(Agent& agent, JNIEnv* jni, RecordWriter& w, jobject obj, std::string* why)
+Status class_slots(RequestContext& ctx, RecordWriter& w, jobject obj)
 {
+    Agent& agent = ctx.agent;
+    JNIEnv* jni = ctx.jni;
     auto cls = static_cast<jclass>(obj);
-    const uint32_t id = agent.classes.id_of(jni, cls, why);
-    if (id == UINT32_MAX) return false;
+    Expected<uint32_t> class_id = agent.classes.id_of(jni, cls);
+    if (!class_id) return class_id.failure();
+    const uint32_t id = *class_id;
     const ClassInfo& info = agent.classes.info(id);
-    if (info.signature.size() == 1) return true;  // int.class and the like hold nothing
-    if (!agent.classes.load_fields(jni, id, why)) return false;
+    if (info.signature.size() == 1) return {};  // int.class and the like hold nothing
+    if (Status s = agent.classes.load_fields(jni, id); !s) return s;
 
     jclass super = jni->GetSuperclass(cls);
     if (super) {
-        bool ok = reference_slot(agent, jni, w, "super", "", "", "java.lang.Class", super, why);
+        Status s = reference_slot(agent, jni, w, "super", "", "", "java.lang.Class", super);
         jni->DeleteLocalRef(super);
-        if (!ok) return false;
+        if (!s) return s;
     }
 
-    ScratchEnv scratch(agent.vm);
-    if (!scratch.ok()) {
-        *why = scratch.error();
-        return false;
-    }
-    if (!jvmti_ok(scratch.get(), scratch.get()->SetTag(obj, scratch_tag::TARGET), "SetTag", why)) return false;
+    Expected<jvmtiEnv*> scratch = ctx.scratch();
+    if (!scratch) return scratch.failure();
+    jvmtiEnv* env = *scratch;
+    if (Status s = jvmti_check(env, env->SetTag(obj, scratch_tag::TARGET), "SetTag"); !s) return s;
     ClassWalk walk;
     jvmtiHeapCallbacks callbacks{};
     callbacks.heap_reference_callback = class_reference;
-    if (!jvmti_ok(scratch.get(), scratch.get()->FollowReferences(0, nullptr, obj, &callbacks, &walk),
-                  "FollowReferences", why))
-        return false;
+    if (Status s = jvmti_check(env, env->FollowReferences(0, nullptr, obj, &callbacks, &walk), "FollowReferences"); !s)
+        return s;
+
+    // Every object the class refers to, described once, by its tag.
+    std::unordered_map<jlong, ObjectSummary> held;
+    auto describe = [&](jobject o, jlong tag) -> Status {
+        Expected<ObjectSummary> s = summarize(agent, jni, o);
+        if (!s) return s.failure();
+        held.emplace(tag, std::move(*s));
+        return {};
+    };
     std::vector<jlong> tags;
     for (const auto& r : walk.refs)
         if (r.referee_tag != scratch_tag::TARGET) tags.push_back(r.referee_tag);
     std::sort(tags.begin(), tags.end());
     tags.erase(std::unique(tags.begin(), tags.end()), tags.end());
-    std::vector<jobject> objects;
-    std::vector<jlong> found;
-    if (!objects_with_tags(scratch.get(), tags, objects, found, why)) return false;
-    auto object_with = [&](jlong tag) -> jobject {
-        if (tag == scratch_tag::TARGET) return obj;
-        for (size_t i = 0; i < found.size(); i++)
-            if (found[i] == tag) return objects[i];
-        return nullptr;
-    };
+    if (Status s = visit_objects_with_tags(env, jni, tags, describe); !s) return s;
+    if (std::any_of(walk.refs.begin(), walk.refs.end(), [](const auto& r) { return r.referee_tag == scratch_tag::TARGET; }))
+        if (Status s = describe(obj, scratch_tag::TARGET); !s) return s;
+
     std::vector<bool> listed_static(info.fields.size(), false);
     for (const auto& r : walk.refs) {
         if (r.kind == JVMTI_HEAP_REFERENCE_SUPERCLASS) continue;  // listed above, java.lang.Object too
-        jobject target = object_with(r.referee_tag);
-        if (!target) continue;  // gone between the walk and now
+        auto target = held.find(r.referee_tag);
+        if (target == held.end()) continue;  // gone between the walk and now
         std::string name, declared, type;
         if (r.kind == JVMTI_HEAP_REFERENCE_STATIC_FIELD) {
             if (const FieldEntry* f = agent.classes.field_at(jni, id, r.index)) {
@@ -235,9 +211,8 @@ bool class_slots(Agent& agent, JNIEnv* jni, RecordWriter& w, jobject obj, std::s
         } else if (r.kind == JVMTI_HEAP_REFERENCE_CONSTANT_POOL) {
             name = std::to_string(r.index);
         }
-        if (!reference_slot(agent, jni, w, holding_name(r.kind), name, declared, type, target, why)) return false;
+        object_slot(w, holding_name(r.kind), name, declared, type, target->second);
     }
-    for (jobject o : objects) jni->DeleteLocalRef(o);
 
     // Statics the walk does not report: primitive values, and references that are null.
     for (size_t i = info.own_begin; i < info.fields.size(); i++) {
@@ -245,19 +220,20 @@ bool class_slots(Agent& agent, JNIEnv* jni, RecordWriter& w, jobject obj, std::s
         if (!f.is_static || listed_static[i]) continue;
         const std::string type = java_type_name(f.signature);
         if (f.signature.size() == 1) {
-            primitive_slot(w, "static", f.name, f.declaring, type, format_primitive(f.signature[0], read_static(jni, cls, f)));
+            primitive_slot(w, "static", f.name, f.declaring, type,
+                           format_primitive(f.signature[0], static_value(jni, cls, f.id, f.signature[0])));
         } else {
             jobject value = jni->GetStaticObjectField(cls, f.id);
             if (!value) primitive_slot(w, "static", f.name, f.declaring, type, "null");
             else jni->DeleteLocalRef(value);  // set since the walk: shown at the next request
         }
     }
-    return true;
+    return {};
 }
 
 }  // namespace
 
-std::string object_request(RequestContext& ctx)
+Status object_request(RequestContext& ctx, Reply& reply)
 {
     Agent& agent = ctx.agent;
     JNIEnv* jni = ctx.jni;
@@ -265,25 +241,22 @@ std::string object_request(RequestContext& ctx)
     Page page;
     page.offset = args.number("offset", 0, 0, INT32_MAX);
     page.limit = args.number("limit", DEFAULT_LIMIT, 0, MAX_LIMIT);
-    if (!args.ok()) return error_body(VERB, err::USAGE, args.error());
-    LocalFrame frame(jni, 64);
-    std::string refused;
-    jobject obj = requested_object(agent, jni, VERB, args.positional(), refused);
-    if (!obj) return refused;
-    std::string why;
-    ObjectSummary self;
-    if (!summarize(agent, jni, obj, self, &why)) return error_body(VERB, err::JVM, why);
-    const ClassInfo& info = agent.classes.info(self.class_id);
+    if (!args.ok()) return args.failure();
+    Expected<jobject> found = requested_object(agent, jni, args.positional());
+    if (!found) return found.failure();
+    jobject obj = *found;
+    Expected<ObjectSummary> self = summarize(agent, jni, obj);
+    if (!self) return self.failure();
+    const ClassInfo& info = agent.classes.info(self->class_id);
 
-    RecordWriter status, rows;
-    status.record("ok").field(VERB);
+    RecordWriter& rows = reply.records;
     const bool is_array = info.kind == ValueKind::ObjectArray || info.kind == ValueKind::PrimitiveArray;
     jsize length = is_array ? jni->GetArrayLength(static_cast<jarray>(obj)) : 0;
-    if (is_array) status.pair("offset", page.offset).pair("limit", page.limit);
-    rows.record("object").field(handle_text(self.handle)).field(self.type).field(self.size);
+    if (is_array) reply.status.pair("offset", page.offset).pair("limit", page.limit);
+    rows.record("object").field(handle_text(self->handle)).field(self->type).field(self->size);
     if (is_array) rows.field(static_cast<int64_t>(length));
     else rows.field("");
-    rows.field(self.preview);
+    rows.field(self->preview);
 
     if (info.kind == ValueKind::String) {
         auto s = static_cast<jstring>(obj);
@@ -295,17 +268,16 @@ std::string object_request(RequestContext& ctx)
     }
 
     jclass cls = jni->GetObjectClass(obj);
-    if (!reference_slot(agent, jni, rows, "class", "", "", "java.lang.Class", cls, &why))
-        return error_body(VERB, err::JVM, why);
+    if (Status s = reference_slot(agent, jni, rows, "class", "", "", "java.lang.Class", cls); !s) return s;
 
-    bool ok = true;
-    if (is_array) ok = array_slots(agent, jni, rows, obj, info, page, length, &why);
-    else if (info.kind == ValueKind::ClassObject) ok = class_slots(agent, jni, rows, obj, &why);
-    else ok = instance_slots(agent, jni, rows, obj, self.class_id, &why);
-    if (!ok) return error_body(VERB, err::JVM, why);
+    Status filled;
+    if (is_array) filled = array_slots(agent, jni, rows, obj, info, page, length);
+    else if (info.kind == ValueKind::ClassObject) filled = class_slots(ctx, rows, obj);
+    else filled = instance_slots(agent, jni, rows, obj, self->class_id);
+    if (!filled) return filled;
     if (jni->ExceptionCheck()) {
         jni->ExceptionClear();
-        return error_body(VERB, err::JVM, "reading the object raised a Java exception");
+        return Failure{err::JVM, "reading the object raised a Java exception"};
     }
-    return ok_body(status, rows);
+    return {};
 }

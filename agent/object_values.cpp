@@ -1,10 +1,6 @@
 #include "object_values.h"
 
-#include <charconv>
-#include <cmath>
-#include <cstdio>
 #include <algorithm>
-#include <cstring>
 #include <vector>
 
 #include "agent_state.h"
@@ -17,20 +13,6 @@ namespace {
 
 constexpr size_t PREVIEW_CHARS = 100;
 
-void append_unit(std::string& out, uint32_t u)
-{
-    if (u < 0x80) {
-        out += static_cast<char>(u);
-    } else if (u < 0x800) {
-        out += static_cast<char>(0xc0 | (u >> 6));
-        out += static_cast<char>(0x80 | (u & 0x3f));
-    } else {
-        out += static_cast<char>(0xe0 | (u >> 12));
-        out += static_cast<char>(0x80 | ((u >> 6) & 0x3f));
-        out += static_cast<char>(0x80 | (u & 0x3f));
-    }
-}
-
 std::string preview_of(Agent& agent, JNIEnv* jni, jobject obj, const ClassInfo& info)
 {
     switch (info.kind) {
@@ -39,21 +21,8 @@ std::string preview_of(Agent& agent, JNIEnv* jni, jobject obj, const ClassInfo& 
         std::string text = string_text(jni, static_cast<jstring>(obj), PREVIEW_CHARS);
         return "\"" + text + (static_cast<size_t>(n) > PREVIEW_CHARS ? "...\"" : "\"");
     }
-    case ValueKind::Boxed: {
-        jvalue v{};
-        switch (info.box) {
-        case 'Z': v.z = jni->GetBooleanField(obj, info.value_field); break;
-        case 'B': v.b = jni->GetByteField(obj, info.value_field); break;
-        case 'C': v.c = jni->GetCharField(obj, info.value_field); break;
-        case 'S': v.s = jni->GetShortField(obj, info.value_field); break;
-        case 'I': v.i = jni->GetIntField(obj, info.value_field); break;
-        case 'J': v.j = jni->GetLongField(obj, info.value_field); break;
-        case 'F': v.f = jni->GetFloatField(obj, info.value_field); break;
-        case 'D': v.d = jni->GetDoubleField(obj, info.value_field); break;
-        default: return "";
-        }
-        return format_primitive(info.box, v);
-    }
+    case ValueKind::Boxed:
+        return format_primitive(info.box, field_value(jni, obj, info.value_field, info.box));
     case ValueKind::Enum: {
         auto name = static_cast<jstring>(jni->GetObjectField(obj, info.value_field));
         if (!name) return "";
@@ -65,10 +34,10 @@ std::string preview_of(Agent& agent, JNIEnv* jni, jobject obj, const ClassInfo& 
     case ValueKind::PrimitiveArray:
         return "[" + std::to_string(jni->GetArrayLength(static_cast<jarray>(obj))) + "]";
     case ValueKind::ClassObject: {
-        uint32_t id = agent.classes.id_of(jni, static_cast<jclass>(obj));
-        if (id == UINT32_MAX) return "class";
-        const std::string& sig = agent.classes.info(id).signature;
-        return "class " + (sig.size() == 1 ? java_type_name(sig) : agent.classes.info(id).name);
+        Expected<uint32_t> id = agent.classes.id_of(jni, static_cast<jclass>(obj));
+        if (!id) return "class";
+        const ClassInfo& named = agent.classes.info(*id);
+        return "class " + (named.signature.size() == 1 ? java_type_name(named.signature) : named.name);
     }
     case ValueKind::Plain:
         break;
@@ -78,36 +47,38 @@ std::string preview_of(Agent& agent, JNIEnv* jni, jobject obj, const ClassInfo& 
 
 }  // namespace
 
-std::string format_floating(double v, bool is_float)
+jvalue field_value(JNIEnv* jni, jobject obj, jfieldID field, char type)
 {
-    if (std::isnan(v)) return "NaN";
-    if (std::isinf(v)) return v > 0 ? "Infinity" : "-Infinity";
-    if (v == 0) return std::signbit(v) ? "-0.0" : "0.0";
-    char buf[64];
-    auto res = is_float ? std::to_chars(buf, buf + sizeof buf, static_cast<float>(v), std::chars_format::scientific)
-                        : std::to_chars(buf, buf + sizeof buf, v, std::chars_format::scientific);
-    std::string sci(buf, res.ptr);  // "-d.ddde+XX"
-    bool negative = sci[0] == '-';
-    if (negative) sci.erase(0, 1);
-    size_t e = sci.find('e');
-    int exponent = std::stoi(sci.substr(e + 1));
-    std::string digits = sci.substr(0, e);
-    digits.erase(std::remove(digits.begin(), digits.end(), '.'), digits.end());  // "dddd"
-    std::string out = negative ? "-" : "";
-    double mag = std::fabs(v);
-    if (mag >= 1e-3 && mag < 1e7) {
-        if (exponent >= 0) {
-            size_t int_len = static_cast<size_t>(exponent) + 1;
-            if (digits.size() < int_len) digits.append(int_len - digits.size(), '0');
-            std::string frac = digits.substr(int_len);
-            out += digits.substr(0, int_len) + "." + (frac.empty() ? "0" : frac);
-        } else {
-            out += "0." + std::string(static_cast<size_t>(-exponent - 1), '0') + digits;
-        }
-    } else {
-        out += digits.substr(0, 1) + "." + (digits.size() > 1 ? digits.substr(1) : "0") + "E" + std::to_string(exponent);
+    jvalue v{};
+    switch (type) {
+    case 'Z': v.z = jni->GetBooleanField(obj, field); break;
+    case 'B': v.b = jni->GetByteField(obj, field); break;
+    case 'C': v.c = jni->GetCharField(obj, field); break;
+    case 'S': v.s = jni->GetShortField(obj, field); break;
+    case 'I': v.i = jni->GetIntField(obj, field); break;
+    case 'J': v.j = jni->GetLongField(obj, field); break;
+    case 'F': v.f = jni->GetFloatField(obj, field); break;
+    case 'D': v.d = jni->GetDoubleField(obj, field); break;
+    default: break;
     }
-    return out;
+    return v;
+}
+
+jvalue static_value(JNIEnv* jni, jclass cls, jfieldID field, char type)
+{
+    jvalue v{};
+    switch (type) {
+    case 'Z': v.z = jni->GetStaticBooleanField(cls, field); break;
+    case 'B': v.b = jni->GetStaticByteField(cls, field); break;
+    case 'C': v.c = jni->GetStaticCharField(cls, field); break;
+    case 'S': v.s = jni->GetStaticShortField(cls, field); break;
+    case 'I': v.i = jni->GetStaticIntField(cls, field); break;
+    case 'J': v.j = jni->GetStaticLongField(cls, field); break;
+    case 'F': v.f = jni->GetStaticFloatField(cls, field); break;
+    case 'D': v.d = jni->GetStaticDoubleField(cls, field); break;
+    default: break;
+    }
+    return v;
 }
 
 std::string format_primitive(char type, jvalue v)
@@ -125,14 +96,6 @@ std::string format_primitive(char type, jvalue v)
     }
 }
 
-std::string utf16_to_text(const jchar* chars, size_t count)
-{
-    std::string out;
-    out.reserve(count);
-    for (size_t i = 0; i < count; i++) append_unit(out, chars[i]);
-    return out;
-}
-
 std::string string_text(JNIEnv* jni, jstring s, size_t max_chars)
 {
     jsize n = jni->GetStringLength(s);
@@ -148,23 +111,26 @@ std::string string_text(JNIEnv* jni, jstring s, size_t max_chars)
     return out;
 }
 
-bool summarize(Agent& agent, JNIEnv* jni, jobject obj, ObjectSummary& out, std::string* why)
+Expected<ObjectSummary> summarize(Agent& agent, JNIEnv* jni, jobject obj)
 {
-    out = ObjectSummary{};
-    out.handle = handle_for(agent, jni, obj, why);
-    if (out.handle == 0) return false;
+    ObjectSummary out;
+    Expected<uint32_t> handle = handle_for(agent, jni, obj);
+    if (!handle) return handle.failure();
+    out.handle = *handle;
     jclass cls = jni->GetObjectClass(obj);
-    out.class_id = agent.classes.id_of(jni, cls, why);
+    Expected<uint32_t> class_id = agent.classes.id_of(jni, cls);
     jni->DeleteLocalRef(cls);
-    if (out.class_id == UINT32_MAX) return false;
+    if (!class_id) return class_id.failure();
+    out.class_id = *class_id;
     const ClassInfo& info = agent.classes.info(out.class_id);
     out.type = info.name;
     jlong size = 0;
-    if (!jvmti_ok(agent.jvmti, agent.jvmti->GetObjectSize(obj, &size), "GetObjectSize", why)) return false;
+    if (Status sized = jvmti_check(agent.jvmti, agent.jvmti->GetObjectSize(obj, &size), "GetObjectSize"); !sized)
+        return sized.failure();
     out.size = size;
     out.preview = preview_of(agent, jni, obj, info);
     jni->ExceptionClear();
-    return true;
+    return out;
 }
 
 void write_object_fields(RecordWriter& w, const ObjectSummary* s)
@@ -186,9 +152,11 @@ Holding describe_holding(Agent& agent, JNIEnv* jni, jobject holder, int kind, in
         // Static fields are numbered within the class the class object stands for.
         jclass cls = k == JVMTI_HEAP_REFERENCE_STATIC_FIELD ? static_cast<jclass>(jni->NewLocalRef(holder))
                                                              : jni->GetObjectClass(holder);
-        uint32_t id = cls ? agent.classes.id_of(jni, cls) : UINT32_MAX;
-        if (cls) jni->DeleteLocalRef(cls);
-        const FieldEntry* f = id != UINT32_MAX ? agent.classes.field_at(jni, id, index) : nullptr;
+        const FieldEntry* f = nullptr;
+        if (cls) {
+            if (Expected<uint32_t> id = agent.classes.id_of(jni, cls)) f = agent.classes.field_at(jni, *id, index);
+            jni->DeleteLocalRef(cls);
+        }
         if (f) {
             h.name = f->name;
             h.declared = f->declaring;

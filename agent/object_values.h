@@ -7,6 +7,9 @@
 #include <cstdint>
 #include <string>
 
+#include "outcome.h"
+#include "value_text.h"
+
 struct Agent;
 class RecordWriter;
 
@@ -14,13 +17,9 @@ class RecordWriter;
 // type is the JVM type letter (Z B C S I J F D).
 std::string format_primitive(char type, jvalue v);
 
-// Java's Double.toString / Float.toString: the shortest digits that read back as the
-// value, in plain notation from 10^-3 up to 10^7 and "d.dddE±n" outside.
-std::string format_floating(double v, bool is_float);
-
-// UTF-16 text as the VM's modified UTF-8 spells it (each unit on its own, so lone
-// surrogates survive), for escape_text to turn back into \uXXXX units.
-std::string utf16_to_text(const jchar* chars, size_t count);
+// A primitive field's value, read as its type letter says.
+jvalue field_value(JNIEnv* jni, jobject obj, jfieldID field, char type);
+jvalue static_value(JNIEnv* jni, jclass cls, jfieldID field, char type);
 
 // A String's whole text; empty when obj is not a String.
 std::string string_text(JNIEnv* jni, jstring s, size_t max_chars);
@@ -34,8 +33,8 @@ struct ObjectSummary {
     uint32_t class_id = UINT32_MAX;
 };
 
-// Binds obj to a handle and describes it; false (why set) when the VM refuses.
-bool summarize(Agent& agent, JNIEnv* jni, jobject obj, ObjectSummary& out, std::string* why);
+// Binds obj to a handle and describes it; fails when the VM refuses.
+Expected<ObjectSummary> summarize(Agent& agent, JNIEnv* jni, jobject obj);
 
 // Appends the four fields H TYPE SIZE PREVIEW of obj (all empty for a null obj).
 void write_object_fields(RecordWriter& w, const ObjectSummary* s);

@@ -143,6 +143,13 @@ RecordWriter& RecordWriter::pair_ms(std::string_view name, double ms)
     return pair(name, buf);
 }
 
+RecordWriter& RecordWriter::append(RecordWriter& other)
+{
+    end_record();
+    body_ += other.take();
+    return *this;
+}
+
 std::string RecordWriter::take()
 {
     end_record();

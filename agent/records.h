@@ -35,6 +35,9 @@ public:
     RecordWriter& pair(std::string_view name, int64_t value);
     RecordWriter& pair_ms(std::string_view name, double ms);
 
+    // Appends every record of other, which is left empty.
+    RecordWriter& append(RecordWriter& other);
+
     // The body so far, every record ended by a line feed.
     std::string take();
     size_t size() const { return body_.size(); }

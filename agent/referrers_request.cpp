@@ -6,18 +6,16 @@
 
 #include "agent_state.h"
 #include "heap_kinds.h"
-#include "heap_roots.h"
 #include "jvmti_check.h"
-#include "local_frame.h"
-#include "object_binding.h"
 #include "object_values.h"
-#include "records.h"
 #include "request_table.h"
-#include "scratch_env.h"
+#include "scratch_tags.h"
+#include "stopwatch.h"
+#include "tagged_objects.h"
+#include "walk_target.h"
 
 namespace {
 
-constexpr const char* VERB = "referrers";
 constexpr int64_t DEFAULT_LIMIT = 100;
 constexpr int64_t MAX_LIMIT = 100000;
 
@@ -92,69 +90,63 @@ struct Row {
 
 }  // namespace
 
-std::string referrers_request(RequestContext& ctx)
+Status referrers_request(RequestContext& ctx, Reply& reply)
 {
     Agent& agent = ctx.agent;
     JNIEnv* jni = ctx.jni;
     RequestArgs args(ctx.request, 1, {"limit"});
     ReferrerWalk walk;
     walk.limit = args.number("limit", DEFAULT_LIMIT, 0, MAX_LIMIT);
-    if (!args.ok()) return error_body(VERB, err::USAGE, args.error());
-    LocalFrame frame(jni, 64);
-    std::string refused;
-    jobject target = requested_object(agent, jni, VERB, args.positional(), refused);
-    if (!target) return refused;
-    ScratchEnv scratch(agent.vm);
-    if (!scratch.ok()) return error_body(VERB, err::JVM, scratch.error());
-    std::string why;
-    ThreadList threads;
-    if (!tag_threads(scratch.get(), jni, threads, &why)) return error_body(VERB, err::JVM, why);
+    if (!args.ok()) return args.failure();
+    Expected<WalkTarget> target = start_walk_to(ctx, args.positional());
+    if (!target) return target.failure();
+    jvmtiEnv* env = target->env;
+    const ThreadList& threads = target->threads;
     walk.threads = &threads;
-    if (!jvmti_ok(scratch.get(), scratch.get()->SetTag(target, scratch_tag::TARGET), "SetTag", &why))
-        return error_body(VERB, err::JVM, why);
+    if (Status s = jvmti_check(env, env->SetTag(target->object, scratch_tag::TARGET), "SetTag"); !s) return s;
 
     jvmtiHeapCallbacks callbacks{};
     callbacks.heap_reference_callback = find_referrer;
     Stopwatch watch;
     // Only H and the threads carry tags: the VM calls back for references to them alone.
-    if (!jvmti_ok(scratch.get(),
-                  scratch.get()->FollowReferences(JVMTI_HEAP_FILTER_UNTAGGED, nullptr, nullptr, &callbacks, &walk),
-                  "FollowReferences", &why))
-        return error_body(VERB, err::JVM, why);
+    if (Status s = jvmti_check(env, env->FollowReferences(JVMTI_HEAP_FILTER_UNTAGGED, nullptr, nullptr, &callbacks, &walk),
+                               "FollowReferences");
+        !s)
+        return s;
     const double walk_ms = watch.ms();
     report_pause("the walk of \"referrers\"", walk_ms);
 
-    std::vector<jlong> tags;
-    for (size_t i = 0; i < walk.ways.size(); i++) tags.push_back(scratch_tag::RESULT | static_cast<jlong>(i));
-    std::vector<jobject> holders;
-    std::vector<jlong> found;
-    if (!objects_with_tags(scratch.get(), tags, holders, found, &why)) return error_body(VERB, err::JVM, why);
-
     std::vector<Row> rows;
-    auto add = [&](jobject holder, const Edge& e) {
+    auto add = [&](jobject holder, const Edge& e) -> Status {
         Row r;
         r.holding = describe_holding(agent, jni, holder, e.kind, e.index);
-        if (!summarize(agent, jni, holder, r.holder, &why)) return false;
+        Expected<ObjectSummary> s = summarize(agent, jni, holder);
+        if (!s) return s.failure();
+        r.holder = std::move(*s);
         rows.push_back(std::move(r));
-        return true;
+        return {};
     };
-    bool ok = true;
-    for (size_t i = 0; i < holders.size() && ok; i++) {
-        for (const Edge& e : walk.ways[scratch_tag::index(found[i])]) ok = ok && add(holders[i], e);
-        jni->DeleteLocalRef(holders[i]);
-    }
-    for (const Edge& e : walk.from_self) ok = ok && add(target, e);
+    std::vector<jlong> tags;
+    for (size_t i = 0; i < walk.ways.size(); i++) tags.push_back(scratch_tag::RESULT | static_cast<jlong>(i));
+    Status listed = visit_objects_with_tags(env, jni, tags, [&](jobject holder, jlong tag) {
+        for (const Edge& e : walk.ways[scratch_tag::index(tag)])
+            if (Status s = add(holder, e); !s) return s;
+        return Status();
+    });
+    if (!listed) return listed;
+    for (const Edge& e : walk.from_self)
+        if (Status s = add(target->object, e); !s) return s;
     for (const auto& [t, e] : walk.from_threads)
-        if (t < threads.threads.size()) ok = ok && add(threads.threads[t], e);
-    if (!ok) return error_body(VERB, err::JVM, why);
+        if (t < threads.threads.size())
+            if (Status s = add(threads.threads[t], e); !s) return s;
     std::stable_sort(rows.begin(), rows.end(), [](const Row& a, const Row& b) { return a.holder.handle < b.holder.handle; });
 
-    RecordWriter status, out;
-    status.record("ok").field(VERB).pair("total", walk.total).pair_ms("walk_ms", walk_ms).pair("walks", 1);
+    reply.status.pair("total", walk.total).pair_ms("walk_ms", walk_ms).pair("walks", 1);
+    const size_t held_thread = threads.position_of(jni, target->object);
     for (const Row& r : rows) {
-        out.record("referrer").field(r.holding.how).field(r.holding.name).field(r.holding.declared);
-        write_object_fields(out, &r.holder);
+        reply.records.record("referrer").field(r.holding.how).field(r.holding.name).field(r.holding.declared);
+        write_object_fields(reply.records, &r.holder);
     }
-    for (const RootReport& root : walk.roots) write_root(out, scratch.get(), jni, root, threads, target);
-    return ok_body(status, out);
+    for (const RootReport& root : walk.roots) write_root(reply.records, env, jni, root, threads, held_thread);
+    return {};
 }

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <charconv>
 
+#include "records.h"
+
 FrameStart frame_start(std::string_view received)
 {
     const size_t n = std::min(received.size(), FRAME_MAGIC.size());
@@ -124,6 +126,8 @@ RequestArgs::RequestArgs(const FramedRequest& req, size_t positional, std::vecto
         options_.emplace_back(std::move(name), a.substr(eq + 1));
     }
 }
+
+Failure RequestArgs::failure() const { return {err::USAGE, error_}; }
 
 std::optional<std::string> RequestArgs::text(std::string_view name) const
 {

@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "outcome.h"
+
 constexpr std::string_view FRAME_MAGIC = "VRL1 ";
 constexpr size_t MAX_REQUEST_LINE = size_t{1} << 20;
 
@@ -43,6 +45,8 @@ public:
 
     bool ok() const { return error_.empty(); }
     const std::string& error() const { return error_; }
+    // What is wrong with the arguments, as a usage failure.
+    Failure failure() const;
 
     const std::string& positional() const { return positional_; }
     // The option's number, or fallback when absent; fails (error set) outside [min, max].

@@ -3,20 +3,21 @@
 #include <algorithm>
 #include <set>
 #include <tuple>
+#include <unordered_map>
 #include <vector>
 
 #include "agent_state.h"
+#include "class_tagging.h"
 #include "heap_roots.h"
 #include "jvmti_check.h"
-#include "local_frame.h"
 #include "object_values.h"
-#include "records.h"
 #include "request_table.h"
-#include "scratch_env.h"
+#include "scratch_tags.h"
+#include "stopwatch.h"
+#include "tagged_objects.h"
 
 namespace {
 
-constexpr const char* VERB = "roots";
 constexpr int64_t DEFAULT_LIMIT = 1000;
 constexpr int64_t MAX_LIMIT = 100000;
 
@@ -45,32 +46,30 @@ jint JNICALL root_held(jvmtiHeapReferenceKind kind, const jvmtiHeapReferenceInfo
 
 }  // namespace
 
-std::string roots_request(RequestContext& ctx)
+Status roots_request(RequestContext& ctx, Reply& reply)
 {
     Agent& agent = ctx.agent;
     JNIEnv* jni = ctx.jni;
     RequestArgs args(ctx.request, 0, {"offset", "limit"});
     const int64_t offset = args.number("offset", 0, 0, INT32_MAX);
     const int64_t limit = args.number("limit", DEFAULT_LIMIT, 0, MAX_LIMIT);
-    if (!args.ok()) return error_body(VERB, err::USAGE, args.error());
+    if (!args.ok()) return args.failure();
 
-    LocalFrame frame(jni, 64);
-    ScratchEnv scratch(agent.vm);
-    if (!scratch.ok()) return error_body(VERB, err::JVM, scratch.error());
-    jvmtiEnv* env = scratch.get();
-    std::string why;
+    Expected<jvmtiEnv*> scratch = ctx.scratch();
+    if (!scratch) return scratch.failure();
+    jvmtiEnv* env = *scratch;
     ThreadList threads;
     // Class objects are found through the catalog, threads through the thread list; the
     // other objects the roots hold get a tag each.
-    if (!tag_threads(env, jni, threads, &why) || !tag_loaded_classes(agent.classes, jni, env, nullptr, nullptr, &why))
-        return error_body(VERB, err::JVM, why);
+    if (Status s = tag_threads(env, jni, threads); !s) return s;
+    if (Status s = tag_loaded_classes(agent.classes, jni, env); !s) return s;
     RootWalk walk;
     walk.threads = &threads;
     jvmtiHeapCallbacks callbacks{};
     callbacks.heap_reference_callback = root_held;
     Stopwatch watch;
-    if (!jvmti_ok(env, env->FollowReferences(0, nullptr, nullptr, &callbacks, &walk), "FollowReferences", &why))
-        return error_body(VERB, err::JVM, why);
+    if (Status s = jvmti_check(env, env->FollowReferences(0, nullptr, nullptr, &callbacks, &walk), "FollowReferences"); !s)
+        return s;
     const double walk_ms = watch.ms();
     report_pause("the walk of \"roots\"", walk_ms);
 
@@ -82,40 +81,47 @@ std::string roots_request(RequestContext& ctx)
     const size_t from = static_cast<size_t>(std::min<int64_t>(offset, static_cast<int64_t>(rows.size())));
     const size_t to = static_cast<size_t>(std::min<int64_t>(offset + limit, static_cast<int64_t>(rows.size())));
 
+    // The page's objects, described once each, however many roots hold them.
+    std::unordered_map<jlong, ObjectSummary> described;
+    auto describe = [&](jobject obj, jlong tag) -> Status {
+        Expected<ObjectSummary> s = summarize(agent, jni, obj);
+        if (!s) return s.failure();
+        described.emplace(tag, std::move(*s));
+        return {};
+    };
     std::vector<jlong> tags;
-    for (size_t i = from; i < to; i++)
-        if (scratch_tag::kind(rows[i].held) == scratch_tag::RESULT) tags.push_back(rows[i].held);
+    for (size_t i = from; i < to; i++) {
+        const jlong held = rows[i].held;
+        if (scratch_tag::kind(held) == scratch_tag::RESULT) {
+            tags.push_back(held);
+            continue;
+        }
+        if (described.count(held)) continue;
+        const uint64_t at = scratch_tag::index(held);
+        jobject obj = nullptr;
+        if (scratch_tag::kind(held) == scratch_tag::THREAD && at < threads.threads.size())
+            obj = jni->NewLocalRef(threads.threads[at]);
+        else if (scratch_tag::kind(held) == scratch_tag::CLASS)
+            obj = jni->NewLocalRef(agent.classes.info(static_cast<uint32_t>(at)).ref);
+        if (!obj) continue;  // gone since the walk
+        Status s = describe(obj, held);
+        jni->DeleteLocalRef(obj);
+        if (!s) return s;
+    }
     std::sort(tags.begin(), tags.end());
     tags.erase(std::unique(tags.begin(), tags.end()), tags.end());
-    std::vector<jobject> objects;
-    std::vector<jlong> got;
-    if (!objects_with_tags(env, tags, objects, got, &why)) return error_body(VERB, err::JVM, why);
-    auto object_of = [&](jlong tag) -> jobject {
-        const uint64_t i = scratch_tag::index(tag);
-        switch (scratch_tag::kind(tag)) {
-        case scratch_tag::THREAD: return i < threads.threads.size() ? jni->NewLocalRef(threads.threads[i]) : nullptr;
-        case scratch_tag::CLASS: return jni->NewLocalRef(agent.classes.info(static_cast<uint32_t>(i)).ref);
-        default:
-            for (size_t k = 0; k < got.size(); k++)
-                if (got[k] == tag) return jni->NewLocalRef(objects[k]);
-            return nullptr;
-        }
-    };
+    if (Status s = visit_objects_with_tags(env, jni, tags, describe); !s) return s;
 
-    RecordWriter status, out;
-    status.record("ok").field(VERB).pair("total", static_cast<int64_t>(rows.size())).pair("offset", offset)
-        .pair("limit", limit).pair_ms("walk_ms", walk_ms).pair("walks", 1);
+    reply.status.pair("total", static_cast<int64_t>(rows.size())).pair("offset", offset).pair("limit", limit)
+        .pair_ms("walk_ms", walk_ms).pair("walks", 1);
     for (size_t i = from; i < to; i++) {
-        jobject held = object_of(rows[i].held);
-        if (!held) continue;  // gone since the walk
-        ObjectSummary s;
-        bool ok = summarize(agent, jni, held, s, &why);
-        if (ok) {
-            write_root(out, env, jni, rows[i].root, threads, held);
-            write_object_fields(out, &s);
-        }
-        jni->DeleteLocalRef(held);
-        if (!ok) return error_body(VERB, err::JVM, why);
+        auto held = described.find(rows[i].held);
+        if (held == described.end()) continue;  // gone since the walk
+        const size_t held_thread = scratch_tag::kind(rows[i].held) == scratch_tag::THREAD
+                                       ? static_cast<size_t>(scratch_tag::index(rows[i].held))
+                                       : ThreadList::NONE;
+        write_root(reply.records, env, jni, rows[i].root, threads, held_thread);
+        write_object_fields(reply.records, &held->second);
     }
-    return ok_body(status, out);
+    return {};
 }

@@ -1,5 +1,5 @@
-// The command server thread: serves every connected client on 127.0.0.1, one request at
-// a time.
+// The command server thread: its listening socket on 127.0.0.1, and its start (the loop
+// that serves the clients is command_loop).
 #pragma once
 
 #include "socket_fd.h"
@@ -17,7 +17,3 @@ void server(Agent& agent);
 // Serves on a listener opened already (a load into a running VM opens it first, so the
 // load can fail when the port is taken).
 void serve_on(Agent& agent, SocketFd listener);
-
-// Ends the Java process with status 0 through the VM's orderly shutdown (shutdown hooks
-// run), falling back to exit(0) when that cannot be done.
-[[noreturn]] void end_process(Agent& agent);

@@ -1,12 +1,11 @@
-// The heap snapshot of the classic commands: class table, tags and the walks that
-// produce listing text. Everything here runs on the command server thread while it is
-// attached to the VM.
+// The heap snapshot of the classic commands: the class table with every loaded class
+// tagged, the root list, and the listing of the latest walk (build_listing). Everything
+// here runs on the command server thread while it is attached to the VM.
 #pragma once
 
 #include <jni.h>
 #include <jvmti.h>
 
-#include <string>
 #include <unordered_map>
 #include <vector>
 
@@ -46,25 +45,5 @@ struct Snapshot {
 void prepareSnapshot(Agent& agent, JNIEnv* jni);
 // Untags the classes of the current table and frees it.
 void releaseSnapshot(Agent& agent, JNIEnv* jni);
-// Runs the root walk (handle 0) or the one-level reference walk from the object with
-// that handle, and leaves its listing as the reply.
-void buildListing(Agent& agent, JNIEnv* jni, uint32_t handle);
 // Gives the listing's memory back once it has been sent.
 void release_reply(Agent& agent);
-
-// The object tagged with tag, as a local reference, or nullptr.
-jobject getObject(jvmtiEnv* env, jlong tag);
-
-// What the classic walk callbacks are given as user data.
-struct WalkContext {
-    Agent* agent = nullptr;
-    ObjectDetails* start = nullptr;  // the reference walk's start object
-};
-
-// Walk callbacks with the JVMTI 1.0 heap-callback signatures; the walks themselves run
-// on FollowReferences and translate its reports into these. user_data is a WalkContext.
-jvmtiIterationControl JNICALL heap_root_callback(jvmtiHeapRootKind root_kind, jlong class_tag, jlong size,
-                                                 jlong* tag_ptr, void* user_data);
-jvmtiIterationControl JNICALL object_ref_callback(jvmtiObjectReferenceKind reference_kind, jlong class_tag,
-                                                  jlong size, jlong* tag_ptr, jlong referrer_tag,
-                                                  jint referrer_index, void* user_data);

@@ -7,28 +7,8 @@
 #include "agent_state.h"
 #include "jvmti_check.h"
 #include "object_lookup.h"
-#include "scratch_env.h"
-
-namespace {
-
-// An environment that may tag objects, or nullptr (reported).
-jvmtiEnv* new_tag_environment(JavaVM* vm)
-{
-    jvmtiEnv* env = nullptr;
-    if (vm->GetEnv(reinterpret_cast<void**>(&env), JVMTI_VERSION_1_2) != JNI_OK || !env) {
-        fprintf(stderr, "vorlanagt: no new JVMTI environment for the sweep; handles are kept\n");
-        return nullptr;
-    }
-    jvmtiCapabilities caps{};
-    caps.can_tag_objects = 1;
-    if (!jvmti_ok_or_report(env, env->AddCapabilities(&caps), "AddCapabilities")) {
-        env->DisposeEnvironment();
-        return nullptr;
-    }
-    return env;
-}
-
-}  // namespace
+#include "stopwatch.h"
+#include "tagging_env.h"
 
 bool sweep_due(const Agent& agent)
 {
@@ -39,8 +19,12 @@ bool sweep_descriptors(Agent& agent, JNIEnv* jni, SweepCounts& counts)
 {
     if (!jni) return false;
     Stopwatch watch;
-    jvmtiEnv* fresh = new_tag_environment(agent.vm);
-    if (!fresh) return false;
+    Expected<TaggingEnv> made = TaggingEnv::open(agent.vm, "the sweep");
+    if (!made) {
+        fprintf(stderr, "vorlanagt: %s; handles are kept\n", made.failure().message.c_str());
+        return false;
+    }
+    jvmtiEnv* fresh = made->get();
     Snapshot& s = agent.snapshot;
     DescriptorRegistry& reg = agent.descriptors;
 
@@ -72,7 +56,7 @@ bool sweep_descriptors(Agent& agent, JNIEnv* jni, SweepCounts& counts)
         return false;
     });
     jvmtiEnv* old = agent.jvmti;
-    agent.jvmti = fresh;
+    agent.jvmti = made->release();
     jvmti_ok_or_report(old, old->DisposeEnvironment(), "DisposeEnvironment");
     counts.kept = reg.live_objects();
     s.kept_at_sweep = counts.kept;

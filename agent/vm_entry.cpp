@@ -97,9 +97,9 @@ jint install(JavaVM* vm, const char* options, Phase phase)
     }
 
     agent.direct_walk = choose_direct_walk(jvmti);
-    std::string why;
     // The classic commands work without it; the framed requests say why they cannot.
-    if (!agent.classes.open(vm, &why)) fprintf(stderr, "vorlanagt: %s; only the classic commands are served\n", why.c_str());
+    if (Status opened = agent.classes.open(vm); !opened)
+        fprintf(stderr, "vorlanagt: %s; only the classic commands are served\n", opened.failure().message.c_str());
 
     jvmtiEventCallbacks callbacks;
     memset(&callbacks, 0, sizeof callbacks);

@@ -1,5 +1,4 @@
-// Entry points the VM calls: load at start-up, attach to a live VM, VM init, and the
-// (never enabled) exception event.
+// Entry points the VM calls: load at start-up, attach to a live VM, and VM init.
 #pragma once
 
 #include <jni.h>

@@ -1,6 +1,7 @@
 #include "vm_histogram.h"
 
 #include "local_frame.h"
+#include "records.h"
 
 namespace {
 
@@ -29,63 +30,58 @@ std::string take_exception(JNIEnv* jni)
     return text;
 }
 
-bool failed(JNIEnv* jni, const std::string& step, std::string* why)
+// The step that failed, and the exception it raised, if any.
+Failure failed(JNIEnv* jni, const std::string& step)
 {
     std::string thrown = take_exception(jni);
-    *why = step + (thrown.empty() ? "" : ": " + thrown);
-    return false;
+    return {err::JVM, step + (thrown.empty() ? "" : ": " + thrown)};
 }
 
 }  // namespace
 
-bool VmHistogram::prepare(JNIEnv* jni, std::string* why)
+Status VmHistogram::prepare(JNIEnv* jni)
 {
-    if (bean_) return true;
+    if (bean_) return {};
     jclass provider = jni->FindClass(PROVIDER_CLASS);
     if (!provider ||
         !jni->GetStaticMethodID(provider, "getDiagnosticMXBean", "()Lcom/sun/management/HotSpotDiagnosticMXBean;"))
-        return failed(jni, "this JDK's platform beans are not the ones known here", why);
+        return failed(jni, "this JDK's platform beans are not the ones known here");
     jclass impl = jni->FindClass(BEAN_CLASS);
-    if (!impl) return failed(jni, "this JDK has no diagnostic command bean", why);
+    if (!impl) return failed(jni, "this JDK has no diagnostic command bean");
     jmethodID get_bean =
         jni->GetStaticMethodID(impl, "getDiagnosticCommandMBean", "()Lcom/sun/management/DiagnosticCommandMBean;");
     execute_ = get_bean ? jni->GetMethodID(impl, "executeDiagnosticCommand", "(Ljava/lang/String;)Ljava/lang/String;")
                         : nullptr;
-    if (!execute_) return failed(jni, "the diagnostic command bean is not the one known here", why);
+    if (!execute_) return failed(jni, "the diagnostic command bean is not the one known here");
     jobject bean = jni->CallStaticObjectMethod(impl, get_bean);
-    if (!bean || jni->ExceptionCheck()) return failed(jni, "the diagnostic command bean", why);
+    if (!bean || jni->ExceptionCheck()) return failed(jni, "the diagnostic command bean");
     jstring command = jni->NewStringUTF("GC.class_histogram");
-    if (!command) return failed(jni, "no room for the command", why);
+    if (!command) return failed(jni, "no room for the command");
     command_ = static_cast<jstring>(jni->NewGlobalRef(command));
     bean_ = command_ ? jni->NewGlobalRef(bean) : nullptr;
-    if (!bean_) return failed(jni, "no room for global references", why);
-    return true;
+    if (!bean_) return failed(jni, "no room for global references");
+    return {};
 }
 
-bool VmHistogram::count(JNIEnv* jni, std::vector<ClassCount>* rows, std::string* why)
+Status VmHistogram::count(JNIEnv* jni, std::vector<ClassCount>& rows)
 {
-    if (refused_) {
-        *why = "refused before";
-        return false;
-    }
+    if (refused_) return Failure{err::JVM, "refused before"};
+    Status counted = ask(jni, rows);
+    if (!counted) refused_ = true;
+    return counted;
+}
+
+Status VmHistogram::ask(JNIEnv* jni, std::vector<ClassCount>& rows)
+{
     LocalFrame frame(jni, 16);
-    bool ok = frame.ok() || failed(jni, "no room for local references", why);
-    if (ok) ok = prepare(jni, why);
-    jstring text = nullptr;
-    if (ok) {
-        text = static_cast<jstring>(jni->CallObjectMethod(bean_, execute_, command_));
-        if (!text || jni->ExceptionCheck()) ok = failed(jni, "GC.class_histogram", why);
-    }
-    if (ok) {
-        const char* chars = jni->GetStringUTFChars(text, nullptr);
-        if (!chars) {
-            ok = failed(jni, "no room for the histogram's text", why);
-        } else {
-            ok = parse_class_histogram(chars, rows);
-            jni->ReleaseStringUTFChars(text, chars);
-            if (!ok) *why = "GC.class_histogram answered with something that is not a histogram";
-        }
-    }
-    if (!ok) refused_ = true;
-    return ok;
+    if (!frame.ok()) return failed(jni, "no room for local references");
+    if (Status s = prepare(jni); !s) return s;
+    auto text = static_cast<jstring>(jni->CallObjectMethod(bean_, execute_, command_));
+    if (!text || jni->ExceptionCheck()) return failed(jni, "GC.class_histogram");
+    const char* chars = jni->GetStringUTFChars(text, nullptr);
+    if (!chars) return failed(jni, "no room for the histogram's text");
+    const bool parsed = parse_class_histogram(chars, &rows);
+    jni->ReleaseStringUTFChars(text, chars);
+    if (!parsed) return Failure{err::JVM, "GC.class_histogram answered with something that is not a histogram"};
+    return {};
 }

@@ -11,16 +11,19 @@
 #include <vector>
 
 #include "class_histogram_text.h"
+#include "outcome.h"
 
 class VmHistogram {
 public:
-    // On the calling (attached) thread. False, with why, where the JDK has no such bean
-    // (no jdk.management, another JDK's internals) or it fails; then it is not asked again.
-    bool count(JNIEnv* jni, std::vector<ClassCount>* rows, std::string* why);
+    // On the calling (attached) thread. Fails where the JDK has no such bean (no
+    // jdk.management, another JDK's internals) or the bean fails; then it is not asked
+    // again.
+    Status count(JNIEnv* jni, std::vector<ClassCount>& rows);
     bool refused() const { return refused_; }
 
 private:
-    bool prepare(JNIEnv* jni, std::string* why);
+    Status ask(JNIEnv* jni, std::vector<ClassCount>& rows);
+    Status prepare(JNIEnv* jni);
 
     // Global references, kept for the life of the VM.
     jobject bean_ = nullptr;

@@ -7,6 +7,7 @@
 #include <QTableView>
 #include <QVBoxLayout>
 
+#include "agent_heap_source.h"
 #include "display_text.h"
 #include "histogram_model.h"
 #include "instance_list_model.h"
@@ -45,7 +46,7 @@ QWidget* titled(QLabel* title, QWidget* body, QWidget* parent)
 
 }  // namespace
 
-ClassesPage::ClassesPage(HeapSource* source, QWidget* parent) : QWidget(parent)
+ClassesPage::ClassesPage(AgentHeapSource* source, QWidget* parent) : ExplorerPage(parent), source_(source)
 {
     histogram_ = new HistogramModel(this);
     sorted_ = new QSortFilterProxyModel(this);
@@ -81,6 +82,7 @@ ClassesPage::ClassesPage(HeapSource* source, QWidget* parent) : QWidget(parent)
     splitter_->setStretchFactor(0, 3);
     splitter_->setStretchFactor(1, 2);
     splitter_->setChildrenCollapsible(false);
+    splitter_->setSizes({420, 260});  // until the sizes of an earlier run are restored
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(splitter_);
@@ -93,6 +95,40 @@ ClassesPage::ClassesPage(HeapSource* source, QWidget* parent) : QWidget(parent)
         if (!instances_->currentIndex().isValid())
             instances_->setCurrentIndex(instanceModel_->index(0, 0));
     });
+}
+
+void ClassesPage::refreshHistogram()
+{
+    source_->fetchHistogram({}, [this](const Result<Histogram>& reply) {
+        if (!reply.ok())
+            return;
+        setHistogram(reply.value);
+        Q_EMIT histogramShown();
+    });
+}
+
+QList<QAbstractItemView*> ClassesPage::views() const
+{
+    return {classes_, instances_};
+}
+
+void ClassesPage::refresh()
+{
+    refreshHistogram();
+    if (!instanceModel_->className().empty())
+        instanceModel_->showClass(instanceModel_->className());
+}
+
+void ClassesPage::forgetHandles()
+{
+    instanceModel_->clear();
+}
+
+void ClassesPage::rememberLayout(RememberedLayout& layout)
+{
+    layout.headers.emplace_back(QStringLiteral("classes"), classes_->horizontalHeader());
+    layout.headers.emplace_back(QStringLiteral("instances"), instances_->horizontalHeader());
+    layout.splitters.emplace_back(QStringLiteral("classes"), splitter_);
 }
 
 void ClassesPage::setHistogram(Histogram histogram)

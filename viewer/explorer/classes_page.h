@@ -3,11 +3,9 @@
 // double click), which open in turn in the Objects view.
 #pragma once
 
-#include <QWidget>
+#include "explorer_page.h"
 
-#include "reply_views.h"
-
-class HeapSource;
+class AgentHeapSource;
 class HistogramModel;
 class InstanceListModel;
 class QLabel;
@@ -16,12 +14,14 @@ class QSortFilterProxyModel;
 class QSplitter;
 class QTableView;
 
-class ClassesPage : public QWidget {
+class ClassesPage : public ExplorerPage {
     Q_OBJECT
 
 public:
-    explicit ClassesPage(HeapSource* source, QWidget* parent = nullptr);
+    explicit ClassesPage(AgentHeapSource* source, QWidget* parent = nullptr);
 
+    // Counts the heap by class afresh.
+    void refreshHistogram();
     void setHistogram(Histogram histogram);
     void clear();
     // Keeps the classes whose name contains text, ignoring case.
@@ -32,6 +32,12 @@ public:
     // Lists the instances of the class at the table's row.
     void openClass(const QModelIndex& proxyIndex);
 
+    QList<QAbstractItemView*> views() const override;
+    // The histogram afresh, and the instances of the class listed.
+    void refresh() override;
+    void forgetHandles() override;
+    void rememberLayout(RememberedLayout& layout) override;
+
     QTableView* classTable() const { return classes_; }
     QTableView* instanceTable() const { return instances_; }
     QSplitter* splitter() const { return splitter_; }
@@ -40,12 +46,14 @@ public:
     InstanceListModel* instanceModel() const { return instanceModel_; }
 
 Q_SIGNALS:
-    void openObject(const ObjectRef& object);
+    // The histogram's rows are shown (tests and the benchmark wait for it).
+    void histogramShown();
 
 private:
     void openInstance(const QModelIndex& index);
     void showSummary();
 
+    AgentHeapSource* source_;
     HistogramModel* histogram_;
     QSortFilterProxyModel* sorted_;
     InstanceListModel* instanceModel_;

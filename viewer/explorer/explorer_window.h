@@ -1,7 +1,7 @@
 // The explorer's main window: the connection line and class search above; the Objects,
-// Classes, Referrers and Path to GC root views in tabs; the details pane beside them;
-// requests and their pauses in the status bar. It wires views to models and actions to
-// requests; the models, pages and panes do the rest.
+// Classes, Referrers and Path to GC root pages in tabs; the details pane beside them;
+// requests and their pauses in the status bar. It wires pages to each other and the
+// object actions to the views; the pages, models and panes do the rest.
 #pragma once
 
 #include <QMainWindow>
@@ -15,20 +15,21 @@
 class ClassesPage;
 class ConnectionBar;
 class DetailsPane;
+class ExplorerPage;
 class HeapTreeModel;
+class ObjectsPage;
+class PathPage;
 class QAbstractItemView;
-class QAction;
-class QLabel;
 class QLineEdit;
 class QModelIndex;
 class QSplitter;
 class QTabWidget;
 class QTreeView;
+class ReferrersPage;
 class RequestRunner;
 class RequestStatus;
-class RootGroups;
 class RootSurvey;
-struct ClientError;
+struct ExplorerActions;
 struct RequestOutcome;
 
 class ExplorerWindow : public QMainWindow {
@@ -51,14 +52,14 @@ public:
     ConnectionBar* connectionBar() const { return connection_; }
     RequestStatus* requestStatus() const { return status_; }
     RequestRunner* runner() const { return runner_; }
-    RootSurvey* rootSurvey() const { return survey_; }
+    RootSurvey* rootSurvey() const;
     QTabWidget* tabs() const { return tabs_; }
-    QTreeView* objectsView() const { return objectsView_; }
-    QTreeView* referrersView() const { return referrersView_; }
-    QTreeView* pathView() const { return pathView_; }
-    HeapTreeModel* objectsModel() const { return objectsModel_; }
-    HeapTreeModel* referrersModel() const { return referrersModel_; }
-    HeapTreeModel* pathModel() const { return pathModel_; }
+    QTreeView* objectsView() const;
+    QTreeView* referrersView() const;
+    QTreeView* pathView() const;
+    HeapTreeModel* objectsModel() const;
+    HeapTreeModel* referrersModel() const;
+    HeapTreeModel* pathModel() const;
     ClassesPage* classesPage() const { return classes_; }
     DetailsPane* details() const { return details_; }
     QLineEdit* searchBox() const { return search_; }
@@ -72,58 +73,36 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    QTreeView* makeTree(HeapTreeModel* model, const QString& name);
-    QWidget* titledPage(QLabel* title, QWidget* body);
-    void buildActions();
-    void buildMenus();
+    QWidget* buildTop();
+    void addPage(ExplorerPage* page, const QString& title);
+    void connectActions();
     void watchView(QAbstractItemView* view);
     void rememberedLayout(bool restore);
 
-    QAbstractItemView* currentView() const;
-    std::optional<ObjectRef> objectAt(const QModelIndex& index) const;
+    ExplorerPage* currentPage() const;
     std::optional<ObjectRef> currentObject() const;
-    void activate(QAbstractItemView* view, const QModelIndex& index);
     void showContextMenu(QAbstractItemView* view, const QPoint& position);
     void currentChanged(const QModelIndex& index);
     void refresh();
     void copyRow();
     void copyHandle();
-    // Empties every view that shows handles (not the histogram).
-    void forgetHandles();
     void outcomeArrived(const RequestOutcome& outcome);
-    void pathArrived(const ObjectRef& object, const Result<PathReply>& reply);
 
     RequestRunner* runner_;
     AgentHeapSource source_;
-    RootSurvey* survey_;
-    HeapTreeModel* objectsModel_;
-    HeapTreeModel* referrersModel_;
-    HeapTreeModel* pathModel_;
-    std::unique_ptr<RootGroups> roots_;
+    std::unique_ptr<ExplorerActions> actions_;
 
     ConnectionBar* connection_;
     QLineEdit* search_;
     QTabWidget* tabs_;
     QSplitter* mainSplitter_;
-    QTreeView* objectsView_;
-    QTreeView* referrersView_;
-    QTreeView* pathView_;
-    QLabel* referrersTitle_;
-    QLabel* pathTitle_;
+    ObjectsPage* objects_;
     ClassesPage* classes_;
+    ReferrersPage* referrers_;
+    PathPage* path_;
+    QList<ExplorerPage*> pages_;  // in tab order
     DetailsPane* details_;
     RequestStatus* status_;
-    QAbstractItemView* lastView_ = nullptr;
-    std::optional<ObjectRef> pathTarget_;  // what the Path view shows the way to
-    bool histogramDue_ = false;            // after connecting, once the first roots are listed
-
-    QAction* connectAction_;
-    QAction* refreshAction_;
-    QAction* closeAction_;
-    QAction* findAction_;
-    QAction* copyRowAction_;
-    QAction* copyHandleAction_;
-    QAction* showInObjectsAction_;
-    QAction* referrersAction_;
-    QAction* pathAction_;
+    QAbstractItemView* lastView_ = nullptr;  // the view whose row the object actions act on
+    bool histogramDue_ = false;  // after connecting, once the first roots are listed
 };

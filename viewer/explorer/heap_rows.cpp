@@ -137,3 +137,8 @@ RowCells refreshedCells(const RowCells& old, const ObjectRef& object)
     cells.value = valueFor(object, cells.name);
     return cells;
 }
+
+QString objectTitle(const ObjectRef& object)
+{
+    return javaTypeText(object.type) + QStringLiteral(" @") + fromWire(object.handle);
+}

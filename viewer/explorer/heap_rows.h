@@ -17,6 +17,9 @@ std::unique_ptr<HeapTreeItem> hopRow(const Hop& hop);
 std::unique_ptr<HeapTreeItem> gcRootRow(const GcRoot& root);
 std::unique_ptr<HeapTreeItem> noteRow(QString text, QString tip = {});
 
+// How a page's title names an object: "java.lang.String @1a2b".
+QString objectTitle(const ObjectRef& object);
+
 // The cells of the object's own row, refreshed from an object reply.
 RowCells refreshedCells(const RowCells& old, const ObjectRef& object);
 

@@ -37,11 +37,6 @@ HeapTreeItem* HeapTreeModel::itemAt(const QModelIndex& index) const
     return index.isValid() ? static_cast<HeapTreeItem*>(index.internalPointer()) : root_.get();
 }
 
-std::string HeapTreeModel::handle(const QModelIndex& index) const
-{
-    return index.isValid() ? itemAt(index)->handle() : std::string();
-}
-
 QModelIndex HeapTreeModel::indexOf(HeapTreeItem* item) const
 {
     if (!item || item == root_.get())

@@ -8,7 +8,6 @@
 #include <QAbstractItemModel>
 
 #include <memory>
-#include <string>
 
 #include "heap_source.h"
 #include "heap_tree_item.h"
@@ -31,8 +30,6 @@ public:
     HeapTreeModel(HeapSource* source, Opens opens, QObject* parent = nullptr);
     ~HeapTreeModel() override;
 
-    Opens opens() const { return opens_; }
-
     QModelIndex appendRow(const QModelIndex& parent, std::unique_ptr<HeapTreeItem> item);
     QModelIndex insertRow(const QModelIndex& parent, int row, std::unique_ptr<HeapTreeItem> item);
     void removeRow(const QModelIndex& index);
@@ -46,7 +43,6 @@ public:
     void fetchNextPage(const QModelIndex& moreRow);
 
     HeapTreeItem* itemAt(const QModelIndex& index) const;
-    std::string handle(const QModelIndex& index) const;
 
     QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
     QModelIndex parent(const QModelIndex& index) const override;

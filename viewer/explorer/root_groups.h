@@ -24,8 +24,6 @@ public:
 
     // Adds ref to "Opened objects" (made first if need be); returns its row.
     QModelIndex addOpened(const ObjectRef& ref);
-    // The rows of "Opened objects" and of every root group, without the survey's note.
-    int groupCount() const { return static_cast<int>(groups_.size()); }
 
 private:
     struct Group {

@@ -1,0 +1,28 @@
+// The explorer's commands, each with its shortcut and tip, and the menus that hold them.
+// The window decides what they do.
+#pragma once
+
+#include <QList>
+
+class QAction;
+class QMenuBar;
+class QWidget;
+
+struct ExplorerActions {
+    // The actions belong to window, whose shortcuts they are.
+    explicit ExplorerActions(QWidget* window);
+
+    void addMenus(QMenuBar* bar) const;
+    // The actions that need an object at hand: enabled only while one is.
+    QList<QAction*> objectActions() const { return {copyHandle, showInObjects, referrers, path}; }
+
+    QAction* connectAgain;
+    QAction* refresh;
+    QAction* close;
+    QAction* find;
+    QAction* copyRow;  // while a view has the focus only; elsewhere Ctrl+C copies text
+    QAction* copyHandle;
+    QAction* showInObjects;
+    QAction* referrers;
+    QAction* path;
+};
