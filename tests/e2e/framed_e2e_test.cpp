@@ -129,7 +129,8 @@ TEST_F(FramedE2E, HelloSaysWhoAnswersAndBadRequestsGetErrors)
     EXPECT_EQ(h.pid, jvm->pid());
     std::vector<std::string> names;
     for (const auto& r : h.requests) names.push_back(r.name);
-    EXPECT_EQ(names, (std::vector<std::string>{"hello", "roots", "object", "histo", "instances", "referrers", "path"}));
+    EXPECT_EQ(names, (std::vector<std::string>{"hello", "roots", "object", "histo", "instances", "referrers", "path",
+                                               "objects", "class"}));
 
     auto code_of = [&](const std::string& line) {
         FramedReply r = raw("VRL1 " + line + "\n");
@@ -357,6 +358,47 @@ TEST_F(FramedE2E, PathsFromEachKindOfRoot)
         if (p.root.kind == "thread" && p.steps.size() == 1) held_as_thread++;
     }
     EXPECT_GE(held_as_thread, 2);  // main and vorlan-holder at least
+}
+
+// objects: several objects, each exactly as object lists it, and the objects their fields
+// of the names asked for refer to; class: a class's object, for its statics.
+TEST_F(FramedE2E, ObjectsListsEachAsObjectDoesAndFollowsFieldsAndClassFindsTheClassObject)
+{
+    const std::string fields = only_instance(T + "Fields");
+    const FramedReply one = raw("VRL1 object\t" + fields + "\n");
+    const FramedReply two = raw("VRL1 objects\t" + fields + ",7ffffff0," + fields + "\n");
+    ASSERT_TRUE(two.status.ok) << two.status.message;
+    EXPECT_EQ(two.status.figures.at("listed"), "1");
+    EXPECT_EQ(two.status.figures.at("missing"), "1");
+    ASSERT_EQ(two.records.size(), one.records.size());
+    for (size_t i = 0; i < one.records.size(); ++i)
+        EXPECT_EQ(two.records[i].fields, one.records[i].fields) << i;
+
+    // Base.ref and Fields.ref both hold a String: follow=ref brings both, max bounds all.
+    Result<std::vector<ObjectView>> followed = session->objects({{fields}, {"ref", "self"}, {}, {}, {}});
+    ASSERT_TRUE(followed.ok()) << followed.error.message;
+    std::set<std::string> previews;
+    for (const ObjectView& v : followed.value) previews.insert(v.object.preview);
+    EXPECT_EQ(previews, (std::set<std::string>{"", "\"held-by-base\"", "\"held-by-fields\""}));
+    EXPECT_EQ(followed.value.size(), 3u);  // self refers back to the object listed first
+    EXPECT_EQ(session->objects({{fields}, {"ref"}, 2, {}, {}}).value.size(), 2u);
+
+    // An array in a batch is paged as object pages it.
+    const std::string ints = slot(show(fields), "field", "ints")->target.handle;
+    Result<std::vector<ObjectView>> arrays = session->objects({{ints, fields}, {}, {}, 1, 1});
+    ASSERT_TRUE(arrays.ok());
+    ASSERT_EQ(arrays.value.size(), 2u);
+    EXPECT_EQ(arrays.value[0].length, 3);
+    ASSERT_EQ(arrays.value[0].contents.size(), 2u);  // its class, and element 1
+    EXPECT_EQ(arrays.value[0].contents[1].value, "2");
+
+    Result<std::vector<ObjectRef>> base = session->classObjects({T + "Base"});
+    ASSERT_TRUE(base.ok()) << base.error.message;
+    ASSERT_EQ(base.value.size(), 1u);
+    EXPECT_EQ(base.value[0].preview, "class " + T + "Base");
+    EXPECT_EQ(slot(show(base.value[0].handle), "static", "baseStatic")->target.preview, "\"base-static\"");
+    EXPECT_EQ(session->classObjects({"no.such.Class"}).error.code, "not-found");
+    EXPECT_EQ(raw("VRL1 objects\t1,zz\n").status.code, "usage");
 }
 
 TEST_F(FramedE2E, InstancesOfSubclassesAndOfClassesLoadedAfterTheSnapshot)
