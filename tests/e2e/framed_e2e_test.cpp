@@ -401,6 +401,46 @@ TEST_F(FramedE2E, ObjectsListsEachAsObjectDoesAndFollowsFieldsAndClassFindsTheCl
     EXPECT_EQ(raw("VRL1 objects\t1,zz\n").status.code, "usage");
 }
 
+// instances contains=: Strings by their text, other objects by the text of a String or
+// primitive field; total counts the matches.
+TEST_F(FramedE2E, InstancesContainingATextAndTheStaticThatHoldsOne)
+{
+    InstancesQuery strings = instances_of("java.lang.String");
+    strings.contains = "base-stat";
+    auto found = session->instances(strings);
+    ASSERT_TRUE(found.ok()) << found.error.message;
+    EXPECT_EQ(found.value.total, 1);
+    ASSERT_EQ(found.value.rows.size(), 1u);
+    EXPECT_EQ(found.value.rows[0].preview, "\"base-static\"");
+    EXPECT_GT(figureCount(found.value.figures, "searched"), 1000);
+
+    // Base.baseStatic and Base's constant pool (the literal) hold the same String: the
+    // path names the static field.
+    PathReply held = session->path(path_of(found.value.rows[0].handle)).value;
+    ASSERT_FALSE(held.steps.empty());
+    EXPECT_EQ(held.steps.back().how + ":" + held.steps.back().name, "static:baseStatic");
+
+    const std::string fields = only_instance(T + "Fields");
+    for (const char* text : {"held-by-f", "23456789", "true", "2.5"}) {
+        InstancesQuery q = instances_of(T + "Fields");
+        q.contains = text;
+        auto page = session->instances(q);
+        ASSERT_TRUE(page.ok()) << page.error.message;
+        EXPECT_EQ(page.value.total, 1) << text;
+        ASSERT_EQ(page.value.rows.size(), 1u) << text;
+        EXPECT_EQ(page.value.rows[0].handle, fields) << text;
+    }
+    InstancesQuery none = instances_of(T + "Fields");
+    none.contains = "held-by-base";  // Base's own field, shadowed in Fields: still a field of the object
+    EXPECT_EQ(session->instances(none).value.total, 1);
+    none.contains = "no object holds this";
+    auto nothing = session->instances(none);
+    ASSERT_TRUE(nothing.ok());
+    EXPECT_EQ(nothing.value.total, 0);
+    EXPECT_TRUE(nothing.value.rows.empty());
+    EXPECT_EQ(raw("VRL1 instances\tjava.lang.String\tcontains=\n").status.code, "usage");
+}
+
 TEST_F(FramedE2E, InstancesOfSubclassesAndOfClassesLoadedAfterTheSnapshot)
 {
     auto exact = session->instances(instances_of(T + "Base"));
