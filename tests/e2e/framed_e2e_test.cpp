@@ -16,6 +16,7 @@
 #include "agent_session.h"
 #include "jvm_process.h"
 #include "records.h"
+#include "root_names.h"
 
 namespace {
 
@@ -588,6 +589,23 @@ TEST_F(FramedE2E, AClassicClientAndAFramedOneAtOnce)
 }  // namespace
 
 namespace {
+
+// A thread root carries its thread's name, and is named by it as a person names it.
+TEST_F(FramedE2E, ThreadRootsCarryTheirThreadsNames)
+{
+    RootsQuery all;
+    all.limit = 100000;
+    Result<RootsPage> roots = session->roots(all);
+    ASSERT_TRUE(roots.ok()) << roots.error.message;
+    std::set<std::string> names;
+    for (const HeldRoot& r : roots.value.rows) {
+        if (r.root.kind != "thread") continue;
+        EXPECT_FALSE(r.root.thread.empty()) << r.object.handle;
+        names.insert(rootName(r.root));
+    }
+    EXPECT_TRUE(names.count("thread \"main\""));
+    EXPECT_TRUE(names.count("thread \"vorlan-holder\""));
+}
 
 TEST_F(FramedE2E, RootsComeWithTheirKindsAndClassInstancesAreClassObjects)
 {
