@@ -7,6 +7,8 @@ namespace {
 
 // The most handles one `objects` request names; a bigger batch goes in several.
 constexpr size_t kHandlesPerRequest = 5000;
+// The most objects the agent lists in one reply (its max= bound).
+constexpr long long kMostListed = 100000;
 
 }  // namespace
 
@@ -23,7 +25,7 @@ Result<std::vector<ObjectView>> AgentObjectSource::read(const ObjectBatch& batch
         query.handles.assign(batch.handles.begin() + static_cast<long>(first), batch.handles.begin() + static_cast<long>(end));
         if (first == 0) {  // the chains follow from the first request's objects
             query.follow = batch.follow;
-            query.max = std::max<long long>(batch.max, static_cast<long long>(query.handles.size()));
+            query.max = std::min(kMostListed, std::max<long long>(batch.max, static_cast<long long>(query.handles.size())));
         }
         query.offset = batch.offset;
         query.limit = batch.limit;
