@@ -27,20 +27,28 @@ const char* const kCliUsage =
     "  quit                       end the Java program the agent runs in (status 0)\n"
     "\n"
     "heap commands (types as Java names, as jcmd prints them):\n"
-    "  show HANDLE [--offset N] [--limit N]\n"
+    "  show HANDLE [--offset N] [--limit N] [--internals]\n"
     "                             one object: its type, size and every field, element or\n"
-    "                             static it holds; --offset/--limit page through an array\n"
+    "                             static it holds; --offset/--limit page through an array.\n"
+    "                             A collection of the JDK (HashMap, ArrayList, List.of...)\n"
+    "                             shows as its entries in its iterator's order, with size\n"
+    "                             and capacity; --offset/--limit page through them, and\n"
+    "                             --internals shows its fields instead\n"
     "  histo [--top N] [--match TEXT]\n"
     "                             objects counted by class after a collection, largest\n"
     "                             first, like jcmd GC.class_histogram; --match keeps the\n"
     "                             classes whose name contains TEXT\n"
-    "  find CLASS [--limit N] [--offset N] [--subclasses]\n"
+    "  find CLASS [--limit N] [--offset N] [--subclasses] [--contains TEXT]\n"
     "                             the live instances of a class (java.util.HashMap, int[],\n"
-    "                             [I, java/util/HashMap), with subclasses if asked\n"
+    "                             [I, java/util/HashMap), with subclasses if asked;\n"
+    "                             --contains keeps Strings whose text contains TEXT, and\n"
+    "                             objects with a String or primitive field that does\n"
     "  refs HANDLE [--limit N]    the objects and GC roots that refer to one object\n"
     "  path HANDLE [--weak] [--depth N]\n"
-    "                             the shortest chain from a GC root to the object; --weak\n"
-    "                             lets it pass through a weak or soft reference's referent\n"
+    "                             the shortest chain from a GC root to the object: the root\n"
+    "                             by name, then one row per step (field, type, object,\n"
+    "                             size); --weak lets it pass through a weak or soft\n"
+    "                             reference's referent\n"
     "\n"
     "  --port N    the agent's port on 127.0.0.1\n"
     "  --pid PID   the agent in process PID, found by the port file it writes\n"
@@ -66,6 +74,8 @@ const std::map<std::string, std::set<std::string>> kOptionCommands = {
     {"--top", {"histo"}},
     {"--match", {"histo"}},
     {"--subclasses", {"find"}},
+    {"--contains", {"find"}},
+    {"--internals", {"show"}},
     {"--weak", {"path"}},
 };
 const std::set<std::string> kEveryCommand = {"--port", "--pid", "--json"};
@@ -75,7 +85,7 @@ const std::set<std::string> kNeedsArgument = {"expand", "show", "find", "refs", 
 const std::set<std::string> kMayTakeArgument = {"tree"};
 const std::set<std::string> kCommands = {"list", "roots", "expand", "tree", "quit",
                                          "show", "histo", "find", "refs", "path"};
-const std::set<std::string> kTakesValue = {"--port", "--pid", "--depth", "--offset", "--limit", "--top", "--match"};
+const std::set<std::string> kTakesValue = {"--port", "--pid", "--depth", "--offset", "--limit", "--top", "--match", "--contains"};
 
 bool isProcessId(const std::string& word)
 {
@@ -104,6 +114,10 @@ std::string apply(const std::string& option, const char* text, CliOptions& o)
     std::string error;
     if (option == "--match") {
         o.match = text;
+    } else if (option == "--contains") {
+        if (!*text)
+            return option + " needs a text";
+        o.contains = text;
     } else if (option == "--port") {
         if ((error = needs(-2147483647LL, 2147483647LL, "a number")).empty())
             o.port = static_cast<int>(n), o.portGiven = true;
@@ -158,6 +172,8 @@ ParsedArguments parseCliArguments(int argc, const char* const* argv)
                 c.options.subclasses = true;
             else if (a == "--weak")
                 c.options.weak = true;
+            else if (a == "--internals")
+                c.options.internals = true;
             else if (i + 1 >= argc)
                 return parsed.error = a + " needs a value", parsed;
             else if (std::string why = apply(a, argv[++i], c.options); !why.empty())
