@@ -81,8 +81,21 @@ std::vector<HeapIndex::FieldRef> HeapIndex::instanceFields(uint32_t cls) const
     return out;
 }
 
+std::vector<HeapIndex::Reference> HeapIndex::references(uint32_t object) const
+{
+    std::vector<Reference> out;
+    const uint32_t cls = graph.classEdge(object);
+    if (cls != kNoObject)
+        out.push_back({kClassEdge, cls});
+    for (uint32_t e = graph.firstEdge[object]; e < graph.firstEdge[object + 1]; ++e)
+        out.push_back({e, graph.targets[e]});
+    return out;
+}
+
 HeapIndex::EdgeLabel HeapIndex::edgeLabel(uint32_t object, uint32_t edge) const
 {
+    if (edge == kClassEdge)
+        return {EdgeLabel::Class, 0, kNoClass, 0};
     const uint32_t slot = labels_.slot(graph.firstEdge[object], edge);
     if (slot == 0)
         return {EdgeLabel::Class, 0, kNoClass, 0};
@@ -143,6 +156,8 @@ std::string HeapIndex::edgeName(uint32_t object, uint32_t edge) const
 std::vector<uint32_t> HeapIndex::edgesBetween(uint32_t from, uint32_t to) const
 {
     std::vector<uint32_t> out;
+    if (graph.classEdge(from) == to)
+        out.push_back(kClassEdge);
     for (uint32_t e = graph.firstEdge[from]; e < graph.firstEdge[from + 1]; ++e) {
         if (graph.targets[e] == to)
             out.push_back(e);
@@ -172,7 +187,8 @@ HeapIndex::MemoryUse HeapIndex::memoryUse() const
 {
     MemoryUse use{};
     use.graph = graph.sizeUnits.capacity() * 4 + graph.classOf.capacity() * 4 + graph.firstEdge.capacity() * 4 +
-                graph.targets.capacity() * 4 + graph.weakEdges.capacity() * 8 + graph.roots.capacity() * 4;
+                graph.targets.capacity() * 4 + graph.weakEdges.capacity() * 8 + graph.roots.capacity() * 4 +
+                graph.classObject.capacity() * 4;
     use.labels = labels_.memoryBytes();
     use.addresses = addresses_.memoryBytes() + mirrors_.capacity() * 8;
     for (const ClassInfo& info : classes)

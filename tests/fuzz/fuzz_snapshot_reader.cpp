@@ -21,10 +21,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             (void)index.kind(object);
             if (index.objectAt(index.addressOf(object)) != object)
                 __builtin_trap();
-            for (uint32_t e = index.graph.firstEdge[object]; e < index.graph.firstEdge[object + 1]; ++e) {
-                if (index.graph.targets[e] >= index.graph.objects)
+            for (const HeapIndex::Reference& r : index.references(object)) {
+                if (r.target >= index.graph.objects)
                     __builtin_trap();
-                (void)index.edgeName(object, e);
+                (void)index.edgeName(object, r.edge);
             }
         }
         for (uint32_t t = 0; t < index.threads.size(); ++t)
