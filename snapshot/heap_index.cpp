@@ -186,7 +186,7 @@ std::vector<HeapIndex::HistogramRow> HeapIndex::histogram() const
 HeapIndex::MemoryUse HeapIndex::memoryUse() const
 {
     MemoryUse use{};
-    use.graph = graph.sizeUnits.capacity() * 4 + graph.classOf.capacity() * 4 + graph.firstEdge.capacity() * 4 +
+    use.graph = graph.sizeUnits.memoryBytes() + graph.classOf.memoryBytes() + graph.firstEdge.capacity() * 4 +
                 graph.targets.capacity() * 4 + graph.weakEdges.capacity() * 8 + graph.roots.capacity() * 4 +
                 graph.classObject.capacity() * 4;
     use.labels = labels_.memoryBytes();

@@ -170,7 +170,8 @@ private:
     void resolveClasses(HeapIndex& index);
     void resolveEdges(HeapIndex& index);
     void resolveRoots(HeapIndex& index);
-    void computeSizes(HeapIndex& index);
+    // aux: each object's array length or class object's class, made its size in units.
+    void computeSizes(HeapIndex& index, std::vector<uint32_t>& aux);
     void resolveThreads(HeapIndex& index);
     std::string externalName(uint32_t cls) const;
     int javaFeature(std::string& versionText) const;

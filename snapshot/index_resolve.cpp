@@ -96,9 +96,12 @@ HeapIndex IndexBuilder::finish(uint64_t dumpBytes, const std::function<void(Read
     resolveThreads(index);
     index.graph.objects = static_cast<uint32_t>(objectCount_);
     index.graph.classOf = classOf_.drain();
-    index.graph.sizeUnits = aux_.drain();
     phase(ReadPhase::Sizing);
-    computeSizes(index);
+    {
+        std::vector<uint32_t> aux = aux_.drain();
+        computeSizes(index, aux);
+        index.graph.sizeUnits = aux;
+    }
     index.addresses_ = std::move(addresses_);
 
     ReadSummary& summary = index.summary;

@@ -54,7 +54,7 @@ void resetPeak()
 
 uint64_t graphBytes(const HeapGraph& g)
 {
-    return bytesOf(g.sizeUnits) + bytesOf(g.classOf) + bytesOf(g.firstEdge) + bytesOf(g.targets) + bytesOf(g.weakEdges)
+    return g.sizeUnits.memoryBytes() + g.classOf.memoryBytes() + bytesOf(g.firstEdge) + bytesOf(g.targets) + bytesOf(g.weakEdges)
         + bytesOf(g.roots);
 }
 
