@@ -96,10 +96,27 @@ HeapIndex::EdgeLabel HeapIndex::edgeLabel(uint32_t object, uint32_t edge) const
 {
     if (edge == kClassEdge)
         return {EdgeLabel::Class, 0, kNoClass, 0};
-    const uint32_t slot = labels_.slot(graph.firstEdge[object], edge);
+    return labelOfSlot(object, kind(object), labels_.slot(graph.firstEdge[object], edge), nullptr);
+}
+
+std::vector<HeapIndex::EdgeLabel> HeapIndex::labelsOf(uint32_t object) const
+{
+    std::vector<EdgeLabel> out;
+    if (graph.classEdge(object) != kNoObject)
+        out.push_back({EdgeLabel::Class, 0, kNoClass, 0});
+    const ObjectKind k = kind(object);
+    const std::vector<FieldRef> fields = k == ObjectKind::Instance ? instanceFields(graph.classOf[object]) : std::vector<FieldRef>();
+    for (const uint32_t slot : labels_.slots(graph.firstEdge[object], graph.firstEdge[object + 1]))
+        out.push_back(labelOfSlot(object, k, slot, &fields));
+    return out;
+}
+
+HeapIndex::EdgeLabel HeapIndex::labelOfSlot(uint32_t object, ObjectKind k, uint32_t slot,
+                                            const std::vector<FieldRef>* known) const
+{
     if (slot == 0)
         return {EdgeLabel::Class, 0, kNoClass, 0};
-    switch (kind(object)) {
+    switch (k) {
     case ObjectKind::Class: {
         const uint32_t cls = classRepresented(object);
         if (slot <= 4)
@@ -116,7 +133,8 @@ HeapIndex::EdgeLabel HeapIndex::edgeLabel(uint32_t object, uint32_t edge) const
     case ObjectKind::Instance:
         break;
     }
-    const auto fields = instanceFields(graph.classOf[object]);
+    const std::vector<FieldRef> own = known ? std::vector<FieldRef>() : instanceFields(graph.classOf[object]);
+    const std::vector<FieldRef>& fields = known ? *known : own;
     const uint32_t index = slot - 1;
     if (index < fields.size())
         return {EdgeLabel::Field, index, fields[index].declaringClass, fields[index].field.name};

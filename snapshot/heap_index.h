@@ -51,7 +51,7 @@ struct ClassInfo {
 enum class RootKind : uint8_t { JniGlobal, JniLocal, JavaFrame, NativeStack, SystemClass, ThreadBlock, Monitor, Thread, Unknown };
 const char* rootKindName(RootKind kind);  // "JNI global", "Java frame"...
 
-struct GcRoot {
+struct HeapRoot {
     uint32_t object;
     RootKind kind;
     uint32_t thread = kNoThread;  // JNI local, Java frame, native stack, thread block, thread: index in threads
@@ -96,7 +96,7 @@ class HeapIndex {
 public:
     HeapGraph graph;
     std::vector<ClassInfo> classes;
-    std::vector<GcRoot> roots;
+    std::vector<HeapRoot> roots;
     std::vector<ThreadInfo> threads;
     ReadSummary summary;
 
@@ -147,6 +147,9 @@ public:
         uint32_t name;            // Field, Static: the field's name handle
     };
     EdgeLabel edgeLabel(uint32_t object, uint32_t edge) const;
+    // The labels of every reference references(object) lists, in its order, in one pass
+    // over the row (edgeLabel on each would go over it once per reference).
+    std::vector<EdgeLabel> labelsOf(uint32_t object) const;
     // "<class>", "name", "Declaring.name" (a field a subclass hides), "[12]", "static NAME", "<super>"...
     std::string edgeName(uint32_t object, uint32_t edge) const;
     // The strong references from `from` to `to`, as indexes into graph.targets, or
@@ -169,6 +172,7 @@ public:
 
 private:
     friend class IndexBuilder;
+    EdgeLabel labelOfSlot(uint32_t object, ObjectKind kind, uint32_t slot, const std::vector<FieldRef>* fields) const;
     StringPool names_;
     AddressMap addresses_;
     EdgeLabels labels_;

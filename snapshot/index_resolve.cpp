@@ -284,7 +284,7 @@ void IndexBuilder::resolveRoots(HeapIndex& index)
             ++missing;
             continue;
         }
-        GcRoot root{object, raw.kind};
+        HeapRoot root{object, raw.kind};
         if (raw.kind == RootKind::JniLocal || raw.kind == RootKind::JavaFrame || raw.kind == RootKind::NativeStack ||
             raw.kind == RootKind::ThreadBlock || raw.kind == RootKind::Thread) {
             auto found = threadBySerial.find(raw.threadSerial);

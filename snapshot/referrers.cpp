@@ -51,9 +51,9 @@ uint32_t rowOf(const HeapGraph& graph, uint32_t row, uint32_t e)
 
 }  // namespace
 
-Referrers referrersOf(const HeapGraph& graph, uint32_t object, uint32_t limit)
+ReferrerList referrersOf(const HeapGraph& graph, uint32_t object, uint32_t limit)
 {
-    Referrers found;
+    ReferrerList found;
     if (object >= graph.objects)
         return found;
 

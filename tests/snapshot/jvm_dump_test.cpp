@@ -243,7 +243,7 @@ void expectKnownGraph(const HeapIndex& index)
     for (uint32_t t : index.graph.targets)
         ++inDegree[t];
     bool pinned = false, inFrame = false, inNative = false, worker = false, systemClass = false;
-    for (const GcRoot& root : index.roots) {
+    for (const HeapRoot& root : index.roots) {
         if (root.kind == RootKind::JniGlobal && index.classIndexOf(root.object) == marker) {
             pinned = true;
             EXPECT_EQ(inDegree[root.object], 0u);

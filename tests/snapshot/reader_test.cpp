@@ -93,7 +93,7 @@ TEST_P(SampleRead, GraphLabelsRootsAndThreadsAreTheDumps)
 
     // Roots and their kinds; the frame's method comes from the trace records.
     bool global = false, frame = false, systemClass = false;
-    for (const GcRoot& root : index.roots) {
+    for (const HeapRoot& root : index.roots) {
         global = global || (root.kind == RootKind::JniGlobal && root.object == array);
         systemClass = systemClass || (root.kind == RootKind::SystemClass && root.object == nodeClassObject);
         if (root.kind == RootKind::JavaFrame && root.object == n2) {
