@@ -87,12 +87,18 @@ std::string Snapshot::describeBig(uint32_t object, uint32_t accumulation, const 
     // below them, an array's elements. A sample spread over all of them, not the largest
     // (those are the odd ones: a map's nodes with collisions chained below them).
     const std::vector<uint32_t> sample = tree.someChildren(accumulation, kSample);
+    // What a child holds is its biggest child of another class (a map node's next node in
+    // its chain is passed over), when that holds a good part of it.
     std::map<uint32_t, uint32_t> childClasses, heldClasses;
     for (const uint32_t child : sample) {
         ++childClasses[graph.classOf[child]];
-        const uint32_t held = tree.biggestChild(child);
-        if (held != kNoObject && tree.retainedBytes(held) * 2 >= tree.retainedBytes(child))
-            ++heldClasses[graph.classOf[held]];
+        for (const uint32_t held : tree.largestChildren(child, 4)) {
+            if (graph.classOf[held] == graph.classOf[child])
+                continue;
+            if (tree.retainedBytes(held) * 4 >= tree.retainedBytes(child))
+                ++heldClasses[graph.classOf[held]];
+            break;
+        }
     }
     auto most = [](const std::map<uint32_t, uint32_t>& counts) {
         auto best = counts.begin();
