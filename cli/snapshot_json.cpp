@@ -58,6 +58,7 @@ void heap(JsonWriter& w, const HeapSummary& h)
     w.key("roots").value(number(h.roots));
     w.key("dump_bytes").value(number(h.dumpBytes));
     w.key("java_version").value(h.javaVersion);
+    w.key("layout").value(h.layout);
     w.key("weak_counted").flag(h.weakAsStrong);
     w.key("values").flag(h.values);
     w.endObject();

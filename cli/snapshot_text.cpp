@@ -110,9 +110,10 @@ std::string dominatorsText(const DominatorsReply& d)
 {
     std::string out;
     if (d.top)
-        out += "the top of the dominator tree: " + groupedCount(d.total) + " objects\n";
+        out += "the top of the dominator tree: " + groupedCount(d.total) + (d.total == 1 ? " object\n" : " objects\n");
     else
-        out += objectLine(d.parent) + "\n  dominates " + groupedCount(d.total) + " objects directly\n";
+        out += objectLine(d.parent) + "\n  dominates " + groupedCount(d.total) + (d.total == 1 ? " object" : " objects") +
+               " directly\n";
     TextTable table;
     table.indent = "  ";
     table.rightAligned = {true, true, true, true, false, false, false};
@@ -176,7 +177,8 @@ std::string snapshotShowText(const ObjectReply& r)
     if (r.dominatedByRoots)
         out += "; kept alive by the GC roots directly";
     else if (r.dominator.object != kNoObject)
-        out += "; dominated by " + r.dominator.id + " " + printable(r.dominator.type);
+        out += "; dominated by " + r.dominator.id + " " +
+               printable(r.dominator.preview.rfind("class ", 0) == 0 ? r.dominator.preview : r.dominator.type);
     out += "\n";
     if (r.hasText)
         out += "  text \"" + printable(r.text) + "\"\n";

@@ -70,8 +70,11 @@ std::string Snapshot::describeBig(uint32_t object, uint32_t accumulation, const 
     const DominatorTree& tree = analysis_.tree;
     const HeapGraph& graph = index_.graph;
     const uint64_t retained = tree.retainedBytes(object);
-    std::string sentence = "one " + javaTypeName(className(object));
-    if (!path.heldBy.empty())
+    // A class object is its class, which a system class root holds as itself.
+    const bool isClass = index_.kind(object) == ObjectKind::Class;
+    std::string sentence = isClass ? "class " + javaTypeName(index_.className(index_.classRepresented(object)))
+                                   : "one " + javaTypeName(className(object));
+    if (!path.heldBy.empty() && !(isClass && path.steps.size() == 1))
         sentence += " held by " + path.heldBy;
     sentence += " retains " + bytesText(retained) + " (" + shareText(shareOf(retained)) + ")";
 

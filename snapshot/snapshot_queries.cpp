@@ -40,6 +40,7 @@ HeapSummary Snapshot::summary() const
     s.javaVersion = index_.summary.javaVersion;
     s.weakAsStrong = analysis_.weakAsStrong;
     s.values = hasValues();
+    s.layout = index_.summary.layout.describe();
     return s;
 }
 
@@ -56,8 +57,9 @@ Notes Snapshot::notes() const
         notes.push_back(groupedCount(analysis_.unreachable) + " objects (" + bytesText(analysis_.unreachableBytes) +
                         ") are not reachable through strong references from a GC root: garbage, or held only by weak "
                         "or soft references; they retain nothing and the shares leave them out");
+    // How sizes were worked out is the summary's to say, not every reply's.
     for (const std::string& note : index_.summary.notes) {
-        if (note.rfind("object layout:", 0) != 0)
+        if (note.rfind("object layout:", 0) != 0 && note.rfind("sizes taken from the spacing", 0) != 0)
             notes.push_back(note);
     }
     return notes;

@@ -40,6 +40,7 @@ struct HeapSummary {
     uint64_t roots = 0;
     uint64_t dumpBytes = 0;
     std::string javaVersion;  // when the dump says
+    std::string layout;       // the object layout the sizes follow: "compressed oops, ..."
     bool weakAsStrong = false;
     bool values = false;  // primitive values and array elements can be read again
 };
