@@ -29,21 +29,29 @@ const char* const kCliUsage =
     "  quit                       end the Java program the agent runs in (status 0)\n"
     "\n"
     "heap commands (types as Java names, as jcmd prints them):\n"
-    "  show HANDLE [--offset N] [--limit N]\n"
+    "  show HANDLE [--offset N] [--limit N] [--internals]\n"
     "                             one object: its type, size and every field, element or\n"
-    "                             static it holds; --offset/--limit page through an array\n"
+    "                             static it holds; --offset/--limit page through an array.\n"
+    "                             A collection of the JDK (HashMap, ArrayList, List.of...)\n"
+    "                             shows as its entries in its iterator's order, with size\n"
+    "                             and capacity; --offset/--limit page through them, and\n"
+    "                             --internals shows its fields instead\n"
     "  histo [--top N] [--match TEXT] [--retained]\n"
     "                             objects counted by class after a collection, largest\n"
     "                             first, like jcmd GC.class_histogram; --match keeps the\n"
     "                             classes whose name contains TEXT; --retained adds what\n"
     "                             each class's instances keep alive, largest first\n"
-    "  find CLASS [--limit N] [--offset N] [--subclasses]\n"
+    "  find CLASS [--limit N] [--offset N] [--subclasses] [--contains TEXT]\n"
     "                             the live instances of a class (java.util.HashMap, int[],\n"
-    "                             [I, java/util/HashMap), with subclasses if asked\n"
+    "                             [I, java/util/HashMap), with subclasses if asked;\n"
+    "                             --contains keeps Strings whose text contains TEXT, and\n"
+    "                             objects with a String or primitive field that does\n"
     "  refs HANDLE [--limit N]    the objects and GC roots that refer to one object\n"
     "  path HANDLE [--weak] [--depth N]\n"
-    "                             the shortest chain from a GC root to the object; --weak\n"
-    "                             lets it pass through a weak or soft reference's referent\n"
+    "                             the shortest chain from a GC root to the object: the root\n"
+    "                             by name, then one row per step (field, type, object,\n"
+    "                             size); --weak lets it pass through a weak or soft\n"
+    "                             reference's referent\n"
     "\n"
     "what holds the memory (a snapshot of the heap: the dump --hprof names, or one taken\n"
     "of the running VM):\n"
@@ -96,6 +104,8 @@ const std::map<std::string, std::set<std::string>> kOptionCommands = {
     {"--top", {"histo"}},
     {"--match", {"histo"}},
     {"--subclasses", {"find"}},
+    {"--contains", {"find"}},
+    {"--internals", {"show"}},
     {"--weak", {"path", "top", "dominators", "suspects", "compare", "histo", "find", "show", "refs"}},
     {"--hprof", kHeapDumpCommands},
     {"--retained", {"histo"}},
@@ -109,7 +119,7 @@ const std::set<std::string> kMayTakeArgument = {"tree", "dominators"};
 const std::set<std::string> kCommands = {"list", "roots", "expand", "tree", "quit", "show", "histo", "find",
                                          "refs", "path", "top", "dominators", "suspects", "compare"};
 const std::set<std::string> kTakesValue = {"--port", "--pid", "--depth", "--offset", "--limit", "--top", "--match",
-                                           "--hprof", "--threshold"};
+                                           "--contains", "--hprof", "--threshold"};
 
 bool isProcessId(const std::string& word)
 {
@@ -138,6 +148,10 @@ std::string apply(const std::string& option, const char* text, CliOptions& o)
     std::string error;
     if (option == "--match") {
         o.match = text;
+    } else if (option == "--contains") {
+        if (!*text)
+            return option + " needs a text";
+        o.contains = text;
     } else if (option == "--hprof") {
         if (!*text)
             return "--hprof needs a file";
@@ -201,6 +215,8 @@ ParsedArguments parseCliArguments(int argc, const char* const* argv)
                 c.options.subclasses = true;
             else if (a == "--weak")
                 c.options.weak = true;
+            else if (a == "--internals")
+                c.options.internals = true;
             else if (a == "--retained")
                 c.options.retained = true;
             else if (i + 1 >= argc)
@@ -253,5 +269,8 @@ ParsedArguments parseCliArguments(int argc, const char* const* argv)
         return parsed.error = "--weak does not apply to " + c.name, parsed;
     if (dump && o.depthGiven && c.name == "path")
         return parsed.error = "--depth does not apply to a heap dump: its path is found at once", parsed;
+    // A dump's index keeps references, not the values a text would be found in.
+    if (dump && !o.contains.empty())
+        return parsed.error = "--contains does not apply to a heap dump", parsed;
     return parsed;
 }

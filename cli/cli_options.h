@@ -16,6 +16,8 @@ struct CliOptions {
     std::optional<long long> offset;
     std::optional<long long> limit;  // show, find, refs; histo's --top
     std::string match;
+    std::string contains;    // find: only instances whose text or a field's text contains it
+    bool internals = false;  // show: a collection's own fields, not its entries
     bool subclasses = false;
     bool weak = false;
     long long pid = 0;  // the agent in this process: its port file, or loaded; 0: none

@@ -122,6 +122,10 @@ struct PathReply {
 };
 
 Hello helloFrom(const FramedReply& reply);
+// objects: one view per `object` record with the records after it, in the reply's order.
+std::vector<ObjectView> objectsFrom(const FramedReply& reply);
+// class: the class objects listed.
+std::vector<ObjectRef> classObjectsFrom(const FramedReply& reply);
 ObjectView objectFrom(const FramedReply& reply);
 Histogram histogramFrom(const FramedReply& reply);
 InstancesPage instancesFrom(const FramedReply& reply);
