@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "agent_state.h"
+#include "instances_search.h"
 #include "jvmti_check.h"
 #include "loaded_classes.h"
 #include "object_binding.h"
@@ -77,13 +78,15 @@ Status instances_request(RequestContext& ctx, Reply& reply)
 {
     Agent& agent = ctx.agent;
     JNIEnv* jni = ctx.jni;
-    RequestArgs args(ctx.request, 1, {"subclasses", "offset", "limit", "gc"});
+    RequestArgs args(ctx.request, 1, {"subclasses", "offset", "limit", "gc", "contains"});
     PageWalk page;
     page.offset = args.number("offset", 0, 0, INT64_MAX / 2);
     page.limit = args.number("limit", DEFAULT_LIMIT, 0, MAX_LIMIT);
     const bool subclasses = args.flag("subclasses", false);
     const bool collect = args.flag("gc", true);
+    const std::optional<std::string> contains = args.text("contains");
     if (!args.ok()) return args.failure();
+    if (contains && contains->empty()) return Failure{err::USAGE, "contains= needs a text"};
     const std::string& name = args.positional();
     const std::string signature = jvm_signature_of(name);
     if (signature.empty()) return Failure{err::USAGE, "'" + name + "' is a primitive type, not a class"};
@@ -101,6 +104,8 @@ Status instances_request(RequestContext& ctx, Reply& reply)
         gc_ms = gc.ms();
         report_pause("the collection of \"instances\"", gc_ms);
     }
+    if (contains)
+        return search_instances(ctx, reply, env, {*contains, page.offset, page.limit, static_cast<int64_t>(*classes), gc_ms});
     jvmtiHeapCallbacks callbacks{};
     callbacks.heap_iteration_callback = page_object;
     Stopwatch walk;

@@ -12,6 +12,13 @@ namespace {
 constexpr uint32_t FAR = PathNode::FAR;
 constexpr uint32_t NONE = PathNode::NONE;
 
+// Of two equally short ways a class holds the next object, the static field says what
+// the program holds it by; the constant pool entry (a resolved literal or class) does not.
+bool names_better(const PathEdge& edge, const PathEdge& known)
+{
+    return edge.kind == JVMTI_HEAP_REFERENCE_STATIC_FIELD && known.kind == JVMTI_HEAP_REFERENCE_CONSTANT_POOL;
+}
+
 jint JNICALL search_reference(jvmtiHeapReferenceKind kind, const jvmtiHeapReferenceInfo* info, jlong,
                               jlong referrer_class_tag, jlong, jlong* tag_ptr, jlong* referrer_tag_ptr, jint,
                               void* user_data)
@@ -44,12 +51,19 @@ jint JNICALL search_reference(jvmtiHeapReferenceKind kind, const jvmtiHeapRefere
         nx.next_any = y;
         nx.how_any = edge;
         s->changed = true;
+    } else if (ny.dist_any != FAR && ny.dist_any + 1 == nx.dist_any && names_better(edge, nx.how_any)) {
+        nx.next_any = y;
+        nx.how_any = edge;
     }
     if (!weak && ny.dist_strong != FAR && ny.dist_strong + 1 < nx.dist_strong) {
         nx.dist_strong = ny.dist_strong + 1;
         nx.next_strong = y;
         nx.how_strong = edge;
         s->changed = true;
+    } else if (!weak && ny.dist_strong != FAR && ny.dist_strong + 1 == nx.dist_strong &&
+               names_better(edge, nx.how_strong)) {
+        nx.next_strong = y;
+        nx.how_strong = edge;
     }
     return JVMTI_VISIT_OBJECTS;
 }

@@ -18,9 +18,12 @@ const std::vector<RequestEntry>& request_table()
         {"object", "H [offset=N] [limit=N]", object_request, false, true},
         // The VM's histogram needs no class catalog; the agent's own walk (walk=1) does.
         {"histo", "[match=TEXT] [limit=N] [walk=1]", histo_request, true, false},
-        {"instances", "CLASS [subclasses=1] [offset=N] [limit=N] [gc=0]", instances_request, true, true},
+        {"instances", "CLASS [subclasses=1] [offset=N] [limit=N] [gc=0] [contains=TEXT]", instances_request, true, true},
         {"referrers", "H [limit=N]", referrers_request, true, true},
         {"path", "H [weak=1] [depth=N]", path_request, true, true},
+        // Later requests come after, so hello lists the earlier ones as it always did.
+        {"objects", "H[,H...] [follow=NAME[,NAME...]] [max=N] [offset=N] [limit=N]", objects_request, false, true},
+        {"class", "NAME", class_request, false, true},
         {"follow", "class|thread NAME [HOW NAME DECLARED TYPE]...", follow_request, false, true},
     };
     return table;

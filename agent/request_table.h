@@ -62,6 +62,8 @@ std::string serve_framed(Agent& agent, JNIEnv* jni, std::string_view line);
 Status hello_request(RequestContext& ctx, Reply& reply);
 Status roots_request(RequestContext& ctx, Reply& reply);
 Status object_request(RequestContext& ctx, Reply& reply);
+Status objects_request(RequestContext& ctx, Reply& reply);
+Status class_request(RequestContext& ctx, Reply& reply);
 Status histo_request(RequestContext& ctx, Reply& reply);
 Status instances_request(RequestContext& ctx, Reply& reply);
 Status referrers_request(RequestContext& ctx, Reply& reply);

@@ -14,6 +14,7 @@ constexpr jlong RESULT = jlong{3} << KIND_SHIFT;   // index: the request's own n
 constexpr jlong NODE = jlong{4} << KIND_SHIFT;
 constexpr jlong THREAD = jlong{5} << KIND_SHIFT;   // index: position in the thread list
 constexpr jlong ROOTED = jlong{6} << KIND_SHIFT;
+constexpr jlong MATCH = jlong{7} << KIND_SHIFT;    // instances contains=: an object that holds the text
 inline jlong kind(jlong tag) { return tag & ~((jlong{1} << KIND_SHIFT) - 1); }
 inline uint64_t index(jlong tag) { return static_cast<uint64_t>(tag) & ((uint64_t{1} << KIND_SHIFT) - 1); }
 }  // namespace scratch_tag

@@ -8,7 +8,7 @@ namespace {
 // thread main".
 std::string rootDescription(const HeapIndex& index, uint32_t object)
 {
-    for (const GcRoot& root : index.roots) {
+    for (const HeapRoot& root : index.roots) {
         if (root.object != object)
             continue;
         const std::string thread = root.thread != kNoThread ? " of thread " + index.threadLabel(root.thread) : "";

@@ -1,6 +1,7 @@
 #include "framed_json.h"
 
 #include "json_writer.h"
+#include "root_names.h"
 
 namespace {
 
@@ -37,7 +38,7 @@ void hop(JsonWriter& w, const Hop& h)
     w.endObject();
 }
 
-void root(JsonWriter& w, const AgentRoot& r)
+void root(JsonWriter& w, const GcRoot& r)
 {
     w.beginObject();
     w.key("kind").value(r.kind);
@@ -48,7 +49,7 @@ void root(JsonWriter& w, const AgentRoot& r)
 
 }  // namespace
 
-std::string showJson(const ObjectView& view)
+std::string showJson(const ObjectView& view, const std::string& note)
 {
     JsonWriter w;
     w.beginObject();
@@ -75,7 +76,52 @@ std::string showJson(const ObjectView& view)
         w.endObject();
     }
     w.endArray();
+    if (!note.empty())
+        w.key("note").value(note);
     figures(w, view.figures);
+    w.endObject();
+    return w.text();
+}
+
+std::string collectionJson(const ObjectView& view, const CollectionPage& page)
+{
+    static const char* const shapes[] = {"map", "set", "list"};
+    JsonWriter w;
+    w.beginObject();
+    objectMembers(w, view.object);
+    w.key("collection").beginObject();
+    w.key("kind").value(page.kind);
+    w.key("shape").value(shapes[static_cast<int>(page.shape)]);
+    w.key("handle").value(page.handle);
+    w.key("unwrapped").beginArray();
+    for (const std::string& step : page.unwrapped)
+        w.value(step);
+    w.endArray();
+    w.key("size").count(page.size);
+    w.key("capacity").count(page.capacity);
+    w.key("offset").value(page.offset);
+    w.key("complete").flag(page.complete);
+    w.key("entries").beginArray();
+    for (const CollectionEntry& e : page.entries) {
+        w.beginObject();
+        w.key("position").value(e.position);
+        w.key(page.shape == CollectionShape::map ? "key" : "element").beginObject();
+        objectMembers(w, e.key);
+        w.endObject();
+        if (page.shape == CollectionShape::map) {
+            w.key("value").beginObject();
+            objectMembers(w, e.value);
+            w.endObject();
+        }
+        w.key("holder");
+        if (e.holder.empty())
+            w.null();
+        else
+            w.value(e.holder);
+        w.endObject();
+    }
+    w.endArray();
+    w.endObject();
     w.endObject();
     return w.text();
 }
@@ -123,7 +169,7 @@ std::string instancesJson(const InstancesPage& page)
     return w.text();
 }
 
-std::string referrersJson(const AgentReferrers& refs)
+std::string referrersJson(const Referrers& refs)
 {
     JsonWriter w;
     w.beginObject();
@@ -133,7 +179,7 @@ std::string referrersJson(const AgentReferrers& refs)
         hop(w, r);
     w.endArray();
     w.key("roots").beginArray();
-    for (const AgentRoot& r : refs.roots)
+    for (const GcRoot& r : refs.roots)
         root(w, r);
     w.endArray();
     figures(w, refs.figures);
@@ -156,6 +202,7 @@ std::string pathJson(const PathReply& path)
         root(w, path.root);
     else
         w.null();
+    w.key("root_name").value(pathRootName(path));
     w.key("steps").beginArray();
     for (const Hop& s : path.steps)
         hop(w, s);

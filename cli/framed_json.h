@@ -4,10 +4,14 @@
 
 #include <string>
 
+#include "collection_page.h"
 #include "reply_views.h"
 
-std::string showJson(const ObjectView& view);
+// note: why a collection is shown as its fields; a "note" member when not empty.
+std::string showJson(const ObjectView& view, const std::string& note = {});
+// The object, and its entries under "collection".
+std::string collectionJson(const ObjectView& view, const CollectionPage& page);
 std::string histoJson(const Histogram& histo);
 std::string instancesJson(const InstancesPage& page);
-std::string referrersJson(const AgentReferrers& refs);
+std::string referrersJson(const Referrers& refs);
 std::string pathJson(const PathReply& path);

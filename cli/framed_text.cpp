@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <map>
 
+#include "collection_reader.h"
+#include "root_names.h"
 #include "text_table.h"
 
 namespace {
@@ -23,7 +25,7 @@ std::vector<std::string> objectCells(const ObjectRef& o)
     return {o.handle, o.type, number(o.size), printable(o.preview)};
 }
 
-std::string rootText(const AgentRoot& root)
+std::string rootText(const GcRoot& root)
 {
     std::string text = "root " + root.kind;
     if (!root.thread.empty())
@@ -119,6 +121,39 @@ std::string showText(const ObjectView& view)
     return out;
 }
 
+std::string collectionText(const ObjectView& view, const CollectionPage& page)
+{
+    const ObjectRef& o = view.object;
+    std::string out = o.handle + "  " + o.type + "  " + sizeText(o.size) + "  size " + number(page.size);
+    if (page.capacity >= 0)
+        out += "  capacity " + std::to_string(page.capacity);
+    out += "\n";
+    for (const std::string& step : page.unwrapped)
+        out += "  (" + printable(step) + ")\n";
+    TextTable table;
+    table.indent = "  ";
+    table.rightAligned = {true};
+    const bool map = page.shape == CollectionShape::map;
+    for (const CollectionEntry& e : page.entries) {
+        std::vector<std::string> row = {"[" + std::to_string(e.position) + "]", printable(entryLabel(e.key))};
+        if (map) {
+            row.push_back("->");
+            row.push_back(printable(entryLabel(e.value)));
+        }
+        row.push_back(e.key.handle.empty() ? "" : e.key.handle);
+        if (map)
+            row.push_back(e.value.handle.empty() ? "" : e.value.handle);
+        table.rows.push_back(std::move(row));
+    }
+    out += formatTable(table);
+    if (page.size == 0)
+        out += "  (empty)\n";
+    else
+        out += pagingNote(page.offset, page.entries.size(), page.size, map ? "entries" : "elements",
+                          "--offset and --limit page through them; --internals shows the fields");
+    return out;
+}
+
 std::string histoText(const Histogram& histo)
 {
     std::string out = " num     #instances         #bytes  class name\n"
@@ -155,7 +190,7 @@ std::string instancesText(const InstancesPage& page)
                             "--offset and --limit page through them");
 }
 
-std::string referrersText(const AgentReferrers& refs)
+std::string referrersText(const Referrers& refs)
 {
     TextTable table;
     table.rightAligned = {false, false, true, false, false};
@@ -169,7 +204,7 @@ std::string referrersText(const AgentReferrers& refs)
         table.rows.push_back(std::move(row));
     }
     std::string out = formatTable(table);
-    for (const AgentRoot& root : refs.roots)
+    for (const GcRoot& root : refs.roots)
         out += rootText(root) + "\n";
     if (refs.rows.empty() && refs.roots.empty())
         return "(no referrers)\n";
@@ -188,23 +223,20 @@ std::string pathText(const PathReply& path, const std::string& handle)
     }
     std::string out;
     if (path.hasRoot)
-        out += rootText(path.root) + "\n";
-    std::string indent = "  ";
+        out += "root: " + printable(pathRootName(path)) + "\n";
+    TextTable table;
+    table.rightAligned = {false, false, false, true};
+    table.rows.push_back({"held by", "type", "object", "size", ""});
     std::string holderType;
     for (const Hop& step : path.steps) {
-        std::string line = indent;
-        const std::string label = holdLabel(step.how, step.name, step.declared, step.declared != holderType);
-        if (&step != &path.steps.front())  // the root line above says what holds the first
-            line += label + "  ";
-        line += step.object.handle + "  " + step.object.type;
-        if (step.object.size >= 0)
-            line += "  " + sizeText(step.object.size);
-        if (!step.object.preview.empty())
-            line += "  " + printable(step.object.preview);
-        out += line + "\n";
+        std::string label = &step == &path.steps.front()
+                                ? std::string("GC root")
+                                : holdLabel(step.how, step.name, step.declared, step.declared != holderType);
+        table.rows.push_back({label, step.object.type, step.object.handle, number(step.object.size),
+                              printable(step.object.preview)});
         holderType = step.object.type;
-        indent += "  ";
     }
+    out += formatTable(table);
     if (path.found == "weak")
         out += "(reachable only through a Reference's referent)\n";
     return out + notes;

@@ -1,6 +1,5 @@
-// vorlan-cli: the Vorlan agent from a terminal, for machines without a display.
-#include <unistd.h>
-
+// vorlan-cli: the Vorlan agent from a terminal, for machines without a display, and
+// heap dumps read without any VM.
 #include <iostream>
 #include <string>
 
@@ -12,6 +11,8 @@
 #include "framed_commands.h"
 #include "jvm_listing.h"
 #include "local_jvms.h"
+#include "progress_line.h"
+#include "snapshot_commands.h"
 #include "version.h"
 
 namespace {
@@ -65,7 +66,10 @@ int main(int argc, char** argv)
     }
     // The VM writes its dump itself: no agent is needed, and none is loaded.
     if (c.name == "dump")
-        return cli_dump(c, std::cout, std::cerr, ::isatty(STDERR_FILENO) != 0);
+        return cli_dump(c, std::cout, std::cerr, standardErrorIsTerminal());
+    // A snapshot needs no agent: a dump file, or the VM's own dump of its heap.
+    if (needsSnapshot(c))
+        return runSnapshotCommand(c, std::cout, std::cerr, standardErrorIsTerminal());
     if (c.options.pid != 0) {
         const std::string failure = resolveAgentPort(c.options);
         if (!failure.empty()) {

@@ -217,6 +217,24 @@ Result<ObjectView> AgentSession::object(const ObjectQuery& query)
     return typed(request(toRequest(query)), objectFrom);
 }
 
+Result<std::vector<ObjectView>> AgentSession::objects(const ObjectsQuery& query)
+{
+    return typed(request(toRequest(query)), objectsFrom);
+}
+
+Result<std::vector<ObjectRef>> AgentSession::classObjects(const ClassQuery& query)
+{
+    return typed(request(toRequest(query)), classObjectsFrom);
+}
+
+bool AgentSession::serves(const std::string& requestName) const
+{
+    for (const RequestInfo& r : hello_.requests)
+        if (r.name == requestName)
+            return true;
+    return false;
+}
+
 Result<Histogram> AgentSession::histo(const HistoQuery& query)
 {
     return typed(request(toRequest(query)), histogramFrom);
@@ -227,7 +245,7 @@ Result<InstancesPage> AgentSession::instances(const InstancesQuery& query)
     return typed(request(toRequest(query)), instancesFrom);
 }
 
-Result<AgentReferrers> AgentSession::referrers(const ReferrersQuery& query)
+Result<Referrers> AgentSession::referrers(const ReferrersQuery& query)
 {
     return typed(request(toRequest(query)), referrersFrom);
 }

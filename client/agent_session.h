@@ -32,15 +32,19 @@ public:
     bool isOpen() const { return socket_.valid(); }
     // What the agent said to hello on the current connection.
     const Hello& hello() const { return hello_; }
+    // Whether the agent's hello listed the request (call after open()).
+    bool serves(const std::string& requestName) const;
 
     // Any framed request, its reply as records.
     Result<FramedReply> request(const Request& request);
 
     Result<RootsPage> roots(const RootsQuery& query);
     Result<ObjectView> object(const ObjectQuery& query);
+    Result<std::vector<ObjectView>> objects(const ObjectsQuery& query);
+    Result<std::vector<ObjectRef>> classObjects(const ClassQuery& query);
     Result<Histogram> histo(const HistoQuery& query);
     Result<InstancesPage> instances(const InstancesQuery& query);
-    Result<AgentReferrers> referrers(const ReferrersQuery& query);
+    Result<Referrers> referrers(const ReferrersQuery& query);
     Result<PathReply> path(const PathQuery& query);
     Result<FollowReply> follow(const FollowQuery& query);
 

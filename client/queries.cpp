@@ -8,6 +8,14 @@ void addNumber(Request& request, const char* name, const std::optional<long long
         request.args.push_back(std::string(name) + "=" + std::to_string(*value));
 }
 
+std::string joined(const std::vector<std::string>& words)
+{
+    std::string text;
+    for (const std::string& w : words)
+        text += (text.empty() ? "" : ",") + w;
+    return text;
+}
+
 }  // namespace
 
 Request helloRequest()
@@ -31,6 +39,22 @@ Request toRequest(const ObjectQuery& query)
     return request;
 }
 
+Request toRequest(const ObjectsQuery& query)
+{
+    Request request{"objects", {joined(query.handles)}};
+    if (!query.follow.empty())
+        request.args.push_back("follow=" + joined(query.follow));
+    addNumber(request, "max", query.max);
+    addNumber(request, "offset", query.offset);
+    addNumber(request, "limit", query.limit);
+    return request;
+}
+
+Request toRequest(const ClassQuery& query)
+{
+    return {"class", {query.className}};
+}
+
 Request toRequest(const HistoQuery& query)
 {
     Request request{"histo", {}};
@@ -51,6 +75,8 @@ Request toRequest(const InstancesQuery& query)
     addNumber(request, "limit", query.limit);
     if (!query.collectFirst)
         request.args.push_back("gc=0");
+    if (!query.contains.empty())
+        request.args.push_back("contains=" + query.contains);
     return request;
 }
 

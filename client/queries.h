@@ -19,6 +19,21 @@ struct ObjectQuery {
     std::optional<long long> limit;   // arrays: how many elements
 };
 
+// Several objects in one request, each as `object` lists it, and with `follow` the
+// objects their fields of those names refer to, breadth first, up to `max` in all.
+struct ObjectsQuery {
+    std::vector<std::string> handles;
+    std::vector<std::string> follow;
+    std::optional<long long> max;
+    std::optional<long long> offset;  // arrays: the first element listed
+    std::optional<long long> limit;   // arrays: how many elements
+};
+
+// The class objects of the loaded classes of that name (one per class loader).
+struct ClassQuery {
+    std::string className;
+};
+
 struct HistoQuery {
     std::string match;  // keeps the classes whose type contains it; empty keeps all
     std::optional<long long> limit;
@@ -31,6 +46,9 @@ struct InstancesQuery {
     std::optional<long long> offset;
     std::optional<long long> limit;
     bool collectFirst = true;  // false sends gc=0: also objects not yet collected
+    // Keeps Strings whose text contains it, and objects with a String or primitive field
+    // whose text (as `object` prints it) does; empty keeps all.
+    std::string contains = {};
 };
 
 struct ReferrersQuery {
@@ -64,6 +82,8 @@ struct FollowQuery {
 Request helloRequest();
 Request toRequest(const RootsQuery& query);
 Request toRequest(const ObjectQuery& query);
+Request toRequest(const ObjectsQuery& query);
+Request toRequest(const ClassQuery& query);
 Request toRequest(const HistoQuery& query);
 Request toRequest(const InstancesQuery& query);
 Request toRequest(const ReferrersQuery& query);

@@ -14,9 +14,23 @@ Hop hopOf(const Record& r)
     return {r.field(1), r.field(2), r.field(3), objectAt(r, 4)};
 }
 
-AgentRoot rootOf(const Record& r)
+GcRoot rootOf(const Record& r)
 {
     return {r.field(1), r.field(2), r.field(3)};
+}
+
+// One record of an object's listing into view.
+void addObjectRecord(ObjectView& view, const Record& r)
+{
+    if (r.kind() == "object") {
+        view.object = {r.field(1), r.field(2), countOf(r.field(3)), r.field(5)};
+        view.length = countOf(r.field(4));
+    } else if (r.kind() == "text") {
+        view.hasText = true;
+        view.text = r.field(1);
+    } else if (r.kind() == "slot") {
+        view.contents.push_back({r.field(1), r.field(2), r.field(3), r.field(4), r.field(5), objectAt(r, 6)});
+    }
 }
 
 }  // namespace
@@ -47,19 +61,35 @@ ObjectView objectFrom(const FramedReply& reply)
 {
     ObjectView view;
     view.figures = reply.status.figures;
-    for (const Record& r : reply.records) {
-        if (r.kind() == "object") {
-            view.object = {r.field(1), r.field(2), countOf(r.field(3)), r.field(5)};
-            view.length = countOf(r.field(4));
-        } else if (r.kind() == "text") {
-            view.hasText = true;
-            view.text = r.field(1);
-        } else if (r.kind() == "slot") {
-            view.contents.push_back({r.field(1), r.field(2), r.field(3), r.field(4), r.field(5), objectAt(r, 6)});
-        }
-    }
+    for (const Record& r : reply.records)
+        addObjectRecord(view, r);
     return view;
 }
+
+std::vector<ObjectView> objectsFrom(const FramedReply& reply)
+{
+    std::vector<ObjectView> views;
+    for (const Record& r : reply.records) {
+        if (r.kind() == "object") {
+            views.emplace_back();
+            views.back().figures = reply.status.figures;
+        }
+        if (!views.empty())
+            addObjectRecord(views.back(), r);
+    }
+    return views;
+}
+
+std::vector<ObjectRef> classObjectsFrom(const FramedReply& reply)
+{
+    std::vector<ObjectRef> classes;
+    for (const Record& r : reply.records)
+        if (r.kind() == "class")
+            classes.push_back(objectAt(r, 1));
+    return classes;
+}
+
+
 
 Histogram histogramFrom(const FramedReply& reply)
 {
@@ -88,9 +118,9 @@ InstancesPage instancesFrom(const FramedReply& reply)
     return page;
 }
 
-AgentReferrers referrersFrom(const FramedReply& reply)
+Referrers referrersFrom(const FramedReply& reply)
 {
-    AgentReferrers refs;
+    Referrers refs;
     refs.figures = reply.status.figures;
     refs.total = figureCount(refs.figures, "total");
     for (const Record& r : reply.records) {

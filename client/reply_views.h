@@ -77,7 +77,7 @@ struct InstancesPage {
     Figures figures;
 };
 
-struct AgentRoot {
+struct GcRoot {
     std::string kind;  // jni-global, system-class, monitor, stack-local, jni-local, thread, other
     std::string thread;
     std::string method;
@@ -94,7 +94,7 @@ struct Hop {
 
 // An object a GC root holds, and that root.
 struct HeldRoot {
-    AgentRoot root;
+    GcRoot root;
     ObjectRef object;
 };
 
@@ -104,10 +104,10 @@ struct RootsPage {
     Figures figures;
 };
 
-struct AgentReferrers {
+struct Referrers {
     long long total = -1;  // all referring objects, however many are listed
     std::vector<Hop> rows;
-    std::vector<AgentRoot> roots;
+    std::vector<GcRoot> roots;
     Figures figures;
 };
 
@@ -116,7 +116,7 @@ struct PathReply {
     long long length = -1;
     std::vector<std::string> notes;
     bool hasRoot = false;
-    AgentRoot root;
+    GcRoot root;
     std::vector<Hop> steps;  // from the one the root holds to the object asked about
     Figures figures;
 };
@@ -134,10 +134,14 @@ struct FollowReply {
 };
 
 Hello helloFrom(const FramedReply& reply);
+// objects: one view per `object` record with the records after it, in the reply's order.
+std::vector<ObjectView> objectsFrom(const FramedReply& reply);
+// class: the class objects listed.
+std::vector<ObjectRef> classObjectsFrom(const FramedReply& reply);
 ObjectView objectFrom(const FramedReply& reply);
 Histogram histogramFrom(const FramedReply& reply);
 InstancesPage instancesFrom(const FramedReply& reply);
-AgentReferrers referrersFrom(const FramedReply& reply);
+Referrers referrersFrom(const FramedReply& reply);
 PathReply pathFrom(const FramedReply& reply);
 FollowReply followFrom(const FramedReply& reply);
 RootsPage rootsFrom(const FramedReply& reply);

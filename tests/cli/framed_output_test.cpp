@@ -6,6 +6,7 @@
 
 #include "fake_agent.h"
 #include "framed_commands.h"
+#include "framed_json.h"
 #include "framed_text.h"
 #include "json_reader.h"
 
@@ -54,7 +55,7 @@ TEST(FramedText, HistogramInJcmdsColumnsWithAShortfallNote)
               "(2 of 300 classes; the heap holds 9000 instances, 500000 bytes)\n");
 }
 
-TEST(FramedText, PathIndentsEachHopWithTheFieldItTakes)
+TEST(FramedText, PathIsAFlatChainRootFirstWithTheRootNamed)
 {
     const std::string text = pathText(pathFrom(framed("ok\tpath\tfound=strong\tlength=3\n"
                                                       "root\tstack-local\tmain\tHeapTarget.main\n"
@@ -63,12 +64,47 @@ TEST(FramedText, PathIndentsEachHopWithTheFieldItTakes)
                                                       "step\telement\t3\t\t12\tPinned\t16\t\n")),
                                       "12");
     EXPECT_EQ(text,
-              "root stack-local  thread \"main\"  HeapTarget.main\n"
-              "  10  Holder  24 bytes\n"
-              "    items  11  [Ljava.lang.Object;  40 bytes  [6]\n"
-              "      [3]  12  Pinned  16 bytes\n");
+              "root: local variable in HeapTarget.main (thread \"main\")\n"
+              "held by  type                 object  size\n"
+              "GC root  Holder               10        24\n"
+              "items    [Ljava.lang.Object;  11        40  [6]\n"
+              "[3]      Pinned               12        16\n");
     EXPECT_EQ(pathText(pathFrom(framed("ok\tpath\tfound=none\tlength=0\n")), "12"),
               "(no GC root reaches 12: it is garbage waiting for the next collection)\n");
+
+    // Through a class's static field, the root is named as that field.
+    const PathReply viaStatic = pathFrom(framed("ok\tpath\tfound=strong\tlength=2\n"
+                                                "root\tsystem-class\t\t\n"
+                                                "step\t\t\t\t40000007\tjava.lang.Class\t96\tclass app.Registry\n"
+                                                "step\tstatic\tENTRIES\tapp.Registry\t1a\tjava.util.HashMap\t48\t\n"));
+    EXPECT_EQ(pathText(viaStatic, "1a").substr(0, 40), "root: static field app.Registry.ENTRIES\n");
+    const auto doc = readJson(pathJson(viaStatic));
+    ASSERT_TRUE(doc);
+    EXPECT_EQ((*doc)["root_name"].text, "static field app.Registry.ENTRIES");
+}
+
+TEST(FramedText, CollectionShowsItsEntriesWithSizeCapacityAndWhatWasUnwrapped)
+{
+    ObjectView view;
+    view.object = {"5", "java.util.Collections$UnmodifiableMap", 24, ""};
+    CollectionPage page;
+    page.read = true;
+    page.shape = CollectionShape::map;
+    page.size = 3;
+    page.capacity = 16;
+    page.unwrapped = {"java.util.Collections$UnmodifiableMap @5 wraps java.util.HashMap @6"};
+    page.entries = {{0, {"a", "java.lang.String", 24, "\"user7\""}, {"b", "java.lang.String", 24, "\"value-7\""}, "c"},
+                    {1, {}, {"d", "java.lang.Object", 16, ""}, "e"}};
+    EXPECT_EQ(collectionText(view, page),
+              "5  java.util.Collections$UnmodifiableMap  24 bytes  size 3  capacity 16\n"
+              "  (java.util.Collections$UnmodifiableMap @5 wraps java.util.HashMap @6)\n"
+              "  [0]  \"user7\"  ->  \"value-7\"           a  b\n"
+              "  [1]  null     ->  java.lang.Object@d     d\n"
+              "(0-1 of 3 entries; --offset and --limit page through them; --internals shows the fields)\n");
+    const auto doc = readJson(collectionJson(view, page));
+    ASSERT_TRUE(doc) << collectionJson(view, page);
+    EXPECT_EQ((*doc)["collection"]["entries"].items[0]["value"]["preview"].text, "\"value-7\"");
+    EXPECT_EQ((*doc)["collection"]["entries"].items[1]["key"]["handle"].kind, JsonValue::Null);
 }
 
 struct FakeSession {

@@ -90,13 +90,13 @@ TEST(AgentSession, AgentGoneMidBodyIsAnErrorAndTheNextRequestConnectsAgain)
     s.agent.queueListing(kHello);
     s.agent.queueListing("ok\treferrers\ttotal=0\n");
 
-    const Result<AgentReferrers> cut = s.session.referrers({"1a2b", {}});
+    const Result<Referrers> cut = s.session.referrers({"1a2b", {}});
     EXPECT_EQ(cut.error.failure, Failure::closed);
     EXPECT_NE(cut.error.message.find("went away before its reply to referrers"), std::string::npos)
         << cut.error.message;
     EXPECT_FALSE(s.session.isOpen());
 
-    const Result<AgentReferrers> again = s.session.referrers({"1a2b", {}});
+    const Result<Referrers> again = s.session.referrers({"1a2b", {}});
     ASSERT_TRUE(again.ok()) << again.error.message;
     EXPECT_EQ(again.value.total, 0);
     EXPECT_EQ(s.agent.connections(), 2);

@@ -112,7 +112,7 @@ TEST(ReplyViews, HistogramInstancesReferrersAndPath)
     ASSERT_EQ(page.rows.size(), 1u);
     EXPECT_EQ(page.rows[0].handle, "2f");
 
-    const AgentReferrers refs = referrersFrom(framed("ok\treferrers\ttotal=5\n"
+    const Referrers refs = referrersFrom(framed("ok\treferrers\ttotal=5\n"
                                                 "referrer\telement\t3\t\t30\t[Ljava.lang.Object;\t40\t[6]\n"
                                                 "root\tstack-local\tmain\tHeapTarget.main\n"));
     EXPECT_EQ(refs.total, 5);

@@ -30,13 +30,13 @@ protected:
         if (access(CLI.c_str(), X_OK) != 0) GTEST_SKIP() << "vorlan-cli not built";
     }
 
-    void start(bool with_agent)
+    void start(bool with_agent, const std::string& main_class = "ExploreTarget")
     {
         port = free_port();
         JvmLaunch launch;
         launch.agent_options = "port=" + std::to_string(port);
         launch.load_agent = with_agent;
-        launch.main_class = "ExploreTarget";
+        launch.main_class = main_class;
         jvm = std::make_unique<JvmProcess>(launch);
         ASSERT_TRUE(jvm->wait_for_output("ready")) << jvm->err();
         if (with_agent) {
@@ -150,7 +150,7 @@ TEST_F(CliE2E, FindPagesAndRefsNameTheHoldingField)
     EXPECT_NE(refs.out.find("  field value"), std::string::npos) << refs.out;
 }
 
-TEST_F(CliE2E, PathPrintsTheRootThenEachHopOneStepIn)
+TEST_F(CliE2E, PathPrintsTheRootByNameThenOneFlatRowPerStep)
 {
     start(true);
     const std::string tracked = only_instance(T + "Tracked");
@@ -158,22 +158,78 @@ TEST_F(CliE2E, PathPrintsTheRootThenEachHopOneStepIn)
     ASSERT_EQ(r.status, 0) << r.err;
     const auto lines = lines_of(r.out);
     ASSERT_GE(lines.size(), 5u) << r.out;
-    size_t root = 0;
-    while (root < lines.size() && lines[root].rfind("root ", 0) != 0) ++root;
-    ASSERT_LT(root, lines.size()) << r.out;
-    // Notes in parentheses may follow the chain.
-    size_t last = root;
+    // Registry.ENTRIES holds the map that holds the Tracked object.
+    EXPECT_EQ(lines[0], "root: static field " + T + "Registry.ENTRIES") << r.out;
+    EXPECT_EQ(lines[1].rfind("held by", 0), 0u) << r.out;
+    size_t last = 1;
     while (last + 1 < lines.size() && lines[last + 1].rfind("(", 0) != 0) ++last;
-    for (size_t i = root + 1; i <= last; ++i)
-        EXPECT_EQ(lines[i].find_first_not_of(' '), 2 * (i - root)) << lines[i];
+    for (size_t i = 1; i <= last; ++i)
+        EXPECT_NE(lines[i][0], ' ') << "indented: " << lines[i];
     EXPECT_NE(r.out.find("static ENTRIES  "), std::string::npos) << r.out;
-    EXPECT_EQ(lines[last].find("value  " + tracked + "  " + T + "Tracked"), 2 * (last - root)) << r.out;
+    std::istringstream cells(lines[last]);
+    std::string field, type, handle;
+    cells >> field >> type >> handle;
+    EXPECT_EQ(field + " " + type + " " + handle, "value " + T + "Tracked " + tracked) << r.out;
 
     CommandResult weak = cli({"--json", "path", only_instance(T + "SoftlyHeld")});
     const auto doc = readJson(weak.out);
     ASSERT_TRUE(doc) << weak.out;
     EXPECT_EQ((*doc)["found"].text, "weak");
     EXPECT_EQ((*doc)["steps"].items.back()["name"].text, "referent");
+}
+
+// A value to the object that holds it: find the String by its text, then its path names
+// every holder from the root down; the session's attributes show as their entries.
+TEST_F(CliE2E, AValueLeadsToItsHolderInTwoCommands)
+{
+    start(true, "SessionsTarget");
+    CommandResult found = cli({"find", "java.lang.String", "--contains", "value-7"});
+    ASSERT_EQ(found.status, 0) << found.err;
+    const auto rows = lines_of(found.out);
+    ASSERT_EQ(rows.size(), 1u) << found.out;
+    EXPECT_NE(rows[0].find("\"value-7\""), std::string::npos) << found.out;
+    const std::string value = rows[0].substr(0, rows[0].find(' '));
+
+    CommandResult path = cli({"path", value});
+    ASSERT_EQ(path.status, 0) << path.err;
+    const auto lines = lines_of(path.out);
+    EXPECT_EQ(lines[0], "root: static field SessionsTarget.SESSIONS") << path.out;
+    std::string session, attributes;
+    for (const std::string& line : lines) {
+        std::istringstream cells(line);
+        std::string field, type, handle;
+        cells >> field >> type >> handle;
+        if (type == "SessionsTarget$Session") session = handle;
+        if (field == "attributes") attributes = handle;
+    }
+    ASSERT_FALSE(session.empty()) << path.out;
+    ASSERT_FALSE(attributes.empty()) << path.out;
+    size_t last = lines.size() - 1;
+    while (last > 0 && lines[last].rfind("(", 0) == 0) --last;
+    EXPECT_NE(lines[last].find("\"value-7\""), std::string::npos) << path.out;
+
+    // The same node found by the field that holds the text.
+    CommandResult node = cli({"find", "java.util.concurrent.ConcurrentHashMap$Node", "--contains", "value-7"});
+    ASSERT_EQ(node.status, 0) << node.err;
+    EXPECT_EQ(lines_of(node.out).size(), 1u) << node.out;
+
+    CommandResult map = cli({"show", attributes});
+    ASSERT_EQ(map.status, 0) << map.err;
+    const auto entries = lines_of(map.out);
+    ASSERT_EQ(entries.size(), 2u) << map.out;
+    EXPECT_NE(entries[0].find("java.util.concurrent.ConcurrentHashMap"), std::string::npos) << map.out;
+    EXPECT_NE(entries[0].find("size 1  capacity 16"), std::string::npos) << map.out;
+    EXPECT_NE(entries[1].find("\"user7\"  ->  \"value-7\""), std::string::npos) << map.out;
+
+    CommandResult internals = cli({"show", attributes, "--internals"});
+    ASSERT_EQ(internals.status, 0) << internals.err;
+    EXPECT_NE(internals.out.find("table "), std::string::npos) << internals.out;
+    EXPECT_NE(internals.out.find("baseCount"), std::string::npos) << internals.out;
+
+    const auto doc = readJson(cli({"--json", "show", attributes}).out);
+    ASSERT_TRUE(doc);
+    EXPECT_EQ((*doc)["collection"]["entries"].items.at(0)["key"]["preview"].text, "\"user7\"");
+    EXPECT_EQ((*doc)["collection"]["capacity"].number, 16);
 }
 
 TEST_F(CliE2E, PidLoadsTheAgentWhenNothingListens)

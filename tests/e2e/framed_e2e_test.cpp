@@ -16,6 +16,7 @@
 #include "agent_session.h"
 #include "jvm_process.h"
 #include "records.h"
+#include "root_names.h"
 
 namespace {
 
@@ -129,8 +130,8 @@ TEST_F(FramedE2E, HelloSaysWhoAnswersAndBadRequestsGetErrors)
     EXPECT_EQ(h.pid, jvm->pid());
     std::vector<std::string> names;
     for (const auto& r : h.requests) names.push_back(r.name);
-    EXPECT_EQ(names,
-              (std::vector<std::string>{"hello", "roots", "object", "histo", "instances", "referrers", "path", "follow"}));
+    EXPECT_EQ(names, (std::vector<std::string>{"hello", "roots", "object", "histo", "instances", "referrers", "path",
+                                               "objects", "class", "follow"}));
 
     auto code_of = [&](const std::string& line) {
         FramedReply r = raw("VRL1 " + line + "\n");
@@ -281,20 +282,20 @@ TEST_F(FramedE2E, ReferrersNameTheFieldThroughWhichTheyHold)
         return r.value;
     };
     // Each string is held by the field and by its class's constant pool (a literal).
-    auto fields_of = [&](const AgentReferrers& r) {
+    auto fields_of = [&](const Referrers& r) {
         std::vector<std::string> out;
         for (const Hop& x : r.rows)
             if (x.how == "field") out.push_back(x.name + " of " + x.declared + " in " + x.object.handle);
         return out;
     };
-    AgentReferrers by_fields = holder_of(slot(v, "field", "ref", T + "Fields")->target.handle);
+    Referrers by_fields = holder_of(slot(v, "field", "ref", T + "Fields")->target.handle);
     EXPECT_EQ(fields_of(by_fields), std::vector<std::string>{"ref of " + T + "Fields in " + h});
     EXPECT_EQ(by_fields.total, 2);
-    AgentReferrers by_base = holder_of(slot(v, "field", "ref", T + "Base")->target.handle);
+    Referrers by_base = holder_of(slot(v, "field", "ref", T + "Base")->target.handle);
     EXPECT_EQ(fields_of(by_base), std::vector<std::string>{"ref of " + T + "Base in " + h});
     bool found = false;
 
-    AgentReferrers of_self = holder_of(h);
+    Referrers of_self = holder_of(h);
     found = false;
     for (const Hop& r : of_self.rows) found = found || (r.name == "self" && r.object.handle == h);
     EXPECT_TRUE(found);
@@ -303,7 +304,7 @@ TEST_F(FramedE2E, ReferrersNameTheFieldThroughWhichTheyHold)
 
     ObjectView cls = show(slot(v, "class", "")->target.handle);
     ObjectView base = show(slot(cls, "super", "")->target.handle);
-    AgentReferrers of_static = holder_of(slot(base, "static", "baseStatic")->target.handle);
+    Referrers of_static = holder_of(slot(base, "static", "baseStatic")->target.handle);
     found = false;
     for (const Hop& r : of_static.rows) found = found || (r.how == "static" && r.name == "baseStatic");
     EXPECT_TRUE(found);
@@ -358,6 +359,87 @@ TEST_F(FramedE2E, PathsFromEachKindOfRoot)
         if (p.root.kind == "thread" && p.steps.size() == 1) held_as_thread++;
     }
     EXPECT_GE(held_as_thread, 2);  // main and vorlan-holder at least
+}
+
+// objects: several objects, each exactly as object lists it, and the objects their fields
+// of the names asked for refer to; class: a class's object, for its statics.
+TEST_F(FramedE2E, ObjectsListsEachAsObjectDoesAndFollowsFieldsAndClassFindsTheClassObject)
+{
+    const std::string fields = only_instance(T + "Fields");
+    const FramedReply one = raw("VRL1 object\t" + fields + "\n");
+    const FramedReply two = raw("VRL1 objects\t" + fields + ",7ffffff0," + fields + "\n");
+    ASSERT_TRUE(two.status.ok) << two.status.message;
+    EXPECT_EQ(two.status.figures.at("listed"), "1");
+    EXPECT_EQ(two.status.figures.at("missing"), "1");
+    ASSERT_EQ(two.records.size(), one.records.size());
+    for (size_t i = 0; i < one.records.size(); ++i)
+        EXPECT_EQ(two.records[i].fields, one.records[i].fields) << i;
+
+    // Base.ref and Fields.ref both hold a String: follow=ref brings both, max bounds all.
+    Result<std::vector<ObjectView>> followed = session->objects({{fields}, {"ref", "self"}, {}, {}, {}});
+    ASSERT_TRUE(followed.ok()) << followed.error.message;
+    std::set<std::string> previews;
+    for (const ObjectView& v : followed.value) previews.insert(v.object.preview);
+    EXPECT_EQ(previews, (std::set<std::string>{"", "\"held-by-base\"", "\"held-by-fields\""}));
+    EXPECT_EQ(followed.value.size(), 3u);  // self refers back to the object listed first
+    EXPECT_EQ(session->objects({{fields}, {"ref"}, 2, {}, {}}).value.size(), 2u);
+
+    // An array in a batch is paged as object pages it.
+    const std::string ints = slot(show(fields), "field", "ints")->target.handle;
+    Result<std::vector<ObjectView>> arrays = session->objects({{ints, fields}, {}, {}, 1, 1});
+    ASSERT_TRUE(arrays.ok());
+    ASSERT_EQ(arrays.value.size(), 2u);
+    EXPECT_EQ(arrays.value[0].length, 3);
+    ASSERT_EQ(arrays.value[0].contents.size(), 2u);  // its class, and element 1
+    EXPECT_EQ(arrays.value[0].contents[1].value, "2");
+
+    Result<std::vector<ObjectRef>> base = session->classObjects({T + "Base"});
+    ASSERT_TRUE(base.ok()) << base.error.message;
+    ASSERT_EQ(base.value.size(), 1u);
+    EXPECT_EQ(base.value[0].preview, "class " + T + "Base");
+    EXPECT_EQ(slot(show(base.value[0].handle), "static", "baseStatic")->target.preview, "\"base-static\"");
+    EXPECT_EQ(session->classObjects({"no.such.Class"}).error.code, "not-found");
+    EXPECT_EQ(raw("VRL1 objects\t1,zz\n").status.code, "usage");
+}
+
+// instances contains=: Strings by their text, other objects by the text of a String or
+// primitive field; total counts the matches.
+TEST_F(FramedE2E, InstancesContainingATextAndTheStaticThatHoldsOne)
+{
+    InstancesQuery strings = instances_of("java.lang.String");
+    strings.contains = "base-stat";
+    auto found = session->instances(strings);
+    ASSERT_TRUE(found.ok()) << found.error.message;
+    EXPECT_EQ(found.value.total, 1);
+    ASSERT_EQ(found.value.rows.size(), 1u);
+    EXPECT_EQ(found.value.rows[0].preview, "\"base-static\"");
+    EXPECT_GT(figureCount(found.value.figures, "searched"), 1000);
+
+    // Base.baseStatic and Base's constant pool (the literal) hold the same String: the
+    // path names the static field.
+    PathReply held = session->path(path_of(found.value.rows[0].handle)).value;
+    ASSERT_FALSE(held.steps.empty());
+    EXPECT_EQ(held.steps.back().how + ":" + held.steps.back().name, "static:baseStatic");
+
+    const std::string fields = only_instance(T + "Fields");
+    for (const char* text : {"held-by-f", "23456789", "true", "2.5"}) {
+        InstancesQuery q = instances_of(T + "Fields");
+        q.contains = text;
+        auto page = session->instances(q);
+        ASSERT_TRUE(page.ok()) << page.error.message;
+        EXPECT_EQ(page.value.total, 1) << text;
+        ASSERT_EQ(page.value.rows.size(), 1u) << text;
+        EXPECT_EQ(page.value.rows[0].handle, fields) << text;
+    }
+    InstancesQuery none = instances_of(T + "Fields");
+    none.contains = "held-by-base";  // Base's own field, shadowed in Fields: still a field of the object
+    EXPECT_EQ(session->instances(none).value.total, 1);
+    none.contains = "no object holds this";
+    auto nothing = session->instances(none);
+    ASSERT_TRUE(nothing.ok());
+    EXPECT_EQ(nothing.value.total, 0);
+    EXPECT_TRUE(nothing.value.rows.empty());
+    EXPECT_EQ(raw("VRL1 instances\tjava.lang.String\tcontains=\n").status.code, "usage");
 }
 
 TEST_F(FramedE2E, InstancesOfSubclassesAndOfClassesLoadedAfterTheSnapshot)
@@ -507,6 +589,23 @@ TEST_F(FramedE2E, AClassicClientAndAFramedOneAtOnce)
 }  // namespace
 
 namespace {
+
+// A thread root carries its thread's name, and is named by it as a person names it.
+TEST_F(FramedE2E, ThreadRootsCarryTheirThreadsNames)
+{
+    RootsQuery all;
+    all.limit = 100000;
+    Result<RootsPage> roots = session->roots(all);
+    ASSERT_TRUE(roots.ok()) << roots.error.message;
+    std::set<std::string> names;
+    for (const HeldRoot& r : roots.value.rows) {
+        if (r.root.kind != "thread") continue;
+        EXPECT_FALSE(r.root.thread.empty()) << r.object.handle;
+        names.insert(rootName(r.root));
+    }
+    EXPECT_TRUE(names.count("thread \"main\""));
+    EXPECT_TRUE(names.count("thread \"vorlan-holder\""));
+}
 
 TEST_F(FramedE2E, RootsComeWithTheirKindsAndClassInstancesAreClassObjects)
 {

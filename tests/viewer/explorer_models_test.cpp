@@ -207,7 +207,7 @@ void ExplorerModelsTest::referrersListRootsAndHoldersAndPageWithoutRepeats()
     QCOMPARE(source_->referrers.size(), size_t(1));
     QCOMPARE(source_->referrers[0].query.limit.value_or(-1), HeapTreeModel::kFirstReferrers);
 
-    AgentReferrers first;
+    Referrers first;
     first.total = 3;
     first.roots = {{"stack-local", "main", "Demo.main"}};
     first.rows = {{"field", "friend", "Person", {"1c", "Person", 32, ""}},
@@ -222,7 +222,7 @@ void ExplorerModelsTest::referrersListRootsAndHoldersAndPageWithoutRepeats()
 
     model.fetchNextPage(model.index(3, 0, row));
     QCOMPARE(source_->referrers.back().query.limit.value_or(-1), 3LL);
-    AgentReferrers all = first;
+    Referrers all = first;
     all.rows.push_back({"static", "KEEP", "Demo", {"40000003", "java.lang.Class", 112, "class Demo"}});
     source_->referrers.back().done(FakeHeapSource::ok(all));
     QCOMPARE(column(model, row, HeapTreeModel::NameColumn),

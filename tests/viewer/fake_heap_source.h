@@ -14,14 +14,14 @@ struct FakeHeapSource : HeapSource {
     };
 
     std::vector<Pending<ObjectQuery, ObjectView>> objects;
-    std::vector<Pending<ReferrersQuery, AgentReferrers>> referrers;
+    std::vector<Pending<ReferrersQuery, Referrers>> referrers;
     std::vector<Pending<InstancesQuery, InstancesPage>> instances;
 
     void fetchObject(const ObjectQuery& query, ReplyHandler<ObjectView> done) override
     {
         objects.push_back({query, std::move(done)});
     }
-    void fetchReferrers(const ReferrersQuery& query, ReplyHandler<AgentReferrers> done) override
+    void fetchReferrers(const ReferrersQuery& query, ReplyHandler<Referrers> done) override
     {
         referrers.push_back({query, std::move(done)});
     }

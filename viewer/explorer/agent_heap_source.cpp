@@ -12,9 +12,9 @@ void AgentHeapSource::fetchObject(const ObjectQuery& query, ReplyHandler<ObjectV
         what, [query](AgentSession& session) { return session.object(query); }, context_, std::move(done));
 }
 
-void AgentHeapSource::fetchReferrers(const ReferrersQuery& query, ReplyHandler<AgentReferrers> done)
+void AgentHeapSource::fetchReferrers(const ReferrersQuery& query, ReplyHandler<Referrers> done)
 {
-    runner_->run<AgentReferrers>(
+    runner_->run<Referrers>(
         QStringLiteral("finding what refers to @") + fromWire(query.handle),
         [query](AgentSession& session) { return session.referrers(query); }, context_, std::move(done));
 }

@@ -14,7 +14,7 @@ public:
     AgentHeapSource(RequestRunner* runner, QObject* context) : runner_(runner), context_(context) {}
 
     void fetchObject(const ObjectQuery& query, ReplyHandler<ObjectView> done) override;
-    void fetchReferrers(const ReferrersQuery& query, ReplyHandler<AgentReferrers> done) override;
+    void fetchReferrers(const ReferrersQuery& query, ReplyHandler<Referrers> done) override;
     void fetchInstances(const InstancesQuery& query, ReplyHandler<InstancesPage> done) override;
 
     // The same for the window's own requests.

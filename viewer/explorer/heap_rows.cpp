@@ -112,7 +112,7 @@ std::unique_ptr<HeapTreeItem> hopRow(const Hop& hop)
     return objectRow(hop.object, holdName(hop.how, hop.name), tip);
 }
 
-std::unique_ptr<HeapTreeItem> gcRootRow(const AgentRoot& root)
+std::unique_ptr<HeapTreeItem> gcRootRow(const GcRoot& root)
 {
     QString where = fromWire(root.thread);
     if (!root.method.empty())

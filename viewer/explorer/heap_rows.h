@@ -14,7 +14,7 @@ std::unique_ptr<HeapTreeItem> objectRow(const ObjectRef& ref, QString name, QStr
 std::unique_ptr<HeapTreeItem> slotRow(const Slot& slot);
 // A referrer, or a step of a path: the holding object, captioned by how it holds.
 std::unique_ptr<HeapTreeItem> hopRow(const Hop& hop);
-std::unique_ptr<HeapTreeItem> gcRootRow(const AgentRoot& root);
+std::unique_ptr<HeapTreeItem> gcRootRow(const GcRoot& root);
 std::unique_ptr<HeapTreeItem> noteRow(QString text, QString tip = {});
 
 // How a page's title names an object: "java.lang.String @1a2b".

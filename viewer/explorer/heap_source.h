@@ -16,6 +16,6 @@ class HeapSource {
 public:
     virtual ~HeapSource() = default;
     virtual void fetchObject(const ObjectQuery& query, ReplyHandler<ObjectView> done) = 0;
-    virtual void fetchReferrers(const ReferrersQuery& query, ReplyHandler<AgentReferrers> done) = 0;
+    virtual void fetchReferrers(const ReferrersQuery& query, ReplyHandler<Referrers> done) = 0;
     virtual void fetchInstances(const InstancesQuery& query, ReplyHandler<InstancesPage> done) = 0;
 };

@@ -178,7 +178,7 @@ void HeapTreeModel::requestReferrers(const QModelIndex& parent, HeapTreeItem* it
     query.limit = item->listed() > 0 ? std::min(item->total(), kMostReferrers) : kFirstReferrers;
     QPointer<HeapTreeModel> self(this);
     QPersistentModelIndex at(parent);
-    source_->fetchReferrers(query, [self, at](const Result<AgentReferrers>& reply) {
+    source_->fetchReferrers(query, [self, at](const Result<Referrers>& reply) {
         if (self && at.isValid())
             self->referrersArrived(at, reply);
     });
@@ -268,7 +268,7 @@ void HeapTreeModel::slotsArrived(const QModelIndex& parent, long long offset, co
     }
 }
 
-void HeapTreeModel::referrersArrived(const QModelIndex& parent, const Result<AgentReferrers>& reply)
+void HeapTreeModel::referrersArrived(const QModelIndex& parent, const Result<Referrers>& reply)
 {
     HeapTreeItem* item = itemAt(parent);
     if (item->fetch() != Fetch::pending)
@@ -284,10 +284,10 @@ void HeapTreeModel::referrersArrived(const QModelIndex& parent, const Result<Age
         }
         return;
     }
-    const AgentReferrers& refs = reply.value;
+    const Referrers& refs = reply.value;
     std::vector<std::unique_ptr<HeapTreeItem>> rows;
     if (firstPage)
-        for (const AgentRoot& root : refs.roots)
+        for (const GcRoot& root : refs.roots)
             rows.push_back(gcRootRow(root));
     // A larger limit lists the first ones again, in the same heap order: keep the new.
     const long long known = item->listed();

@@ -61,7 +61,7 @@ private:
     void requestSlots(const QModelIndex& parent, HeapTreeItem* item);
     void requestReferrers(const QModelIndex& parent, HeapTreeItem* item);
     void slotsArrived(const QModelIndex& parent, long long offset, const Result<ObjectView>& reply);
-    void referrersArrived(const QModelIndex& parent, const Result<AgentReferrers>& reply);
+    void referrersArrived(const QModelIndex& parent, const Result<Referrers>& reply);
     // Adds the "loading…" row under a parent still waiting for its first reply; later,
     // since views call fetchMore while the model tells them of other changes.
     void showLoading(const QModelIndex& parent);

@@ -5,7 +5,7 @@
 
 namespace {
 
-std::string whereOf(const AgentRoot& root)
+std::string whereOf(const GcRoot& root)
 {
     std::string where = root.thread;
     if (!root.method.empty())
