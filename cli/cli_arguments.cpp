@@ -71,6 +71,13 @@ const char* const kCliUsage =
     "(or by their address in the dump, 0x7f3a2c10); live handles are bare hex, 1a2b.\n"
     "Retained sizes follow strong references only: what the next collections would free.\n"
     "\n"
+    "  live OBJ --hprof FILE [--pid PID | --port N]\n"
+    "                             the object OBJ of the dump FILE, found again in the running\n"
+    "                             VM along its path from its GC root (a class's static or a\n"
+    "                             thread by name, then field by field), with each class\n"
+    "                             checked: its live handle and what it holds now, or where\n"
+    "                             the program no longer leads to it\n"
+    "\n"
     "  dump FILE [--force] [--gz N]\n"
     "                             the VM's own heap dump (HPROF), written to FILE (mode 0600)\n"
     "                             while the VM writes it, in one pause of the program; the\n"
@@ -104,7 +111,7 @@ namespace {
 
 // The commands each option applies to; the first four apply to every command.
 const std::set<std::string> kHeapDumpCommands = {"show", "histo", "find", "refs", "path",
-                                                 "top", "dominators", "suspects", "compare"};
+                                                 "top", "dominators", "suspects", "compare", "live"};
 const std::map<std::string, std::set<std::string>> kOptionCommands = {
     {"--raw", {"roots", "expand", "tree"}},
     {"--depth", {"tree", "path"}},
@@ -125,10 +132,10 @@ const std::map<std::string, std::set<std::string>> kOptionCommands = {
 const std::set<std::string> kEveryCommand = {"--port", "--pid", "--json"};
 // The listing speaks to no agent.
 const std::set<std::string> kAgentOptions = {"--port", "--pid"};
-const std::set<std::string> kNeedsArgument = {"expand", "show", "find", "refs", "path", "compare", "dump"};
+const std::set<std::string> kNeedsArgument = {"expand", "show", "find", "refs", "path", "compare", "dump", "live"};
 const std::set<std::string> kMayTakeArgument = {"tree", "dominators"};
 const std::set<std::string> kCommands = {"list", "roots", "expand", "tree", "quit", "show", "histo", "find",
-                                         "refs", "path", "top", "dominators", "suspects", "compare", "dump"};
+                                         "refs", "path", "top", "dominators", "suspects", "compare", "dump", "live"};
 const std::set<std::string> kTakesValue = {"--port", "--pid", "--depth", "--offset", "--limit", "--top", "--match",
                                            "--contains", "--hprof", "--threshold", "--gz"};
 
@@ -277,7 +284,9 @@ ParsedArguments parseCliArguments(int argc, const char* const* argv)
         return parsed.error = "--raw and --json do not go together", parsed;
     const CliOptions& o = c.options;
     const bool dump = !o.hprof.empty();
-    if (dump && (o.pid != 0 || o.portGiven))
+    if (c.name == "live" && !dump)
+        return parsed.error = "live needs --hprof FILE, the heap dump OBJ is from", parsed;
+    if (dump && (o.pid != 0 || o.portGiven) && c.name != "live")
         return parsed.error = "--hprof reads a heap dump, --pid and --port name a running VM: give one or the other", parsed;
     if (c.name == "compare" && !dump)
         return parsed.error = "compare needs --hprof LATER.hprof, and the earlier dump as its argument", parsed;

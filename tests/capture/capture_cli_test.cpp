@@ -15,6 +15,7 @@
 #include "capture_jvm.h"
 #include "heap_capture.h"
 #include "hotspot_attach.h"
+#include "object_ids.h"
 #include "snapshot_reader.h"
 
 namespace fs = std::filesystem;
@@ -54,6 +55,17 @@ bool partialGrows(const std::string& file, uintmax_t bytes, int timeoutMs)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     return false;
+}
+
+// The object the named reference of from leads to in a dump; kNoObject if none.
+uint32_t next(const HeapIndex& index, uint32_t from, const std::string& edge)
+{
+    const HeapGraph& g = index.graph;
+    for (uint32_t e = g.firstEdge[from]; e < g.firstEdge[from + 1]; ++e)
+        if (index.edgeName(from, e) == edge)
+            return g.targets[e];
+    ADD_FAILURE() << "no reference " << edge;
+    return kNoObject;
 }
 
 }  // namespace
@@ -158,4 +170,68 @@ TEST(CliDump, KilledWhileWaitingItsTurnLeavesNothing)
     EXPECT_EQ(instancesOf(again.index, "Session"), 9u);
     EXPECT_TRUE(partialDump(file).empty());
     EXPECT_TRUE(noCaptureLeft(target.pid()));
+}
+
+// Without --hprof, the snapshot commands capture the running VM: the biggest object is
+// the target's class, whose static holds the ballast; the retained histogram counts
+// every Ballast (16 bytes each with compressed class pointers, as jcmd counts); each reply
+// says how long the program paused, and nothing of the capture is left.
+TEST(CliSnapshot, TopAndRetainedHistogramOfTheRunningVm)
+{
+    CaptureTargetJvm target({}, 200'000);
+    const std::string pid = std::to_string(target.pid());
+    const CommandResult top = run_command({cli(), pid, "top", "--limit", "2"});
+    ASSERT_EQ(top.status, 0) << top.err;
+    EXPECT_NE(top.out.find("1. class CaptureTarget held by"), std::string::npos) << top.out;
+    EXPECT_NE(top.out.find("accumulates in"), std::string::npos) << top.out;
+    EXPECT_NE(top.out.find("a snapshot of process " + pid), std::string::npos) << top.out;
+    EXPECT_NE(top.out.find("the program paused"), std::string::npos) << top.out;
+    EXPECT_TRUE(noCaptureLeft(target.pid()));
+
+    const CommandResult histo =
+        run_command({cli(), "--pid", pid, "--json", "histo", "--retained", "--match", "Ballast"});
+    ASSERT_EQ(histo.status, 0) << histo.err;
+    EXPECT_NE(histo.out.find("\"instances\":200000,\"bytes\":3200000,\"retained\":3200000,\"class_name\":\"Ballast\""),
+              std::string::npos)
+        << histo.out;
+    EXPECT_NE(histo.out.find("the program paused"), std::string::npos) << histo.out;
+    EXPECT_TRUE(noCaptureLeft(target.pid()));
+
+    const CommandResult gone = run_command({cli(), std::to_string(deadPid()), "dominators"});
+    EXPECT_EQ(gone.status, 1);
+    EXPECT_NE(gone.err.find("no process with id"), std::string::npos) << gone.err;
+}
+
+// live OBJ --hprof FILE: the dump's object found again in the running VM with its live
+// handle and fields; after the program changed the field on its path, the step where
+// the chain breaks is named and the status is 1.
+TEST(CliLive, FindsADumpsObjectLiveAndSaysWhereTheProgramChanged)
+{
+    CaptureTargetJvm target({}, 0, true);
+    const std::string file = scratchDir() + "/live.hprof";
+    captureHeapToFile(target.pid(), file, false);
+    const HeapIndex index = readHeapDumpFile(file);
+    const uint32_t targetClass = index.classes[index.classNamed("CaptureTarget")].object;
+    const uint32_t sessions = next(index, next(index, targetClass, "static registry"), "sessions");
+    const uint32_t user = next(index, next(index, sessions, "[3]"), "user");
+    ASSERT_NE(user, kNoObject);
+    const std::string id = snapshotId(user);
+    const std::string port = std::to_string(target.port());
+
+    const CommandResult found = run_command({cli(), "--port", port, "live", id, "--hprof", file});
+    ASSERT_EQ(found.status, 0) << found.out << found.err;
+    EXPECT_NE(found.out.find(id + " is live as "), std::string::npos) << found.out;
+    EXPECT_NE(found.out.find("static registry"), std::string::npos) << found.out;
+    EXPECT_NE(found.out.find("\"user-3\""), std::string::npos) << found.out;
+
+    ASSERT_TRUE(target.swap());
+    const CommandResult broken = run_command({cli(), "--port", port, "--json", "live", id, "--hprof", file});
+    EXPECT_EQ(broken.status, 1) << broken.err;
+    EXPECT_NE(broken.out.find("\"found\":false"), std::string::npos) << broken.out;
+    EXPECT_NE(broken.out.find("leads to a Guest now; the snapshot had a Session there"), std::string::npos)
+        << broken.out;
+
+    const CommandResult noDump = run_command({cli(), "--port", port, "live", id});
+    EXPECT_EQ(noDump.status, 2);
+    EXPECT_NE(noDump.err.find("live needs --hprof FILE"), std::string::npos) << noDump.err;
 }
