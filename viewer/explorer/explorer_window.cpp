@@ -37,7 +37,8 @@ namespace {
 bool lostConnection(const ClientError& error)
 {
     return error.failure == Failure::unreachable || error.failure == Failure::closed ||
-           error.failure == Failure::tooOld;
+           error.failure == Failure::tooOld || error.failure == Failure::notAgent ||
+           error.failure == Failure::noAnswer;
 }
 
 // The row's cells as a user sees them, TAB-separated, for the clipboard.
