@@ -22,10 +22,11 @@ AttachDialog::AttachDialog(long connectedPid, QWidget* parent) : QDialog(parent)
     table_->setSelectionMode(QAbstractItemView::SingleSelection);
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table_->verticalHeader()->hide();
+    table_->setWordWrap(false);
     table_->horizontalHeader()->setStretchLastSection(true);
     table_->setColumnWidth(LocalJvmsModel::PidColumn, 70);
     table_->setColumnWidth(LocalJvmsModel::MainColumn, 260);
-    table_->setColumnWidth(LocalJvmsModel::VersionColumn, 180);
+    table_->setColumnWidth(LocalJvmsModel::VersionColumn, 220);
     auto* intro = new QLabel(tr("The Java processes on this machine, as jcmd lists them. Attaching loads Vorlan's "
                                 "agent into the one chosen if it has none, and connects to it."),
                              this);
@@ -58,11 +59,13 @@ AttachDialog::AttachDialog(long connectedPid, QWidget* parent) : QDialog(parent)
                       ? tr("No Java process found (one started with -XX:-UsePerfData is not seen).")
                       : model_->rowCount() == 1 ? tr("1 Java process.")
                                                 : tr("%1 Java processes.").arg(model_->rowCount()));
-        for (int row = 0; row < model_->rowCount(); ++row)
-            if (model_->attachable(row)) {
-                table_->setCurrentIndex(model_->index(row, 0));
-                break;
-            }
+        // The process connected to now, else the first one that can be attached to.
+        int chosen = model_->rowOf(connectedPid_);
+        for (int row = 0; row < model_->rowCount() && chosen < 0; ++row)
+            if (model_->attachable(row))
+                chosen = row;
+        if (chosen >= 0)
+            table_->setCurrentIndex(model_->index(chosen, 0));
         Q_EMIT listed();
     });
     connect(&loading_, &QFutureWatcherBase::finished, this, [this] {

@@ -122,12 +122,12 @@ ExplorerWindow::ExplorerWindow(int port, QWidget* parent)
     connect(tabs_, &QTabWidget::currentChanged, this, [this] { follow(currentPage()->activeView()); });
     // A click on a row that is current already moves no current index, but the focus.
     focusWatch_ = connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
-        for (ExplorerPage* page : pages_)
-            for (QAbstractItemView* view : page->views())
-                if (view == now && view != lastView_) {
-                    page->setActiveView(view);
-                    follow(view);
-                }
+        ExplorerPage* page = currentPage();
+        for (QAbstractItemView* view : page->views())
+            if (view == now && view != lastView_) {
+                page->setActiveView(view);
+                follow(view);
+            }
     });
     lastView_ = objects_->views().front();
     updateNavigation();
@@ -429,6 +429,7 @@ void ExplorerWindow::search(const QString& text)
         return;
     }
     if (classes_->openBestMatch()) {
+        tabs_->setCurrentWidget(classes_);
         classes_->instanceTable()->setFocus();
         return;
     }

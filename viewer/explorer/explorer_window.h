@@ -98,7 +98,6 @@ private:
     void rememberedLayout(bool restore);
 
     ExplorerPage* currentPage() const;
-    ExplorerPage* pageOf(QAbstractItemView* view) const;
     std::optional<ObjectRef> currentObject() const;
     void showContextMenu(QAbstractItemView* view, const QPoint& position);
     // The view the object actions now act on, and its current row.

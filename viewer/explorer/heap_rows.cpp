@@ -150,9 +150,10 @@ QString rootRowName(const GcRoot& root, const std::string& handle)
 {
     if (root.kind == "thread" && !root.thread.empty())
         return fromWire(rootName(root));
+    // The thread first: short, and what tells the locals of one method apart.
     if ((root.kind == "stack-local" || root.kind == "jni-local") && !root.thread.empty()) {
-        const QString thread = QStringLiteral("thread \"") + fromWire(root.thread) + '"';
-        return root.method.empty() ? thread : fromWire(root.method) + QStringLiteral(" (") + thread + ')';
+        const QString thread = '"' + fromWire(root.thread) + '"';
+        return root.method.empty() ? thread : thread + QStringLiteral(": ") + fromWire(root.method);
     }
     return '@' + fromWire(handle);
 }

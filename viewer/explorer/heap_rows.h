@@ -19,8 +19,9 @@ std::vector<std::unique_ptr<HeapTreeItem>> slotRows(const std::vector<Slot>& slo
 // A referrer, or a step of a path: the holding object, captioned by how it holds.
 std::unique_ptr<HeapTreeItem> hopRow(const Hop& hop);
 std::unique_ptr<HeapTreeItem> gcRootRow(const GcRoot& root);
-// How the Objects view names an object a root holds: a thread by its name, a local by
-// its method and thread; other roots by the object's handle.
+// How the Objects view names an object a root holds: a thread by its name
+// (thread "main"), a local by its thread and method ("main": Demo.run); other roots by
+// the object's handle.
 QString rootRowName(const GcRoot& root, const std::string& handle);
 // A path to a GC root as flat rows, root first: one per step, held by (the root named as
 // people name it, a field, an index), type, object, size. The steps above the static

@@ -20,9 +20,9 @@ HeapTreeView::HeapTreeView(HeapTreeModel* model, const QString& name, ObjectRows
     QHeaderView* columns = header();
     columns->setStretchLastSection(false);
     columns->setSectionsMovable(true);
-    columns->resizeSection(HeapTreeModel::NameColumn, 230);
-    columns->resizeSection(HeapTreeModel::TypeColumn, 240);
-    columns->resizeSection(HeapTreeModel::ValueColumn, 270);
+    columns->resizeSection(HeapTreeModel::NameColumn, 290);
+    columns->resizeSection(HeapTreeModel::TypeColumn, 220);
+    columns->resizeSection(HeapTreeModel::ValueColumn, 230);
     columns->resizeSection(HeapTreeModel::SizeColumn, 70);
     setItemDelegateForColumn(HeapTreeModel::TypeColumn, new TypeNameDelegate(this));
     // Notes and "more" rows are one sentence each: they run across the columns.

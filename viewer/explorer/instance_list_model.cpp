@@ -44,11 +44,11 @@ void InstanceListModel::clear()
     setStatus({});
 }
 
-void InstanceListModel::showClass(const std::string& className, const std::string& contains)
+void InstanceListModel::showClass(std::string className, std::string contains)
 {
-    clear();
-    className_ = className;
-    contains_ = contains;
+    clear();  // by value: the names may be this model's own, which this empties
+    className_ = std::move(className);
+    contains_ = std::move(contains);
     fetchMore({});
 }
 

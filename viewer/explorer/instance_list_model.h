@@ -29,7 +29,7 @@ public:
 
     // Forgets the rows and lists the instances of className from the first; with
     // contains, only those that hold that text.
-    void showClass(const std::string& className, const std::string& contains = {});
+    void showClass(std::string className, std::string contains = {});
     void clear();
     const std::string& className() const { return className_; }
     const std::string& contains() const { return contains_; }

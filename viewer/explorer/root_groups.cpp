@@ -3,6 +3,7 @@
 #include "display_text.h"
 #include "heap_rows.h"
 #include "heap_tree_model.h"
+#include "root_names.h"
 
 namespace {
 
@@ -16,14 +17,14 @@ std::unique_ptr<HeapTreeItem> groupRow(QString title, QString tip = {})
     return std::make_unique<HeapTreeItem>(HeapTreeItem::Kind::group, RowCells{std::move(title), {}, {}, -1, std::move(tip)});
 }
 
-// A thread by its name and a local by its method and thread, so that the rows of one
+// A thread by its name and a local by its thread and method, so that the rows of one
 // group read apart; other roots by their object's handle.
 std::unique_ptr<HeapTreeItem> rootRow(const SortedRoot& sorted)
 {
     const RootEntry& entry = sorted.root;
     ObjectRef ref{entry.handle, entry.type, -1, entry.preview};
     return objectRow(ref, rootRowName(sorted.holder, entry.handle),
-                     sorted.where.empty() ? QString() : QStringLiteral("held in ") + fromWire(sorted.where));
+                     sorted.where.empty() ? QString() : fromWire(rootName(sorted.holder)));
 }
 
 }  // namespace
