@@ -7,8 +7,15 @@ peak memory against the object count and the dump's size. With --fifo the dump i
 streamed through a named pipe while the reader indexes it as it comes, and the time the
 reader needs after the last byte is set against the dump's time.
 
+With --analyse each read goes on to the whole analysis (dominators, retained sizes,
+paths, the dominator tree, totals by class) in the same process, and the peak memory of
+that process, reader's index included, is set against the object count and the dump's
+size, part by part. With --queries the snapshot's queries (top, dominators, path,
+referrers...) are timed on the ready snapshot of the first dump of each heap.
+
     python3 bench/snapshot_bench.py --build BUILD_DIR [--java JAVA] \\
-        [--sizes 1000000,10000000] [--rounds 3] [--fifo] [--out results.json] [--markdown table.md]
+        [--sizes 1000000,10000000] [--rounds 3] [--fifo] [--analyse] [--queries] \\
+        [--out results.json] [--markdown table.md]
 
 Every read is checked: its class histogram must equal jcmd GC.class_histogram's for the
 classes of the heap program; a failed check ends the run with status 1.
@@ -43,6 +50,8 @@ def parse_args():
     p.add_argument("--sizes", default="1000000,10000000", help="live objects per heap, comma-separated")
     p.add_argument("--rounds", type=int, default=3, help="dumps read per heap")
     p.add_argument("--fifo", action="store_true", help="also read each dump through a FIFO as the VM writes it")
+    p.add_argument("--analyse", action="store_true", help="run the whole analysis after each read")
+    p.add_argument("--queries", action="store_true", help="time the snapshot's queries on the first dump of each heap")
     p.add_argument("--out", help="write the results as JSON here")
     p.add_argument("--markdown", help="write the results table here")
     return p.parse_args()
@@ -62,10 +71,11 @@ def histogram(paths, pid):
     return rows
 
 
-def read_dump(paths, source):
+def read_dump(paths, source, analyse=False):
     """Runs the reader on a file or FIFO; its JSON, with the wall time seen from here."""
     start = time.monotonic()
-    proc = subprocess.run([paths["snapshot_read"], source, "--histogram"], capture_output=True, text=True)
+    command = [paths["snapshot_read"], source, "--histogram"] + (["--analyse"] if analyse else [])
+    proc = subprocess.run(command, capture_output=True, text=True)
     wall = time.monotonic() - start
     if proc.returncode != 0:
         raise CheckFailed("reader failed on %s: %s" % (source, proc.stderr.strip()))
@@ -119,11 +129,19 @@ def dump_through_fifo(paths, pid, directory):
     return result
 
 
+def time_queries(paths, path):
+    """The snapshot's queries on a dump file (bench/snapshot/snapshot_queries_bench.cpp)."""
+    proc = subprocess.run([paths["snapshot_queries"], path], capture_output=True, text=True)
+    if proc.returncode != 0:
+        raise CheckFailed("queries failed on %s: %s" % (path, proc.stderr.strip()))
+    return json.loads(proc.stdout)
+
+
 def median(values):
     return statistics.median(values) if values else None
 
 
-def scenario(paths, n, rounds, fifo):
+def scenario(paths, n, rounds, fifo, analyse, queries):
     heap_mb = max(512, n // 3500)
     cmd = [paths["java"], "-Xms%dm" % heap_mb, "-Xmx%dm" % heap_mb, "-Djava.library.path=" + paths["native_dir"],
            "-cp", live_classes(paths), "SessionHeap", str(n)]
@@ -136,9 +154,14 @@ def scenario(paths, n, rounds, fifo):
             raise CheckFailed("heap program did not start: %r %s" % (line, proc.stderr.read()[-2000:]))
         expected = histogram(paths, proc.pid)
         runs, streamed = [], []
+        timed = None
         for _ in range(rounds):
             path, seconds, size = dump_to_file(paths, proc.pid, directory)
-            result = read_dump(paths, path)
+            result = read_dump(paths, path, analyse)
+            if queries and timed is None:
+                timed = time_queries(paths, path)
+                for q in timed["queries"]:
+                    print("  %-75s first %7.2f ms, worst %7.2f ms" % (q["name"], q["first_ms"], q["worst_ms"]), flush=True)
             os.unlink(path)
             check_histogram(result, expected)
             result.update(dump_seconds=seconds, dump_bytes=size)
@@ -146,6 +169,10 @@ def scenario(paths, n, rounds, fifo):
             print("  dump %.2f s, %d MB; read %.2f s (cpu %.2f), peak %.1f B/object" % (
                 seconds, size >> 20, result["seconds"], result["user_seconds"] + result["system_seconds"],
                 result["peak_bytes_per_object"]), flush=True)
+            if analyse:
+                a = result["analysis"]
+                print("  analysis %.2f s (cpu %.2f); whole process peak %.1f B/object, %.2f x the dump" % (
+                    a["seconds"], a["cpu_seconds"], a["peak_rss"] / result["objects"], a["peak_rss"] / size), flush=True)
             if fifo:
                 streamed_result = dump_through_fifo(paths, proc.pid, directory)
                 check_histogram(streamed_result, expected)
@@ -167,6 +194,20 @@ def scenario(paths, n, rounds, fifo):
             "threads_named": "%d of %d" % (runs[0]["threads_named"], runs[0]["threads"]),
             "runs": runs,
         }
+        if analyse:
+            a = [r["analysis"] for r in runs]
+            summary["analysis"] = {
+                "seconds": median([x["seconds"] for x in a]),
+                "cpu_seconds": median([x["cpu_seconds"] for x in a]),
+                "peak_rss": max(x["peak_rss"] for x in a),
+                "peak_rss_after_read": max(x["peak_rss_after_read"] for x in a),
+                "rss_before": runs[0]["analysis"]["rss_before"],
+                "kept_bytes": runs[0]["analysis"]["kept_bytes"],
+                "step_peak_bytes": runs[0]["analysis"]["step_peak_bytes"],
+                "steps": runs[0]["analysis"]["steps"],
+            }
+        if timed:
+            summary["queries"] = timed
         if streamed:
             summary["fifo"] = {
                 "dump_seconds": median([r["dump_seconds"] for r in streamed]),
@@ -199,6 +240,30 @@ def markdown(results):
             rows.append("| %s | %.2f | %.2f | %.2f× | %.2f | %.2f× |" % (
                 n, f["dump_seconds"], f["total_seconds"], f["total_seconds"] / f["dump_seconds"],
                 f["after_last_byte"], f["after_last_byte"] / f["dump_seconds"]))
+    analysed = [(n, h) for n, h in sorted(results["heaps"].items(), key=lambda kv: int(kv[0])) if "analysis" in h]
+    if analysed:
+        rows += ["", "| objects | analysis s (CPU s) | index B/object before | analysis steps' peak B/object | "
+                 "kept for queries B/object | whole process peak B/object | peak / dump |",
+                 "|---|---|---|---|---|---|---|"]
+        for n, h in analysed:
+            a, objects = h["analysis"], h["objects"]
+            rows.append("| %d | %.2f (%.2f) | %.1f | %.1f | %.1f | **%.1f** | %.2f× |" % (
+                objects, a["seconds"], a["cpu_seconds"], a["rss_before"] / objects, a["step_peak_bytes"] / objects,
+                a["kept_bytes"] / objects, a["peak_rss"] / objects, a["peak_rss"] / h["dump_bytes"]))
+        for n, h in analysed:
+            objects = h["objects"]
+            rows += ["", "Steps at %d objects (CPU ms, the step's arrays and what earlier steps hold, B/object):" % objects,
+                     "", "| step | CPU ms | its arrays | held meanwhile |", "|---|---|---|---|"]
+            for step in h["analysis"]["steps"]:
+                rows.append("| %s | %.0f | %.1f | %.1f |" % (step["name"], step["cpu_seconds"] * 1000,
+                                                         step["work_bytes"] / objects, step["held_bytes"] / objects))
+    queried = [(n, h) for n, h in sorted(results["heaps"].items(), key=lambda kv: int(kv[0])) if "queries" in h]
+    for n, h in queried:
+        q = h["queries"]
+        rows += ["", "Queries on the ready snapshot of %d objects (opened in %.1f s; ms):" % (q["objects"], q["open_ms"] / 1000),
+                 "", "| query | first | median | worst |", "|---|---|---|---|"]
+        for t in q["queries"]:
+            rows.append("| %s | %.2f | %.2f | %.2f |" % (t["name"], t["first_ms"], t["median_ms"], t["worst_ms"]))
     return "\n".join(rows) + "\n"
 
 
@@ -211,7 +276,7 @@ def main():
     def run(write):
         for n in sizes:
             print("heap of %d objects (load %s)" % (n, " ".join(load_average())), flush=True)
-            results["heaps"][str(n)] = scenario(paths, n, args.rounds, args.fifo)
+            results["heaps"][str(n)] = scenario(paths, n, args.rounds, args.fifo, args.analyse, args.queries)
             write()
 
     return run_and_report(results, args, run, markdown)

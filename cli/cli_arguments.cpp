@@ -9,11 +9,13 @@
 const char* const kCliUsage =
     "usage: vorlan-cli PID COMMAND [ARGUMENT] [OPTIONS]\n"
     "       vorlan-cli [--port N] [--pid PID] [--json] COMMAND [ARGUMENT] [OPTIONS]\n"
+    "       vorlan-cli --hprof FILE [--json] COMMAND [ARGUMENT] [OPTIONS]\n"
     "       vorlan-cli [list] [--json]\n"
     "\n"
     "Talks to the Vorlan agent in a Java VM: the one in process PID (a first argument that\n"
     "is a number is a pid), which is loaded there first when it is not, or the one on\n"
-    "127.0.0.1:N (port 12345 unless --port says otherwise).\n"
+    "127.0.0.1:N (port 12345 unless --port says otherwise). With --hprof it reads a heap\n"
+    "dump instead (jcmd PID GC.heap_dump FILE, plain or gzip) and needs no VM.\n"
     "\n"
     "  list (or no command)       the Java VMs on this machine: pid, main class or jar, VM\n"
     "                             version, and the port of the Vorlan agent in it\n"
@@ -34,10 +36,11 @@ const char* const kCliUsage =
     "                             shows as its entries in its iterator's order, with size\n"
     "                             and capacity; --offset/--limit page through them, and\n"
     "                             --internals shows its fields instead\n"
-    "  histo [--top N] [--match TEXT]\n"
+    "  histo [--top N] [--match TEXT] [--retained]\n"
     "                             objects counted by class after a collection, largest\n"
     "                             first, like jcmd GC.class_histogram; --match keeps the\n"
-    "                             classes whose name contains TEXT\n"
+    "                             classes whose name contains TEXT; --retained adds what\n"
+    "                             each class's instances keep alive, largest first\n"
     "  find CLASS [--limit N] [--offset N] [--subclasses] [--contains TEXT]\n"
     "                             the live instances of a class (java.util.HashMap, int[],\n"
     "                             [I, java/util/HashMap), with subclasses if asked;\n"
@@ -50,6 +53,27 @@ const char* const kCliUsage =
     "                             size); --weak lets it pass through a weak or soft\n"
     "                             reference's referent\n"
     "\n"
+    "what holds the memory (a snapshot of the heap: the dump --hprof names, or one taken\n"
+    "of the running VM):\n"
+    "  top [--limit N]            the biggest objects by retained size (default 10), none\n"
+    "                             holding another: each with its share of the heap, where\n"
+    "                             its memory accumulates and its path from a GC root\n"
+    "  dominators [OBJ] [--limit N] [--offset N]\n"
+    "                             what an object keeps alive on its own, largest first\n"
+    "                             (default 25); without OBJ the top of the dominator tree\n"
+    "  suspects [--threshold PCT] the objects that retain PCT % of the heap or more\n"
+    "                             (default 10), each in a sentence with its path\n"
+    "  compare EARLIER            with --hprof LATER: how each class grew from the dump\n"
+    "                             EARLIER to LATER (objects, shallow and retained bytes)\n"
+    "\n"
+    "With --hprof, show, histo, find, refs and path read the dump as well, and give each\n"
+    "object's retained size beside its shallow size. Snapshot objects are named s1234\n"
+    "(or by their address in the dump, 0x7f3a2c10); live handles are bare hex, 1a2b.\n"
+    "Retained sizes follow strong references only: what the next collections would free.\n"
+    "\n"
+    "  --hprof FILE a heap dump to read (plain or gzip) instead of a running VM\n"
+    "  --weak      with a snapshot: count what weak, soft, phantom and final references\n"
+    "              refer to as retained by them, as Eclipse MAT does\n"
     "  --port N    the agent's port on 127.0.0.1\n"
     "  --pid PID   the agent in process PID, found by the port file it writes\n"
     "              (/tmp/.vorlan_pidPID), or loaded there first on a port the system\n"
@@ -59,33 +83,43 @@ const char* const kCliUsage =
     "  -h, --help  this text\n"
     "  --version   the version\n"
     "\n"
+    "While a dump is read and analysed, a progress line on standard error says how far\n"
+    "it is, when standard error is a terminal.\n"
+    "\n"
     "Exit status: 0 on success; 1, with one line on standard error, when the agent cannot\n"
     "be reached or loaded, is too old for a heap command, or refuses the request (a handle\n"
-    "that names no object, a class that is not loaded); 2 for a usage error.\n";
+    "that names no object, a class that is not loaded), or when a dump cannot be read (the\n"
+    "line names the byte where it goes wrong); 2 for a usage error.\n";
 
 namespace {
 
 // The commands each option applies to; the first four apply to every command.
+const std::set<std::string> kHeapDumpCommands = {"show", "histo", "find", "refs", "path",
+                                                 "top", "dominators", "suspects", "compare"};
 const std::map<std::string, std::set<std::string>> kOptionCommands = {
     {"--raw", {"roots", "expand", "tree"}},
     {"--depth", {"tree", "path"}},
-    {"--offset", {"show", "find"}},
-    {"--limit", {"show", "find", "refs"}},
+    {"--offset", {"show", "find", "dominators"}},
+    {"--limit", {"show", "find", "refs", "top", "dominators", "suspects", "compare"}},
     {"--top", {"histo"}},
     {"--match", {"histo"}},
     {"--subclasses", {"find"}},
     {"--contains", {"find"}},
     {"--internals", {"show"}},
-    {"--weak", {"path"}},
+    {"--weak", {"path", "top", "dominators", "suspects", "compare", "histo", "find", "show", "refs"}},
+    {"--hprof", kHeapDumpCommands},
+    {"--retained", {"histo"}},
+    {"--threshold", {"suspects"}},
 };
 const std::set<std::string> kEveryCommand = {"--port", "--pid", "--json"};
 // The listing speaks to no agent.
 const std::set<std::string> kAgentOptions = {"--port", "--pid"};
-const std::set<std::string> kNeedsArgument = {"expand", "show", "find", "refs", "path"};
-const std::set<std::string> kMayTakeArgument = {"tree"};
-const std::set<std::string> kCommands = {"list", "roots", "expand", "tree", "quit",
-                                         "show", "histo", "find", "refs", "path"};
-const std::set<std::string> kTakesValue = {"--port", "--pid", "--depth", "--offset", "--limit", "--top", "--match", "--contains"};
+const std::set<std::string> kNeedsArgument = {"expand", "show", "find", "refs", "path", "compare"};
+const std::set<std::string> kMayTakeArgument = {"tree", "dominators"};
+const std::set<std::string> kCommands = {"list", "roots", "expand", "tree", "quit", "show", "histo", "find",
+                                         "refs", "path", "top", "dominators", "suspects", "compare"};
+const std::set<std::string> kTakesValue = {"--port", "--pid", "--depth", "--offset", "--limit", "--top", "--match",
+                                           "--contains", "--hprof", "--threshold"};
 
 bool isProcessId(const std::string& word)
 {
@@ -118,6 +152,15 @@ std::string apply(const std::string& option, const char* text, CliOptions& o)
         if (!*text)
             return option + " needs a text";
         o.contains = text;
+    } else if (option == "--hprof") {
+        if (!*text)
+            return "--hprof needs a file";
+        if (!o.hprof.empty())
+            return "two dumps: " + o.hprof + " and " + text + " (compare takes the earlier one as its argument)";
+        o.hprof = text;
+    } else if (option == "--threshold") {
+        if ((error = needs(1, 100, "a percentage from 1 to 100")).empty())
+            o.threshold = static_cast<double>(n) / 100;
     } else if (option == "--port") {
         if ((error = needs(-2147483647LL, 2147483647LL, "a number")).empty())
             o.port = static_cast<int>(n), o.portGiven = true;
@@ -174,6 +217,8 @@ ParsedArguments parseCliArguments(int argc, const char* const* argv)
                 c.options.weak = true;
             else if (a == "--internals")
                 c.options.internals = true;
+            else if (a == "--retained")
+                c.options.retained = true;
             else if (i + 1 >= argc)
                 return parsed.error = a + " needs a value", parsed;
             else if (std::string why = apply(a, argv[++i], c.options); !why.empty())
@@ -194,14 +239,14 @@ ParsedArguments parseCliArguments(int argc, const char* const* argv)
             return parsed.error = "unexpected argument " + a, parsed;
         }
     }
-    if (c.name.empty() && (c.options.pid != 0 || c.options.portGiven))
+    if (c.name.empty() && (c.options.pid != 0 || c.options.portGiven || !c.options.hprof.empty()))
         return parsed.error = pidWord ? "no command for process " + std::to_string(c.options.pid) : "no command", parsed;
     if (c.name.empty())
         c.name = "list";
     if (!kCommands.count(c.name))
         return parsed.error = "unknown command " + c.name, parsed;
     if (kNeedsArgument.count(c.name) && !hasArgument)
-        return parsed.error = c.name + (c.name == "find" ? " needs a CLASS" : " needs a HANDLE"), parsed;
+        return parsed.error = c.name + (c.name == "find" ? " needs a CLASS" : c.name == "compare" ? " needs a FILE" : " needs a HANDLE"), parsed;
     for (const std::string& option : given) {
         if (c.name == "list" && kAgentOptions.count(option))
             return parsed.error = option + " does not apply to list", parsed;
@@ -211,5 +256,21 @@ ParsedArguments parseCliArguments(int argc, const char* const* argv)
     }
     if (c.options.raw && c.options.json)
         return parsed.error = "--raw and --json do not go together", parsed;
+    const CliOptions& o = c.options;
+    const bool dump = !o.hprof.empty();
+    if (dump && (o.pid != 0 || o.portGiven))
+        return parsed.error = "--hprof reads a heap dump, --pid and --port name a running VM: give one or the other", parsed;
+    if (c.name == "compare" && !dump)
+        return parsed.error = "compare needs --hprof LATER.hprof, and the earlier dump as its argument", parsed;
+    // --weak changes how a snapshot counts; live, only path takes it.
+    const bool snapshot = dump || c.name == "top" || c.name == "dominators" || c.name == "suspects" ||
+                          (c.name == "histo" && o.retained);
+    if (o.weak && !snapshot && c.name != "path")
+        return parsed.error = "--weak does not apply to " + c.name, parsed;
+    if (dump && o.depthGiven && c.name == "path")
+        return parsed.error = "--depth does not apply to a heap dump: its path is found at once", parsed;
+    // A dump's index keeps references, not the values a text would be found in.
+    if (dump && !o.contains.empty())
+        return parsed.error = "--contains does not apply to a heap dump", parsed;
     return parsed;
 }

@@ -21,10 +21,15 @@ struct CliOptions {
     bool subclasses = false;
     bool weak = false;
     long long pid = 0;  // the agent in this process: its port file, or loaded; 0: none
+    std::string hprof;  // a heap dump file to read instead of asking a running VM
+    bool retained = false;  // histo: with retained sizes, largest retained first
+    std::optional<double> threshold;  // suspects: the share of the heap, 0..1
 };
 
 struct CliCommand {
-    std::string name;      // list, roots, expand, tree, show, histo, find, refs, path, quit
-    std::string argument;  // the handle or class name, when the command takes one
+    // list, roots, expand, tree, quit; show, histo, find, refs, path; top, dominators,
+    // suspects, compare
+    std::string name;
+    std::string argument;  // the handle, snapshot object, class name or file, when the command takes one
     CliOptions options;
 };

@@ -1,4 +1,5 @@
-// vorlan-cli: the Vorlan agent from a terminal, for machines without a display.
+// vorlan-cli: the Vorlan agent from a terminal, for machines without a display, and
+// heap dumps read without any VM.
 #include <iostream>
 #include <string>
 
@@ -9,6 +10,8 @@
 #include "framed_commands.h"
 #include "jvm_listing.h"
 #include "local_jvms.h"
+#include "progress_line.h"
+#include "snapshot_commands.h"
 #include "version.h"
 
 namespace {
@@ -60,6 +63,9 @@ int main(int argc, char** argv)
         std::cout << (c.options.json ? jvmListJson(jvms) : jvmListText(jvms));
         return 0;
     }
+    // A snapshot needs no agent: a dump file, or the VM's own dump of its heap.
+    if (needsSnapshot(c))
+        return runSnapshotCommand(c, std::cout, std::cerr, standardErrorIsTerminal());
     if (c.options.pid != 0) {
         const std::string failure = resolveAgentPort(c.options);
         if (!failure.empty()) {

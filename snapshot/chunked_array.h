@@ -1,9 +1,10 @@
-// An append-only array kept in chunks of 2^20 elements, for what the reader collects
+// An append-only array kept in chunks of 2^16 elements, for what the reader collects
 // before it knows how much there will be: growing never copies what is already there
 // (a vector's doubling would briefly hold the old and the new array), and draining
 // into the final contiguous vector gives each chunk back to the system as soon as it
 // has been copied. Chunks are mapped directly, so their pages cost memory only once
-// written and freeing one really returns it, whatever malloc's thresholds are.
+// written and freeing one really returns it, whatever malloc's thresholds are. Chunks
+// small beside the array keep that true at a million objects too.
 #pragma once
 
 #include <cstddef>
@@ -15,7 +16,7 @@
 template <typename T>
 class ChunkedArray {
 public:
-    static constexpr size_t kChunkBits = 20;
+    static constexpr size_t kChunkBits = 16;
     static constexpr size_t kChunkSize = size_t{1} << kChunkBits;
 
     void push_back(T value)

@@ -200,3 +200,17 @@ std::vector<uint32_t> DominatorTree::largestChildren(uint32_t node, uint32_t cou
     }
     return best;
 }
+
+std::vector<uint32_t> DominatorTree::someChildren(uint32_t node, uint32_t count) const
+{
+    if (leaf(node) || count == 0)
+        return {};
+    std::lock_guard<std::mutex> lock(sort_->mutex);
+    const Range group = groupOf(node);
+    const uint64_t size = group.end - group.begin;
+    std::vector<uint32_t> out;
+    const uint64_t n = std::min<uint64_t>(size, count);
+    for (uint64_t i = 0; i < n; ++i)
+        out.push_back(children_[group.begin + i * size / n]);
+    return out;
+}

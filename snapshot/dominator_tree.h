@@ -46,6 +46,10 @@ public:
     // paying for its order.
     std::vector<uint32_t> largestChildren(uint32_t node, uint32_t count) const;
 
+    // count children spread evenly over the group, in no particular order: a sample of
+    // what a node dominates, for the cost of the sample alone.
+    std::vector<uint32_t> someChildren(uint32_t node, uint32_t count) const;
+
     // Visits every reachable object depth first: enter(object) before its dominated
     // objects, leave(object) after them. Without a stack: a cursor per object (4 B/object
     // while it runs) and the dominator links lead the way back up. enter and leave may

@@ -18,3 +18,15 @@ uint32_t EdgeLabels::slot(uint32_t first, uint32_t edge) const
         slot += skipAt(e) + (e == first ? 0 : 1);
     return static_cast<uint32_t>(slot);
 }
+
+std::vector<uint32_t> EdgeLabels::slots(uint32_t first, uint32_t end) const
+{
+    std::vector<uint32_t> out;
+    out.reserve(end - first);
+    uint64_t slot = 0;
+    for (uint32_t e = first; e < end; ++e) {
+        slot += skipAt(e) + (e == first ? 0 : 1);
+        out.push_back(static_cast<uint32_t>(slot));
+    }
+    return out;
+}

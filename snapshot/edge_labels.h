@@ -28,6 +28,8 @@ public:
     }
     // The slot of `edge` in the row of references that starts at edge `first`.
     uint32_t slot(uint32_t first, uint32_t edge) const;
+    // The slots of every edge of the row [first, end), in one pass.
+    std::vector<uint32_t> slots(uint32_t first, uint32_t end) const;
     size_t size() const { return skips_.size(); }
     size_t memoryBytes() const { return skips_.capacity() + escapes_.capacity() * sizeof(escapes_[0]); }
 

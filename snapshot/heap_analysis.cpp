@@ -6,6 +6,7 @@
 
 #include "dominators.h"
 #include "graph_check.h"
+#include "large_arrays.h"
 
 namespace {
 
@@ -34,6 +35,7 @@ HeapAnalysis analyseHeap(const HeapGraph& graph, const AnalysisOptions& options,
         if (progress)
             progress(step);
     };
+    returnLargeBlocksAtOnce();
     HeapAnalysis analysis;
     analysis.weakAsStrong = options.weakAsStrong;
     StepCosts& costs = analysis.costs;

@@ -9,6 +9,9 @@
 #include <utility>
 #include <vector>
 
+#include "class_numbers.h"
+#include "size_units.h"
+
 // Shallow sizes are kept in units of 8 bytes: every HotSpot object is 8-aligned, and a
 // 32-bit count of units reaches 32 GiB, more than the largest Java array.
 constexpr uint64_t kSizeUnit = 8;
@@ -23,8 +26,8 @@ constexpr uint32_t kClassEdge = UINT32_MAX - 2;
 struct HeapGraph {
     uint32_t objects = 0;
 
-    std::vector<uint32_t> sizeUnits;  // 4 B/object: shallow size / kSizeUnit
-    std::vector<uint32_t> classOf;    // 4 B/object: the class's number in the reader's class table
+    SizeUnits sizeUnits;              // 2 B/object: shallow size / kSizeUnit
+    ClassNumbers classOf;             // 2 B/object: the class's number in the reader's class table
 
     // The strong references of object i are targets[firstEdge[i] .. firstEdge[i + 1]).
     std::vector<uint32_t> firstEdge;  // 4 B/object (+1 entry)

@@ -81,12 +81,42 @@ std::vector<HeapIndex::FieldRef> HeapIndex::instanceFields(uint32_t cls) const
     return out;
 }
 
+std::vector<HeapIndex::Reference> HeapIndex::references(uint32_t object) const
+{
+    std::vector<Reference> out;
+    const uint32_t cls = graph.classEdge(object);
+    if (cls != kNoObject)
+        out.push_back({kClassEdge, cls});
+    for (uint32_t e = graph.firstEdge[object]; e < graph.firstEdge[object + 1]; ++e)
+        out.push_back({e, graph.targets[e]});
+    return out;
+}
+
 HeapIndex::EdgeLabel HeapIndex::edgeLabel(uint32_t object, uint32_t edge) const
 {
-    const uint32_t slot = labels_.slot(graph.firstEdge[object], edge);
+    if (edge == kClassEdge)
+        return {EdgeLabel::Class, 0, kNoClass, 0};
+    return labelOfSlot(object, kind(object), labels_.slot(graph.firstEdge[object], edge), nullptr);
+}
+
+std::vector<HeapIndex::EdgeLabel> HeapIndex::labelsOf(uint32_t object) const
+{
+    std::vector<EdgeLabel> out;
+    if (graph.classEdge(object) != kNoObject)
+        out.push_back({EdgeLabel::Class, 0, kNoClass, 0});
+    const ObjectKind k = kind(object);
+    const std::vector<FieldRef> fields = k == ObjectKind::Instance ? instanceFields(graph.classOf[object]) : std::vector<FieldRef>();
+    for (const uint32_t slot : labels_.slots(graph.firstEdge[object], graph.firstEdge[object + 1]))
+        out.push_back(labelOfSlot(object, k, slot, &fields));
+    return out;
+}
+
+HeapIndex::EdgeLabel HeapIndex::labelOfSlot(uint32_t object, ObjectKind k, uint32_t slot,
+                                            const std::vector<FieldRef>* known) const
+{
     if (slot == 0)
         return {EdgeLabel::Class, 0, kNoClass, 0};
-    switch (kind(object)) {
+    switch (k) {
     case ObjectKind::Class: {
         const uint32_t cls = classRepresented(object);
         if (slot <= 4)
@@ -103,7 +133,8 @@ HeapIndex::EdgeLabel HeapIndex::edgeLabel(uint32_t object, uint32_t edge) const
     case ObjectKind::Instance:
         break;
     }
-    const auto fields = instanceFields(graph.classOf[object]);
+    const std::vector<FieldRef> own = known ? std::vector<FieldRef>() : instanceFields(graph.classOf[object]);
+    const std::vector<FieldRef>& fields = known ? *known : own;
     const uint32_t index = slot - 1;
     if (index < fields.size())
         return {EdgeLabel::Field, index, fields[index].declaringClass, fields[index].field.name};
@@ -143,6 +174,8 @@ std::string HeapIndex::edgeName(uint32_t object, uint32_t edge) const
 std::vector<uint32_t> HeapIndex::edgesBetween(uint32_t from, uint32_t to) const
 {
     std::vector<uint32_t> out;
+    if (graph.classEdge(from) == to)
+        out.push_back(kClassEdge);
     for (uint32_t e = graph.firstEdge[from]; e < graph.firstEdge[from + 1]; ++e) {
         if (graph.targets[e] == to)
             out.push_back(e);
@@ -171,8 +204,9 @@ std::vector<HeapIndex::HistogramRow> HeapIndex::histogram() const
 HeapIndex::MemoryUse HeapIndex::memoryUse() const
 {
     MemoryUse use{};
-    use.graph = graph.sizeUnits.capacity() * 4 + graph.classOf.capacity() * 4 + graph.firstEdge.capacity() * 4 +
-                graph.targets.capacity() * 4 + graph.weakEdges.capacity() * 8 + graph.roots.capacity() * 4;
+    use.graph = graph.sizeUnits.memoryBytes() + graph.classOf.memoryBytes() + graph.firstEdge.capacity() * 4 +
+                graph.targets.capacity() * 4 + graph.weakEdges.capacity() * 8 + graph.roots.capacity() * 4 +
+                graph.classObject.capacity() * 4;
     use.labels = labels_.memoryBytes();
     use.addresses = addresses_.memoryBytes() + mirrors_.capacity() * 8;
     for (const ClassInfo& info : classes)

@@ -51,7 +51,7 @@ struct ClassInfo {
 enum class RootKind : uint8_t { JniGlobal, JniLocal, JavaFrame, NativeStack, SystemClass, ThreadBlock, Monitor, Thread, Unknown };
 const char* rootKindName(RootKind kind);  // "JNI global", "Java frame"...
 
-struct GcRoot {
+struct HeapRoot {
     uint32_t object;
     RootKind kind;
     uint32_t thread = kNoThread;  // JNI local, Java frame, native stack, thread block, thread: index in threads
@@ -82,7 +82,7 @@ struct ReadSummary {
     VmLayout layout;
     bool layoutInferred = true;    // false when the caller gave it
     uint64_t instances = 0, classObjects = 0, objectArrays = 0, primitiveArrays = 0;
-    uint64_t references = 0;         // strong edges kept
+    uint64_t references = 0;         // strong references, each object's to its class included
     uint64_t weakReferences = 0;     // Reference.referent edges
     uint64_t droppedReferences = 0;  // references to identifiers that are no object in the dump
     uint64_t absentObjects = 0;      // distinct identifiers those references name
@@ -96,7 +96,7 @@ class HeapIndex {
 public:
     HeapGraph graph;
     std::vector<ClassInfo> classes;
-    std::vector<GcRoot> roots;
+    std::vector<HeapRoot> roots;
     std::vector<ThreadInfo> threads;
     ReadSummary summary;
 
@@ -129,7 +129,16 @@ public:
     };
     std::vector<FieldRef> instanceFields(uint32_t cls) const;
 
-    // What the reference graph.targets[edge] of `object` goes through.
+    // Every strong reference of `object`: its class first (kClassEdge, implicit in the
+    // rows) when the dump has the class object, then its row.
+    struct Reference {
+        uint32_t edge;  // an index into graph.targets, or kClassEdge
+        uint32_t target;
+    };
+    std::vector<Reference> references(uint32_t object) const;
+
+    // What the reference graph.targets[edge] of `object` goes through; kClassEdge names
+    // its reference to its class.
     struct EdgeLabel {
         enum Kind : uint8_t { Class, Super, Loader, Signers, ProtectionDomain, Static, ConstantPool, Field, Element };
         Kind kind;
@@ -138,9 +147,13 @@ public:
         uint32_t name;            // Field, Static: the field's name handle
     };
     EdgeLabel edgeLabel(uint32_t object, uint32_t edge) const;
+    // The labels of every reference references(object) lists, in its order, in one pass
+    // over the row (edgeLabel on each would go over it once per reference).
+    std::vector<EdgeLabel> labelsOf(uint32_t object) const;
     // "<class>", "name", "Declaring.name" (a field a subclass hides), "[12]", "static NAME", "<super>"...
     std::string edgeName(uint32_t object, uint32_t edge) const;
-    // The strong references from `from` to `to`, as indexes into graph.targets.
+    // The strong references from `from` to `to`, as indexes into graph.targets, or
+    // kClassEdge for its reference to its class.
     std::vector<uint32_t> edgesBetween(uint32_t from, uint32_t to) const;
 
     // Per class: objects and shallow bytes, as jcmd GC.class_histogram counts them.
@@ -159,6 +172,7 @@ public:
 
 private:
     friend class IndexBuilder;
+    EdgeLabel labelOfSlot(uint32_t object, ObjectKind kind, uint32_t slot, const std::vector<FieldRef>* fields) const;
     StringPool names_;
     AddressMap addresses_;
     EdgeLabels labels_;

@@ -195,10 +195,10 @@ void IndexBuilder::classDump(uint64_t at, const ClassDumpRecord& dump)
 
     const uint32_t number = defineObject(at, dump.id, kPendingMirror, cls);
     record.object = number;
-    // Slots: 0 its class (java.lang.Class), 1 super, 2 loader, 3 signers, 4 protection
-    // domain, then the statics, then the constant pool, in that order.
+    // Slots: 0 its class (java.lang.Class, implicit), 1 super, 2 loader, 3 signers, 4
+    // protection domain, then the statics, then the constant pool, in that order.
     if (classClass_ != kNoClass)
-        addClassEdge(classClass_);
+        useClass(classClass_);
     const uint64_t fixed[] = {dump.super, dump.loader, dump.signers, dump.domain};
     for (uint32_t i = 0; i < 4; ++i) {
         if (fixed[i] != 0)
@@ -227,7 +227,7 @@ void IndexBuilder::instance(uint64_t at, uint64_t id, uint64_t classId, const ui
 {
     const uint32_t cls = classIndexFor(classId);
     const uint32_t number = defineObject(at, id, cls, kNoAux);
-    addClassEdge(cls);
+    useClass(cls);
     const InstancePlan* plan = planFor(at, cls);
     if (!plan) {
         ++instancesUnread_;
@@ -264,7 +264,7 @@ void IndexBuilder::beginObjectArray(uint64_t at, uint64_t id, uint64_t classId, 
     const uint32_t cls = classIndexFor(classId);
     classes_[cls].objectArray = true;
     defineObject(at, id, cls, length);
-    addClassEdge(cls);
+    useClass(cls);
     arrayIndex_ = 0;
 }
 
@@ -299,7 +299,7 @@ void IndexBuilder::primitiveArray(uint64_t at, uint64_t id, uint8_t type, uint32
         primitiveClass_[type] = cls;
     }
     defineObject(at, id, cls, length);
-    addClassEdge(cls);
+    useClass(cls);
     if (head)
         strings_.onByteArray(id, head, std::min(length, headBytes));
 }

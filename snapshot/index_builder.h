@@ -80,7 +80,7 @@ private:
         uint64_t dumpOffset = 0;
         uint64_t superId = 0, loaderId = 0;
         uint32_t object = kNoObject;
-        uint32_t compact = AddressMap::kInvalid;  // of id, for the edges its instances have to it
+        uint32_t compact = AddressMap::kInvalid;  // of id, once an object of the class came
         uint32_t constantPoolEntries = 0;
         std::vector<RawField> fields;
         std::vector<RawStatic> statics;
@@ -146,14 +146,14 @@ private:
         targets_.push_back(target);
         ++edgeCount_;
     }
-    void addClassEdge(uint32_t cls)
+    // An object's reference to its class is not stored (HeapGraph::classObject names it),
+    // but the class's compact address is kept, to count the references to a class object
+    // the dump leaves out as dropped ones.
+    void useClass(uint32_t cls)
     {
         ClassRecord& record = classes_[cls];
-        if (record.id == 0)
-            return;
-        if (record.compact == AddressMap::kInvalid)
+        if (record.compact == AddressMap::kInvalid && record.id != 0)
             record.compact = addresses_.compact(record.id);
-        addCompactEdge(record.compact, 0);
     }
     const InstancePlan* planFor(uint64_t at, uint32_t cls)
     {
@@ -170,7 +170,8 @@ private:
     void resolveClasses(HeapIndex& index);
     void resolveEdges(HeapIndex& index);
     void resolveRoots(HeapIndex& index);
-    void computeSizes(HeapIndex& index);
+    // aux: each object's array length or class object's class, made its size in units.
+    void computeSizes(HeapIndex& index, std::vector<uint32_t>& aux);
     void resolveThreads(HeapIndex& index);
     std::string externalName(uint32_t cls) const;
     int javaFeature(std::string& versionText) const;

@@ -96,13 +96,15 @@ HeapIndex IndexBuilder::finish(uint64_t dumpBytes, const std::function<void(Read
     resolveThreads(index);
     index.graph.objects = static_cast<uint32_t>(objectCount_);
     index.graph.classOf = classOf_.drain();
-    index.graph.sizeUnits = aux_.drain();
     phase(ReadPhase::Sizing);
-    computeSizes(index);
+    {
+        std::vector<uint32_t> aux = aux_.drain();
+        computeSizes(index, aux);
+        index.graph.sizeUnits = aux;
+    }
     index.addresses_ = std::move(addresses_);
 
     ReadSummary& summary = index.summary;
-    summary.references = index.graph.targets.size();
     summary.weakReferences = index.graph.weakEdges.size();
     summary.droppedReferences = droppedReferences_;
     summary.instancesUnread = instancesUnread_;
@@ -246,6 +248,24 @@ void IndexBuilder::resolveEdges(HeapIndex& index)
             index.graph.weakEdges.emplace_back(holder, to);
         }
     }
+    // Every object's reference to its class is implicit: the class object of each class,
+    // or none when the dump leaves it out, which drops the references to it.
+    std::vector<uint64_t> perClass(classes_.size(), 0);
+    for (uint64_t i = 0; i < objects; ++i)
+        ++perClass[classOf_[i]];
+    uint64_t implicit = 0;
+    index.graph.classObject.assign(classes_.size(), kNoObject);
+    for (uint32_t c = 0; c < classes_.size(); ++c) {
+        const ClassRecord& record = classes_[c];
+        index.graph.classObject[c] = record.object;
+        if (record.object != kNoObject) {
+            implicit += perClass[c];
+        } else if (record.id != 0 && perClass[c] > 0) {
+            droppedReferences_ += perClass[c];
+            absent.push_back(record.compact);
+        }
+    }
+    index.summary.references = targets.size() + implicit;
     std::sort(absent.begin(), absent.end());
     index.summary.absentObjects = static_cast<uint64_t>(std::unique(absent.begin(), absent.end()) - absent.begin());
     std::vector<std::pair<uint32_t, uint32_t>>().swap(weak_);
@@ -264,7 +284,7 @@ void IndexBuilder::resolveRoots(HeapIndex& index)
             ++missing;
             continue;
         }
-        GcRoot root{object, raw.kind};
+        HeapRoot root{object, raw.kind};
         if (raw.kind == RootKind::JniLocal || raw.kind == RootKind::JavaFrame || raw.kind == RootKind::NativeStack ||
             raw.kind == RootKind::ThreadBlock || raw.kind == RootKind::Thread) {
             auto found = threadBySerial.find(raw.threadSerial);

@@ -12,10 +12,9 @@
 #include "injected_fields.h"
 #include "size_model.h"
 
-void IndexBuilder::computeSizes(HeapIndex& index)
+void IndexBuilder::computeSizes(HeapIndex& index, std::vector<uint32_t>& aux)
 {
-    const std::vector<uint32_t>& classOf = index.graph.classOf;
-    std::vector<uint32_t>& aux = index.graph.sizeUnits;  // array lengths and class objects' classes, then sizes
+    const ClassNumbers& classOf = index.graph.classOf;
     ReadSummary& summary = index.summary;
     // The release decides the injected fields; unknown, the newer table is used when the
     // dump has the classes only newer releases have.

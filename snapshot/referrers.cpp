@@ -9,7 +9,8 @@ constexpr uint32_t kBlock = 64;
 
 // Whether any of a block's values is wanted: a branch-free loop of a fixed length, which
 // the compiler turns into a few vector compares.
-bool blockHolds(const uint32_t* values, uint32_t wanted)
+template <class T>
+bool blockHolds(const T* values, T wanted)
 {
     uint32_t hits = 0;
     for (uint32_t i = 0; i < kBlock; ++i)
@@ -18,8 +19,8 @@ bool blockHolds(const uint32_t* values, uint32_t wanted)
 }
 
 // The positions of wanted among values, in order.
-template <class Hit>
-void scan(const uint32_t* values, uint32_t count, uint32_t wanted, Hit hit)
+template <class T, class Hit>
+void scan(const T* values, uint32_t count, T wanted, Hit hit)
 {
     const uint32_t whole = count - count % kBlock;
     for (uint32_t start = 0; start < count; start += kBlock) {
@@ -50,9 +51,9 @@ uint32_t rowOf(const HeapGraph& graph, uint32_t row, uint32_t e)
 
 }  // namespace
 
-Referrers referrersOf(const HeapGraph& graph, uint32_t object, uint32_t limit)
+ReferrerList referrersOf(const HeapGraph& graph, uint32_t object, uint32_t limit)
 {
-    Referrers found;
+    ReferrerList found;
     if (object >= graph.objects)
         return found;
 
@@ -71,7 +72,10 @@ Referrers referrersOf(const HeapGraph& graph, uint32_t object, uint32_t limit)
             instances.push_back({holder, kClassEdge, false});
     };
     if (numbers.size() == 1) {
-        scan(graph.classOf.data(), graph.objects, numbers[0], instance);
+        if (!graph.classOf.wide().empty())
+            scan(graph.classOf.wide().data(), graph.objects, numbers[0], instance);
+        else if (numbers[0] < UINT16_MAX)
+            scan(graph.classOf.narrow().data(), graph.objects, static_cast<uint16_t>(numbers[0]), instance);
     } else if (!numbers.empty()) {
         for (uint32_t holder = 0; holder < graph.objects; ++holder) {
             if (std::find(numbers.begin(), numbers.end(), graph.classOf[holder]) != numbers.end())

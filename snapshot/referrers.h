@@ -18,7 +18,7 @@ struct Referrer {
     bool weak = false;
 };
 
-struct Referrers {
+struct ReferrerList {
     std::vector<Referrer> first;  // the first limit, as below
     uint64_t total = 0;           // all of them
 };
@@ -27,4 +27,4 @@ struct Referrers {
 // refers to it through several fields is listed once per field. Past limit they are only
 // counted, which spares finding their holders (a class object has as many referrers as
 // instances).
-Referrers referrersOf(const HeapGraph& graph, uint32_t object, uint32_t limit = UINT32_MAX);
+ReferrerList referrersOf(const HeapGraph& graph, uint32_t object, uint32_t limit = UINT32_MAX);

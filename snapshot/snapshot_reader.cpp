@@ -3,6 +3,7 @@
 #include "dump_input.h"
 #include "hprof_reader.h"
 #include "index_builder.h"
+#include "large_arrays.h"
 
 const char* readPhaseName(ReadPhase phase)
 {
@@ -17,6 +18,7 @@ const char* readPhaseName(ReadPhase phase)
 
 HeapIndex readHeapDump(ByteSource& source, const ReadOptions& options)
 {
+    returnLargeBlocksAtOnce();
     DumpInput input(source);
     IndexBuilder builder(options);
     ReadProgress progress;

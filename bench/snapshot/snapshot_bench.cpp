@@ -4,8 +4,8 @@
 // breadth-first walk of the same graph, timed in the same run: the least any whole-graph
 // algorithm costs on this machine at that moment.
 //
-// Each size runs twice: with every object's reference to its class in the rows, as the
-// dump reader writes them, and with those left implicit (HeapGraph::classObject).
+// Each size runs twice: with every object's reference to its class in the rows, and
+// with those left implicit (HeapGraph::classObject), as the dump reader writes them.
 //
 //   vorlan_snapshot_bench [--objects N,N,...] [--weak] [--one-thread] [--markdown FILE]
 #include <algorithm>
@@ -54,7 +54,7 @@ void resetPeak()
 
 uint64_t graphBytes(const HeapGraph& g)
 {
-    return bytesOf(g.sizeUnits) + bytesOf(g.classOf) + bytesOf(g.firstEdge) + bytesOf(g.targets) + bytesOf(g.weakEdges)
+    return g.sizeUnits.memoryBytes() + g.classOf.memoryBytes() + bytesOf(g.firstEdge) + bytesOf(g.targets) + bytesOf(g.weakEdges)
         + bytesOf(g.roots);
 }
 

@@ -1,7 +1,9 @@
 // Reads one heap dump (a file, or a FIFO while the VM writes it) with the snapshot
 // library and prints what it cost as one JSON object: time per phase, peak memory of
-// this process, memory per part of the index, and the counts. The driver
-// (bench/snapshot_bench.py) sets it against the dump's own time.
+// this process, memory per part of the index, and the counts. With --analyse it then
+// runs the whole analysis (dominators, retained sizes, paths, the dominator tree, totals
+// by class) and adds each step's time and bytes, and the peak of the whole process. The
+// driver (bench/snapshot_bench.py) sets it against the dump's own time.
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -13,6 +15,7 @@
 #include <string>
 
 #include "byte_source.h"
+#include "heap_analysis.h"
 #include "hprof_error.h"
 #include "snapshot_reader.h"
 
@@ -59,11 +62,16 @@ uint64_t rssNow()
 int main(int argc, char** argv)
 {
     if (argc < 2 || std::strcmp(argv[1], "--help") == 0) {
-        std::fprintf(stderr, "usage: snapshot_read DUMP [--histogram]\n"
+        std::fprintf(stderr, "usage: snapshot_read DUMP [--histogram] [--analyse] [--weak]\n"
                              "Reads DUMP (an HPROF file or FIFO, plain or gzip) and prints JSON timings.\n");
         return 2;
     }
-    const bool histogram = argc > 2 && std::strcmp(argv[2], "--histogram") == 0;
+    bool histogram = false, analyse = false, weak = false;
+    for (int i = 2; i < argc; ++i) {
+        histogram = histogram || std::strcmp(argv[i], "--histogram") == 0;
+        analyse = analyse || std::strcmp(argv[i], "--analyse") == 0;
+        weak = weak || std::strcmp(argv[i], "--weak") == 0;
+    }
     const auto start = std::chrono::steady_clock::now();
     auto phaseStart = start;
     double phaseSeconds[4] = {0, 0, 0, 0};
@@ -112,6 +120,33 @@ int main(int argc, char** argv)
                 first = false;
             }
             std::printf("]");
+        }
+        if (analyse) {
+            const uint64_t peakAfterRead = peakRss();
+            const uint64_t rssBefore = rssNow();
+            AnalysisOptions analysisOptions;
+            analysisOptions.weakAsStrong = weak;
+            const auto analysisStart = std::chrono::steady_clock::now();
+            const double cpuBefore = cpuSeconds(false) + cpuSeconds(true);
+            const HeapAnalysis analysis = analyseHeap(index.graph, analysisOptions);
+            const double analysisSeconds = seconds(analysisStart, std::chrono::steady_clock::now());
+            uint64_t stepPeak = 0;
+            std::printf(", \"analysis\": {\"seconds\": %.4f, \"cpu_seconds\": %.4f, \"peak_rss_after_read\": %llu,"
+                        " \"rss_before\": %llu, \"peak_rss\": %llu, \"rss_after\": %llu, \"kept_bytes\": %llu,"
+                        " \"reachable\": %u, \"steps\": [",
+                        analysisSeconds, cpuSeconds(false) + cpuSeconds(true) - cpuBefore,
+                        static_cast<unsigned long long>(peakAfterRead), static_cast<unsigned long long>(rssBefore),
+                        static_cast<unsigned long long>(peakRss()), static_cast<unsigned long long>(rssNow()),
+                        static_cast<unsigned long long>(analysis.memoryBytes()), analysis.reachable);
+            for (size_t i = 0; i < analysis.costs.size(); ++i) {
+                const StepCost& c = analysis.costs[i];
+                stepPeak = std::max(stepPeak, c.workBytes + c.heldBytes);
+                std::printf("%s{\"name\": \"%s\", \"seconds\": %.4f, \"cpu_seconds\": %.4f, \"work_bytes\": %llu,"
+                            " \"held_bytes\": %llu}",
+                            i ? ", " : "", c.name.c_str(), c.seconds, c.cpuSeconds,
+                            static_cast<unsigned long long>(c.workBytes), static_cast<unsigned long long>(c.heldBytes));
+            }
+            std::printf("], \"step_peak_bytes\": %llu}", static_cast<unsigned long long>(stepPeak));
         }
         std::printf("}\n");
     } catch (const HprofError& e) {

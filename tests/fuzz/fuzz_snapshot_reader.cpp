@@ -1,6 +1,7 @@
 // The heap dump reader on arbitrary bytes, plain or gzip: it must read them or throw one
-// HprofError, never crash or hang; what it reads is queried as a client would, and a
-// few objects' values are read again from the same bytes.
+// HprofError, never crash or hang; what it reads is queried as a client would, a few
+// objects' values are read again from the same bytes, and the snapshot built on it
+// answers each query without fault.
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -8,6 +9,7 @@
 #include "byte_source.h"
 #include "hprof_error.h"
 #include "object_values.h"
+#include "snapshot_queries.h"
 #include "snapshot_reader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -21,10 +23,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             (void)index.kind(object);
             if (index.objectAt(index.addressOf(object)) != object)
                 __builtin_trap();
-            for (uint32_t e = index.graph.firstEdge[object]; e < index.graph.firstEdge[object + 1]; ++e) {
-                if (index.graph.targets[e] >= index.graph.objects)
+            for (const HeapIndex::Reference& r : index.references(object)) {
+                if (r.target >= index.graph.objects)
                     __builtin_trap();
-                (void)index.edgeName(object, e);
+                (void)index.edgeName(object, r.edge);
             }
         }
         for (uint32_t t = 0; t < index.threads.size(); ++t)
@@ -39,8 +41,29 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             (void)fieldValues(index, 0, values[0]);
             (void)fieldValues(index, last, values[1]);
         }
+        // The queries, values read again from the same bytes.
+        auto values = [data, size](const std::vector<uint64_t>& addresses, size_t maxArrayBytes) {
+            auto again = openDumpStream(std::make_unique<MemorySource>(data, size));
+            return readObjectValues(*again, addresses, maxArrayBytes);
+        };
+        HeapIndex copy = readHeapDump(*openDumpStream(std::make_unique<MemorySource>(data, size)));
+        const Snapshot snapshot(std::move(copy), values);
+        (void)snapshot.top(5);
+        (void)snapshot.suspects(0.1);
+        (void)snapshot.dominators(kVirtualRoot, 0, 10);
+        (void)snapshot.histogram({});
+        (void)snapshot.profile();
+        for (uint32_t object = 0; object < snapshot.index().graph.objects && object < 16; ++object) {
+            (void)snapshot.path(object);
+            (void)snapshot.referrers(object, 10);
+            (void)snapshot.dominators(object, 0, 10);
+            (void)snapshot.show(object, 0, 10);
+        }
+        if (!snapshot.index().classes.empty())
+            (void)snapshot.instances(snapshot.index().className(0), true, 0, 10);
     } catch (const HprofError&) {
     } catch (const SourceError&) {
+    } catch (const SnapshotError&) {
     }
     return 0;
 }

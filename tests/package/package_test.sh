@@ -80,7 +80,10 @@ if [ -n "$port" ]; then
   # The agent's hello names the same version as the programs.
   exec 3<>"/dev/tcp/127.0.0.1/$port"
   printf 'VRL1 hello\n' >&3
-  hello=$(timeout 10 dd bs=4096 count=1 <&3 2>/dev/null | tr '\0' ' ')
+  # The header (the body's length, NUL-padded to 32 bytes) and the body may come in
+  # separate reads: read the one, then exactly the other.
+  length=$(timeout 10 dd bs=32 count=1 iflag=fullblock <&3 2>/dev/null | tr -d '\0')
+  hello=$(timeout 10 dd bs="${length:-1}" count=1 iflag=fullblock <&3 2>/dev/null)
   exec 3>&- 3<&-
   [[ "$hello" == *$'agent\tvorlanagt\t'"$version"* ]] || fail "hello does not report $version: $hello"
 fi

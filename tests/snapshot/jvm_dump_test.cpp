@@ -165,9 +165,9 @@ void expectHistogramsEqual(const Dump& dump)
 // The target of `from`'s reference named `edge`.
 uint32_t follow(const HeapIndex& index, uint32_t from, const std::string& edge)
 {
-    for (uint32_t e = index.graph.firstEdge[from]; e < index.graph.firstEdge[from + 1]; ++e) {
-        if (index.edgeName(from, e) == edge)
-            return index.graph.targets[e];
+    for (const HeapIndex::Reference& r : index.references(from)) {
+        if (index.edgeName(from, r.edge) == edge)
+            return r.target;
     }
     ADD_FAILURE() << index.className(index.classIndexOf(from)) << " has no reference " << edge;
     return kNoObject;
@@ -243,7 +243,7 @@ void expectKnownGraph(const HeapIndex& index)
     for (uint32_t t : index.graph.targets)
         ++inDegree[t];
     bool pinned = false, inFrame = false, inNative = false, worker = false, systemClass = false;
-    for (const GcRoot& root : index.roots) {
+    for (const HeapRoot& root : index.roots) {
         if (root.kind == RootKind::JniGlobal && index.classIndexOf(root.object) == marker) {
             pinned = true;
             EXPECT_EQ(inDegree[root.object], 0u);

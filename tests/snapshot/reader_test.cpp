@@ -43,8 +43,8 @@ HeapIndex readBytes(const std::vector<uint8_t>& bytes, const ReadOptions& option
 std::vector<std::pair<std::string, uint32_t>> references(const HeapIndex& index, uint32_t from)
 {
     std::vector<std::pair<std::string, uint32_t>> out;
-    for (uint32_t e = index.graph.firstEdge[from]; e < index.graph.firstEdge[from + 1]; ++e)
-        out.emplace_back(index.edgeName(from, e), index.graph.targets[e]);
+    for (const HeapIndex::Reference& r : index.references(from))
+        out.emplace_back(index.edgeName(from, r.edge), r.target);
     return out;
 }
 
@@ -93,7 +93,7 @@ TEST_P(SampleRead, GraphLabelsRootsAndThreadsAreTheDumps)
 
     // Roots and their kinds; the frame's method comes from the trace records.
     bool global = false, frame = false, systemClass = false;
-    for (const GcRoot& root : index.roots) {
+    for (const HeapRoot& root : index.roots) {
         global = global || (root.kind == RootKind::JniGlobal && root.object == array);
         systemClass = systemClass || (root.kind == RootKind::SystemClass && root.object == nodeClassObject);
         if (root.kind == RootKind::JavaFrame && root.object == n2) {
@@ -201,7 +201,7 @@ TEST(Labels, ArrayIndexesSurviveLongRunsOfNulls)
     for (size_t i = 0; i < used.size(); ++i) {
         EXPECT_EQ(refs[i + 1].first, "[" + std::to_string(used[i]) + "]");
         EXPECT_EQ(refs[i + 1].second, index.objectAt(0x100000 + 16 * i));
-        const HeapIndex::EdgeLabel label = index.edgeLabel(array, index.graph.firstEdge[array] + 1 + static_cast<uint32_t>(i));
+        const HeapIndex::EdgeLabel label = index.edgeLabel(array, index.references(array)[i + 1].edge);
         EXPECT_EQ(label.kind, HeapIndex::EdgeLabel::Element);
         EXPECT_EQ(label.index, used[i]);
     }

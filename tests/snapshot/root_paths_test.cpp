@@ -112,7 +112,7 @@ TEST(Referrers, EveryReferenceToTheObjectOnceInOrder)
                 if (graph.weakEdges[w].second == o)
                     want.emplace_back(graph.weakEdges[w].first, w, true);
             }
-            const Referrers all = referrersOf(graph, o);
+            const ReferrerList all = referrersOf(graph, o);
             std::vector<std::tuple<uint32_t, uint32_t, bool>> got;
             for (const Referrer& r : all.first)
                 got.emplace_back(r.holder, r.edge, r.weak);
@@ -120,7 +120,7 @@ TEST(Referrers, EveryReferenceToTheObjectOnceInOrder)
             ASSERT_EQ(all.total, want.size()) << "object " << o;
             // The first few, and all of them counted.
             const uint32_t limit = o % 4;
-            const Referrers some = referrersOf(graph, o, limit);
+            const ReferrerList some = referrersOf(graph, o, limit);
             EXPECT_EQ(some.total, want.size()) << "object " << o;
             ASSERT_EQ(some.first.size(), std::min<size_t>(limit, want.size())) << "object " << o;
             for (size_t i = 0; i < some.first.size(); ++i) {
