@@ -8,6 +8,7 @@
 #include <sys/socket.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 
@@ -29,10 +30,69 @@ Result<View> typed(const Result<FramedReply>& reply, View (*build)(const FramedR
     return result;
 }
 
+// Whether fd has something to read (or has been closed) before deadline.
+bool readableBefore(int fd, std::chrono::steady_clock::time_point deadline)
+{
+    for (;;) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0)
+            return false;
+        pollfd wait{fd, POLLIN, 0};
+        const int n = ::poll(&wait, 1, static_cast<int>(left.count()));
+        if (n > 0)
+            return true;
+        if (n < 0 && errno != EINTR)
+            return true;  // the receive itself will say what is wrong
+    }
+}
+
+// Lines as the classic commands list objects: a hex handle, a blank, a signature, a blank.
+bool isClassicListing(std::string_view body)
+{
+    while (!body.empty()) {
+        const size_t end = body.find('\n');
+        if (end == std::string_view::npos)
+            return false;
+        const std::string_view line = body.substr(0, end);
+        const size_t blank = line.find(' ');
+        if (blank == 0 || blank == std::string_view::npos || line.size() < blank + 3 || line.back() != ' ' ||
+            line.find(' ', blank + 1) != line.size() - 1)
+            return false;
+        for (size_t i = 0; i < blank; ++i)
+            if (!std::isxdigit(static_cast<unsigned char>(line[i])))
+                return false;
+        body.remove_prefix(end + 1);
+    }
+    return true;
+}
+
+// The start of what a server said, quoted for a message: printable ASCII, the rest blanks.
+std::string excerpt(std::string_view bytes)
+{
+    constexpr size_t kMost = 40;
+    std::string text;
+    for (size_t i = 0; i < bytes.size() && i < kMost; ++i) {
+        const char c = bytes[i];
+        if (c == '\0')
+            break;
+        text += c >= 0x20 && c < 0x7F ? c : ' ';
+    }
+    if (text.empty())
+        return "nothing readable";
+    return "\"" + text + (bytes.size() > kMost ? "…\"" : "\"");
+}
+
+std::string secondsText(std::chrono::milliseconds ms)
+{
+    if (ms.count() % 1000 == 0)
+        return std::to_string(ms.count() / 1000) + " s";
+    return std::to_string(ms.count()) + " ms";
+}
+
 }  // namespace
 
-AgentSession::AgentSession(int port, std::chrono::milliseconds connectTimeout)
-    : port_(port), connectTimeout_(connectTimeout)
+AgentSession::AgentSession(int port, std::chrono::milliseconds connectTimeout, std::chrono::milliseconds greetTimeout)
+    : port_(port), connectTimeout_(connectTimeout), greetTimeout_(greetTimeout)
 {
 }
 
@@ -111,18 +171,37 @@ ClientError AgentSession::connectSocket()
     return {};
 }
 
-ClientError AgentSession::exchange(const Request& request, FramedReply& reply)
+ClientError AgentSession::sendAndReceive(const Request& request, ReceivedReply& received,
+                                         std::chrono::milliseconds answerWithin, bool& timedOut)
 {
     const int fd = socket_.get();
     const std::string line = encodeRequest(request);
     trace_("send ");
     trace_(line);
+    timedOut = false;
     if (!sendAll(fd, line)) {
         drop();
         return failure(Failure::closed, "the agent on " + where() + " closed the connection");
     }
-    const ReceivedReply received =
-        readReply([fd](char* buffer, size_t size) { return receiveFrom(fd, buffer, size); }, trace_);
+    const auto deadline = std::chrono::steady_clock::now() + answerWithin;
+    received = readReply(
+        [&](char* buffer, size_t size) -> long {
+            if (answerWithin.count() > 0 && !readableBefore(fd, deadline)) {
+                timedOut = true;
+                return -1;
+            }
+            return receiveFrom(fd, buffer, size);
+        },
+        trace_);
+    return {};
+}
+
+ClientError AgentSession::framedFrom(const Request& request, const ReceivedReply& received, FramedReply& reply)
+{
+    if (received.header.received == kHeaderSize && !received.header.wellFormed) {
+        drop();  // the stream is no reply at all
+        return failure(Failure::badReply, "the agent on " + where() + " sent no framed reply to " + request.name);
+    }
     if (!received.complete) {
         drop();
         return failure(Failure::closed,
@@ -145,19 +224,50 @@ ClientError AgentSession::exchange(const Request& request, FramedReply& reply)
             reply.status.message.empty() ? reply.status.code : reply.status.message};
 }
 
+ClientError AgentSession::exchange(const Request& request, FramedReply& reply)
+{
+    ReceivedReply received;
+    bool timedOut = false;
+    if (ClientError e = sendAndReceive(request, received, std::chrono::milliseconds(0), timedOut); e.failed())
+        return e;
+    return framedFrom(request, received, reply);
+}
+
+ClientError AgentSession::helloAnswer(const ReceivedReply& received, bool timedOut, FramedReply& reply)
+{
+    if (timedOut)
+        return failure(Failure::noAnswer, "no answer to hello from " + where() + " within " +
+                                              secondsText(greetTimeout_) +
+                                              ": what listens there is not a Vorlan agent, or its program is "
+                                              "stopped or busy with another client's request");
+    if (received.header.received == 0)
+        return failure(Failure::closed, where() + " closed the connection without answering hello: what listens "
+                                                  "there is not a Vorlan agent, or an agent that serves only its "
+                                                  "VM's user");
+    if (received.header.wellFormed && received.complete && !readFramedReply(received.body, reply) &&
+        isClassicListing(received.body))
+        return failure(Failure::tooOld, "the agent on port " + std::to_string(static_cast<unsigned>(port_) & 0xFFFFu) +
+                                            " is too old: it knows only the classic p/e/q commands");
+    if (!received.header.wellFormed || (received.complete && !readFramedReply(received.body, reply)))
+        return failure(Failure::notAgent, "what listens on " + where() +
+                                              " is not a Vorlan agent: it answered hello with " +
+                                              excerpt(received.header.wellFormed ? received.body
+                                                                                 : received.header.text));
+    return framedFrom(helloRequest(), received, reply);
+}
+
 ClientError AgentSession::greetIfNeeded()
 {
     if (socket_.valid())
         return {};
     if (ClientError e = connectSocket(); e.failed())
         return e;
+    ReceivedReply received;
+    bool timedOut = false;
     FramedReply reply;
-    ClientError e = exchange(helloRequest(), reply);
-    if (e.failure == Failure::badReply) {
-        drop();
-        return failure(Failure::tooOld, "the agent on port " + std::to_string(static_cast<unsigned>(port_) & 0xFFFFu) +
-                                            " is too old: it knows only the classic p/e/q commands");
-    }
+    ClientError e = sendAndReceive(helloRequest(), received, greetTimeout_, timedOut);
+    if (!e.failed())
+        e = helloAnswer(received, timedOut, reply);
     if (e.failed()) {
         drop();
         return e;

@@ -1,7 +1,9 @@
 // A connection to the agent that speaks the framed requests: connects to 127.0.0.1:port
 // with a time-out, says hello first and keeps the answer, then sends one request at a
-// time and returns its typed reply or why there is none. Blocking: a window runs it off
-// its GUI thread and may abort() a request in progress from another thread.
+// time and returns its typed reply or why there is none. Hello has a time-out of its own
+// and tells an agent too old for framed requests from a server that is no agent at all.
+// Blocking: a window runs it off its GUI thread and may abort() a request in progress
+// from another thread.
 #pragma once
 
 #include <atomic>
@@ -13,13 +15,17 @@
 #include "client_error.h"
 #include "queries.h"
 #include "records.h"
+#include "reply_reader.h"
 #include "reply_views.h"
 #include "socket_fd.h"
 #include "trace_log.h"
 
 class AgentSession {
 public:
-    explicit AgentSession(int port, std::chrono::milliseconds connectTimeout = std::chrono::seconds(5));
+    // greetTimeout bounds the wait for hello's answer only: later requests may take as
+    // long as their heap walks do.
+    explicit AgentSession(int port, std::chrono::milliseconds connectTimeout = std::chrono::seconds(5),
+                          std::chrono::milliseconds greetTimeout = std::chrono::seconds(5));
     AgentSession(const AgentSession&) = delete;
     AgentSession& operator=(const AgentSession&) = delete;
 
@@ -58,6 +64,14 @@ private:
     ClientError connectSocket();
     ClientError greetIfNeeded();
     ClientError exchange(const Request& request, FramedReply& reply);
+    // Sends the request and reads one reply; with a deadline, a reply whose header has
+    // not come by then sets timedOut.
+    ClientError sendAndReceive(const Request& request, ReceivedReply& received,
+                               std::chrono::milliseconds answerWithin, bool& timedOut);
+    ClientError framedFrom(const Request& request, const ReceivedReply& received, FramedReply& reply);
+    // Hello's answer read: a framed reply, an agent of the classic commands only,
+    // something else on the port, or nothing in time.
+    ClientError helloAnswer(const ReceivedReply& received, bool timedOut, FramedReply& reply);
     // Bracket every request so abort() knows whether one is in progress.
     void begin();
     ClientError finish(ClientError outcome);
@@ -68,6 +82,7 @@ private:
 
     int port_;
     std::chrono::milliseconds connectTimeout_;
+    std::chrono::milliseconds greetTimeout_;
     TraceLog trace_;
     SocketFd socket_;
     Hello hello_;

@@ -8,6 +8,8 @@ enum class Failure {
     unreachable,  // nothing answered on the port, or the connect timed out
     closed,       // the agent went away before its reply was complete
     tooOld,       // the agent knows only the classic p/e/q commands
+    notAgent,     // what listens on the port is no Vorlan agent: it answered hello otherwise
+    noAnswer,     // something accepted the connection but did not answer hello in time
     agentError,   // the agent answered with an error record: code and message are its own
     badReply,     // a reply that is not a framed reply, or answers another request
     aborted,      // abort() ended the request

@@ -15,7 +15,15 @@ Header receiveHeader(const Receive& receive)
             break;
         got += static_cast<size_t>(n);
     }
-    return {decimalValue(std::string_view(header, std::char_traits<char>::length(header))), got};
+    Header result;
+    const size_t digits = std::char_traits<char>::length(header);
+    result.announced = decimalValue(std::string_view(header, digits));
+    result.received = got;
+    result.text.assign(header, got);
+    result.wellFormed = got == kHeaderSize && digits > 0 &&
+                        std::all_of(header, header + digits, [](char c) { return c >= '0' && c <= '9'; }) &&
+                        std::all_of(header + digits, header + kHeaderSize, [](char c) { return c == '\0'; });
+    return result;
 }
 
 long readHeader(const Receive& receive)
@@ -52,8 +60,9 @@ ReceivedReply readReply(const Receive& receive, const TraceLog& trace)
     const Header header = receiveHeader(receive);
     trace("", header.announced, " bytes will be received.\r\n");
     ReceivedReply reply;
-    if (header.received < kHeaderSize || header.announced < 0)
-        return reply;
+    reply.header = header;
+    if (!header.wellFormed)
+        return reply;  // no length to trust: reading on could wait for bytes that never come
     if (header.announced > 0)
         reply.body = readBody(receive, header.announced, trace);
     reply.complete = reply.body.size() == static_cast<size_t>(header.announced);

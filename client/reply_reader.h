@@ -25,6 +25,10 @@ long readHeader(const Receive& receive);
 struct Header {
     long announced = 0;
     size_t received = 0;
+    // All 32 bytes came and they are what the agent writes: decimal digits, then NULs.
+    // Anything else is no Vorlan reply at all (another server on the port).
+    bool wellFormed = false;
+    std::string text;  // the bytes received, for saying what came instead
 };
 Header receiveHeader(const Receive& receive);
 
@@ -32,9 +36,11 @@ Header receiveHeader(const Receive& receive);
 // Stops early, with what has arrived, when the peer closes or a receive fails.
 std::string readBody(const Receive& receive, long announced, const TraceLog& trace);
 
-// One whole reply, header and body; complete only when the full header and the whole
-// announced body arrived.
+// One whole reply, header and body; complete only when a well-formed header and the
+// whole announced body arrived. After a header that is not well formed nothing more is
+// read.
 struct ReceivedReply {
+    Header header;
     std::string body;
     bool complete = false;
 };

@@ -50,7 +50,7 @@ def explorer_scenario(paths, array_n, classes_n, chains, links, hops, runs, walk
         head = _root_handle(jvm, "LGraphHead;")
         samples = [_run_bench(paths, jvm.agent_port, ["walk", head, hops])[0] for _ in range(walks)]
     for s in samples:
-        check(s["path_rows"] == 1 and not s["error"], "walk: no path shown (%s)" % s["error"])
+        check(s["path_rows"] >= 1 and not s["error"], "walk: no path shown (%s)" % s["error"])
         check(s["busy_shown"], "walk: the status bar showed no busy indicator")
     results["walk"] = {
         "objects": chains * (links + 1) + 1,

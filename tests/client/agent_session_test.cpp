@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <thread>
 
 #include "fake_agent.h"
@@ -114,6 +119,66 @@ TEST(AgentSession, ClassicAgentIsTooOldWhetherItListsRootsOrSendsNothing)
         EXPECT_FALSE(s.session.isOpen());
         EXPECT_EQ(s.agent.requests().size(), 1u);  // hello only, never the request itself
     }
+}
+
+TEST(AgentSession, AnotherServerOnThePortIsNamedAsNoAgent)
+{
+    // A web server (only the 32 bytes of a header are read), a server that writes a few
+    // bytes and closes, and one whose header is well formed but whose body is neither
+    // framed nor a classic listing.
+    const std::vector<std::pair<ScriptedReply, std::string>> servers = {
+        {{{"HTTP/1.1 400 Bad Request\r\nContent-Length: 0\r\n\r\n"}, true}, "\"HTTP/1.1 400 Bad Request  Conten\""},
+        {{{"hi"}, true}, "\"hi\""},
+        {{{reply("<html>not here</html>\n")}, false}, "\"<html>not here</html> \""},
+    };
+    for (const auto& [answer, quoted] : servers) {
+        Session s;
+        s.agent.queueReply(answer);
+        const ClientError e = s.session.open();
+        EXPECT_EQ(e.failure, Failure::notAgent) << e.message;
+        EXPECT_EQ(e.message, "what listens on 127.0.0.1:" + std::to_string(s.agent.port()) +
+                                 " is not a Vorlan agent: it answered hello with " + quoted);
+        EXPECT_FALSE(s.session.isOpen());
+    }
+}
+
+TEST(AgentSession, AServerThatClosesWithoutAWordIsNamed)
+{
+    Session s;
+    s.agent.queueReply({{}, true});
+    const ClientError e = s.session.open();
+    EXPECT_EQ(e.failure, Failure::closed);
+    EXPECT_NE(e.message.find("closed the connection without answering hello"), std::string::npos) << e.message;
+}
+
+// A listener that never accepts: the kernel completes the connection, and hello is
+// never read. The attempt ends at the greeting's time-out, saying so.
+TEST(AgentSession, ASilentListenerEndsAtTheGreetingsTimeOut)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    ASSERT_GE(fd, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), size), 0);
+    ASSERT_EQ(::listen(fd, 4), 0);
+    ASSERT_EQ(::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size), 0);
+    const int port = ntohs(address.sin_port);
+
+    AgentSession session(port, std::chrono::seconds(5), std::chrono::milliseconds(300));
+    const auto start = std::chrono::steady_clock::now();
+    const Result<Histogram> histo = session.histo({});
+    const auto took = std::chrono::steady_clock::now() - start;
+    ::close(fd);
+
+    EXPECT_EQ(histo.error.failure, Failure::noAnswer);
+    EXPECT_EQ(histo.error.message, "no answer to hello from 127.0.0.1:" + std::to_string(port) +
+                                       " within 300 ms: what listens there is not a Vorlan agent, or its program is "
+                                       "stopped or busy with another client's request");
+    EXPECT_GE(took, std::chrono::milliseconds(300));
+    EXPECT_LT(took, std::chrono::milliseconds(3000));
+    EXPECT_FALSE(session.isOpen());
 }
 
 TEST(AgentSession, NothingListeningIsUnreachable)

@@ -1,6 +1,7 @@
 // The explorer's window without a real agent: nothing listening, an agent that knows
-// only the classic commands, and the layout it remembers between runs (in a temporary
-// settings location, never the user's).
+// only the classic commands, a server that is no agent, a listener that never answers,
+// and the layout it remembers between runs (in a temporary settings location, never the
+// user's).
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QSettings>
@@ -11,6 +12,12 @@
 #include <QTest>
 #include <QTreeView>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <memory>
 
 #include "classes_page.h"
@@ -28,6 +35,8 @@ private Q_SLOTS:
 
     void noAgentShowsWhyAndTheWindowGoesOn();
     void classicOnlyAgentIsCalledTooOld();
+    void anotherServerIsNamedAsNoAgent();
+    void aListenerThatNeverAnswersEndsInSeconds();
     void sizeAndColumnWidthsAreRememberedBetweenRuns();
 
 private:
@@ -73,6 +82,47 @@ void ExplorerWindowTest::classicOnlyAgentIsCalledTooOld()
     // Nothing more is asked of an agent that cannot answer.
     QTest::qWait(200);
     QCOMPARE(agent.requests().size(), size_t(1));
+}
+
+void ExplorerWindowTest::anotherServerIsNamedAsNoAgent()
+{
+    FakeAgent web;
+    web.queueReply({{"HTTP/1.1 400 Bad Request\r\nConnection: close\r\n\r\n"}, true});
+    ExplorerWindow window(web.port());
+    QTRY_VERIFY(window.requestStatus()->showingFailure());
+    const QString state = window.connectionBar()->stateText();
+    QVERIFY2(state.contains(QStringLiteral("is not a Vorlan agent: it answered hello with \"HTTP/1.1 400")),
+             qPrintable(state));
+    QVERIFY2(!state.contains(QStringLiteral("too old")), qPrintable(state));
+    QVERIFY(!window.requestStatus()->busy());
+}
+
+// A socket that listens and never accepts: the connection is made by the system, and
+// hello is never read. The attempt ends within seconds, saying so.
+void ExplorerWindowTest::aListenerThatNeverAnswersEndsInSeconds()
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    QVERIFY(fd >= 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    QCOMPARE(::bind(fd, reinterpret_cast<sockaddr*>(&address), size), 0);
+    QCOMPARE(::listen(fd, 4), 0);
+    QCOMPARE(::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size), 0);
+    const int port = ntohs(address.sin_port);
+
+    const auto start = std::chrono::steady_clock::now();
+    ExplorerWindow window(port);
+    QVERIFY(window.requestStatus()->busy());
+    QTRY_VERIFY_WITH_TIMEOUT(window.requestStatus()->showingFailure(), 15000);
+    const auto took = std::chrono::steady_clock::now() - start;
+    ::close(fd);
+    QVERIFY(took < std::chrono::seconds(10));
+    QVERIFY2(window.connectionBar()->stateText().contains(
+                 QStringLiteral("no answer to hello from 127.0.0.1:%1 within 5 s").arg(port)),
+             qPrintable(window.connectionBar()->stateText()));
+    QVERIFY(!window.requestStatus()->busy());
 }
 
 void ExplorerWindowTest::sizeAndColumnWidthsAreRememberedBetweenRuns()

@@ -16,6 +16,8 @@ struct FakeHeapSource : HeapSource {
     std::vector<Pending<ObjectQuery, ObjectView>> objects;
     std::vector<Pending<ReferrersQuery, Referrers>> referrers;
     std::vector<Pending<InstancesQuery, InstancesPage>> instances;
+    std::vector<Pending<CollectionQuery, CollectionPage>> collections;
+    std::vector<Pending<std::vector<std::string>, std::vector<long long>>> sizes;
 
     void fetchObject(const ObjectQuery& query, ReplyHandler<ObjectView> done) override
     {
@@ -28,6 +30,15 @@ struct FakeHeapSource : HeapSource {
     void fetchInstances(const InstancesQuery& query, ReplyHandler<InstancesPage> done) override
     {
         instances.push_back({query, std::move(done)});
+    }
+    void fetchCollection(const CollectionQuery& query, ReplyHandler<CollectionPage> done) override
+    {
+        collections.push_back({query, std::move(done)});
+    }
+    void fetchCollectionSizes(const std::vector<std::string>& handles,
+                              ReplyHandler<std::vector<long long>> done) override
+    {
+        sizes.push_back({handles, std::move(done)});
     }
 
     template <typename View>

@@ -1,7 +1,9 @@
 #include "classes_page.h"
 
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QSortFilterProxyModel>
 #include <QSplitter>
 #include <QTableView>
@@ -11,6 +13,8 @@
 #include "display_text.h"
 #include "histogram_model.h"
 #include "instance_list_model.h"
+#include "search_text.h"
+#include "type_name_delegate.h"
 
 namespace {
 
@@ -33,7 +37,7 @@ QTableView* makeTable(QWidget* parent, const QString& name)
     return table;
 }
 
-QWidget* titled(QLabel* title, QWidget* body, QWidget* parent)
+QWidget* titled(QWidget* title, QWidget* body, QWidget* parent)
 {
     auto* box = new QWidget(parent);
     auto* layout = new QVBoxLayout(box);
@@ -42,6 +46,17 @@ QWidget* titled(QLabel* title, QWidget* body, QWidget* parent)
     layout->addWidget(title);
     layout->addWidget(body, 1);
     return box;
+}
+
+// A title with a field beside it, on one line.
+QWidget* titleLine(QLabel* title, QWidget* field, QWidget* parent)
+{
+    auto* line = new QWidget(parent);
+    auto* layout = new QHBoxLayout(line);
+    layout->setContentsMargins(0, 0, 4, 0);
+    layout->addWidget(title, 1);
+    layout->addWidget(field);
+    return line;
 }
 
 }  // namespace
@@ -54,6 +69,7 @@ ClassesPage::ClassesPage(AgentHeapSource* source, QWidget* parent) : ExplorerPag
     sorted_->setSortRole(HistogramModel::SortRole);
     sorted_->setFilterKeyColumn(HistogramModel::ClassColumn);
     sorted_->setFilterCaseSensitivity(Qt::CaseInsensitive);
+    sorted_->setSortCaseSensitivity(Qt::CaseInsensitive);
     instanceModel_ = new InstanceListModel(source, this);
 
     classes_ = makeTable(this, QStringLiteral("classes"));
@@ -63,22 +79,35 @@ ClassesPage::ClassesPage(AgentHeapSource* source, QWidget* parent) : ExplorerPag
     classes_->setColumnWidth(HistogramModel::ClassColumn, 420);
     classes_->setColumnWidth(HistogramModel::InstancesColumn, 100);
     classes_->setColumnWidth(HistogramModel::BytesColumn, 110);
+    classes_->setItemDelegateForColumn(HistogramModel::ClassColumn, new TypeNameDelegate(classes_));
 
     instances_ = makeTable(this, QStringLiteral("instances"));
     instances_->setModel(instanceModel_);
     instances_->setColumnWidth(InstanceListModel::ObjectColumn, 110);
     instances_->setColumnWidth(InstanceListModel::TypeColumn, 300);
     instances_->setColumnWidth(InstanceListModel::ValueColumn, 260);
+    instances_->setItemDelegateForColumn(InstanceListModel::TypeColumn, new TypeNameDelegate(instances_));
+    // Listed in the heap's order until a header is clicked; a third click goes back to it.
+    instances_->horizontalHeader()->setSortIndicatorClearable(true);
+    instances_->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
+    instances_->setSortingEnabled(true);
 
     summary_ = new QLabel(tr("No histogram yet: F5 counts the heap by class."), this);
     summary_->setObjectName(QStringLiteral("histogramSummary"));
     instancesTitle_ = new QLabel(tr("Open a class (Enter or a double click) to list its instances."), this);
     instancesTitle_->setObjectName(QStringLiteral("instancesTitle"));
+    holding_ = new QLineEdit(this);
+    holding_->setObjectName(QStringLiteral("instanceFilter"));
+    holding_->setPlaceholderText(tr("Holding text (Ctrl+Shift+F)"));
+    holding_->setClearButtonEnabled(true);
+    holding_->setMinimumWidth(220);
+    holding_->setToolTip(tr("Enter lists the instances that hold this text: Strings that contain it, objects with a "
+                            "String or primitive field that does"));
 
     splitter_ = new QSplitter(Qt::Vertical, this);
     splitter_->setObjectName(QStringLiteral("classesSplitter"));
     splitter_->addWidget(titled(summary_, classes_, splitter_));
-    splitter_->addWidget(titled(instancesTitle_, instances_, splitter_));
+    splitter_->addWidget(titled(titleLine(instancesTitle_, holding_, splitter_), instances_, splitter_));
     splitter_->setStretchFactor(0, 3);
     splitter_->setStretchFactor(1, 2);
     splitter_->setChildrenCollapsible(false);
@@ -90,6 +119,15 @@ ClassesPage::ClassesPage(AgentHeapSource* source, QWidget* parent) : ExplorerPag
     connect(classes_, &QAbstractItemView::activated, this, &ClassesPage::openClass);
     connect(instances_, &QAbstractItemView::activated, this, &ClassesPage::openInstance);
     connect(instanceModel_, &InstanceListModel::statusChanged, instancesTitle_, &QLabel::setText);
+    connect(holding_, &QLineEdit::returnPressed, this, [this] {
+        findHolding(holding_->text());
+        instances_->setFocus();
+    });
+    // Clearing the text lists every instance again.
+    connect(holding_, &QLineEdit::textChanged, this, [this](const QString& text) {
+        if (text.isEmpty() && !instanceModel_->contains().empty())
+            findHolding({});
+    });
     // The first instance is current as soon as it is listed, so Enter opens it at once.
     connect(instanceModel_, &QAbstractItemModel::rowsInserted, this, [this] {
         if (!instances_->currentIndex().isValid())
@@ -116,7 +154,7 @@ void ClassesPage::refresh()
 {
     refreshHistogram();
     if (!instanceModel_->className().empty())
-        instanceModel_->showClass(instanceModel_->className());
+        instanceModel_->showClass(instanceModel_->className(), instanceModel_->contains());
 }
 
 void ClassesPage::forgetHandles()
@@ -151,15 +189,22 @@ void ClassesPage::showSummary()
     const Histogram& h = histogram_->histogram();
     QString text = tr("%1 classes, %2 objects, %3 in all").arg(countText(h.classes), countText(h.instances),
                                                                bytesText(h.bytes));
-    if (sorted_->rowCount() != histogram_->rowCount())
+    if (sorted_->rowCount() == 0 && histogram_->rowCount() > 0)
+        text += tr("; no class matches “%1”").arg(filter_.trimmed());
+    else if (sorted_->rowCount() != histogram_->rowCount())
         text += tr("; %1 shown").arg(countText(sorted_->rowCount()));
     summary_->setText(text);
+}
+
+int ClassesPage::shownClasses() const
+{
+    return sorted_->rowCount();
 }
 
 void ClassesPage::setFilter(const QString& text)
 {
     filter_ = text;
-    sorted_->setFilterFixedString(text);
+    sorted_->setFilterRegularExpression(classPattern(text));
     showSummary();
     // The class chosen stays chosen while it passes the filter; else the first one is.
     if (sorted_->rowCount() > 0 && !classes_->currentIndex().isValid())
@@ -171,13 +216,10 @@ bool ClassesPage::openBestMatch()
 {
     if (sorted_->rowCount() == 0)
         return false;
-    const QString wanted = filter_.trimmed();
     QModelIndex best = sorted_->index(0, 0);
-    for (int row = 0; row < sorted_->rowCount() && !wanted.isEmpty(); ++row) {
+    for (int row = 0; row < sorted_->rowCount(); ++row) {
         const QModelIndex index = sorted_->index(row, 0);
-        const QString name = index.data().toString();
-        const QString simple = name.mid(name.lastIndexOf('.') + 1);
-        if (name.compare(wanted, Qt::CaseInsensitive) == 0 || simple.compare(wanted, Qt::CaseInsensitive) == 0) {
+        if (namesClass(filter_, index.data().toString())) {
             best = index;
             break;
         }
@@ -192,7 +234,16 @@ void ClassesPage::openClass(const QModelIndex& proxyIndex)
     if (!proxyIndex.isValid())
         return;
     const QString type = proxyIndex.siblingAtColumn(0).data(HistogramModel::ClassNameRole).toString();
-    instanceModel_->showClass(type.toStdString());
+    instanceModel_->showClass(type.toStdString(), holding_->text().trimmed().toStdString());
+}
+
+void ClassesPage::findHolding(const QString& text)
+{
+    if (instanceModel_->className().empty()) {
+        instancesTitle_->setText(tr("Open a class first: its instances holding the text are listed."));
+        return;
+    }
+    instanceModel_->showClass(instanceModel_->className(), text.trimmed().toStdString());
 }
 
 void ClassesPage::openInstance(const QModelIndex& index)

@@ -21,16 +21,22 @@ ConnectionBar::ConnectionBar(int port, QWidget* parent) : QWidget(parent)
     connect_ = new QPushButton(tr("Connect"), this);
     connect_->setObjectName(QStringLiteral("connect"));
     connect_->setToolTip(tr("Connect to the agent on this port, dropping the connection there is"));
+    attach_ = new QPushButton(tr("Attach…"), this);
+    attach_->setObjectName(QStringLiteral("attachButton"));
+    attach_->setToolTip(tr("Choose a Java process of this machine; Vorlan's agent is loaded into it if need be "
+                           "(Ctrl+Shift+A)"));
     state_ = new QLabel(this);
     state_->setObjectName(QStringLiteral("connectionState"));
     state_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     layout->addWidget(label);
     layout->addWidget(port_);
     layout->addWidget(connect_);
+    layout->addWidget(attach_);
     layout->addSpacing(8);
     layout->addWidget(state_, 1);
 
     connect(connect_, &QPushButton::clicked, this, [this] { Q_EMIT connectRequested(port_->value()); });
+    connect(attach_, &QPushButton::clicked, this, &ConnectionBar::attachRequested);
     connect(port_, &QSpinBox::editingFinished, this, [this] {
         if (port_->hasFocus())
             Q_EMIT connectRequested(port_->value());
@@ -40,6 +46,11 @@ ConnectionBar::ConnectionBar(int port, QWidget* parent) : QWidget(parent)
 int ConnectionBar::port() const
 {
     return port_->value();
+}
+
+void ConnectionBar::setPort(int port)
+{
+    port_->setValue(port);
 }
 
 QString ConnectionBar::stateText() const

@@ -1,5 +1,6 @@
-// The connection line: the agent's port, a button to connect (again), and what the agent
-// said to hello (its version, the JVM, the pid), or why there is no connection.
+// The connection line: the agent's port, a button to connect (again), one to attach to
+// a Java process by choosing it, and what the agent said to hello (its version, the JVM,
+// the pid), or why there is no connection.
 #pragma once
 
 #include <QWidget>
@@ -17,6 +18,7 @@ public:
     explicit ConnectionBar(int port, QWidget* parent = nullptr);
 
     int port() const;
+    void setPort(int port);
     bool connected() const { return connected_; }
     QString stateText() const;
 
@@ -26,10 +28,12 @@ public:
 
 Q_SIGNALS:
     void connectRequested(int port);
+    void attachRequested();
 
 private:
     QSpinBox* port_;
     QPushButton* connect_;
+    QPushButton* attach_;
     QLabel* state_;
     bool connected_ = false;
 };

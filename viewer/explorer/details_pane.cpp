@@ -2,10 +2,13 @@
 
 #include <QPointer>
 
+#include "collection_reader.h"
 #include "details_text.h"
 #include "display_text.h"
+#include "fields_choice.h"
 
-DetailsPane::DetailsPane(HeapSource* source, QWidget* parent) : QTextBrowser(parent), source_(source)
+DetailsPane::DetailsPane(HeapSource* source, const FieldsChoice* fields, QWidget* parent)
+    : QTextBrowser(parent), source_(source), fields_(fields)
 {
     setObjectName(QStringLiteral("details"));
     setOpenLinks(false);
@@ -13,6 +16,10 @@ DetailsPane::DetailsPane(HeapSource* source, QWidget* parent) : QTextBrowser(par
     settle_.setSingleShot(true);
     settle_.setInterval(kSettleMs);
     connect(&settle_, &QTimer::timeout, this, &DetailsPane::request);
+    connect(this, &QTextBrowser::anchorClicked, this, [this](const QUrl& link) {
+        if (const auto object = linkedObject(link))
+            Q_EMIT openObject(*object);
+    });
 }
 
 void DetailsPane::showObject(const std::string& handle)
@@ -37,6 +44,11 @@ void DetailsPane::reload()
     }
 }
 
+void DetailsPane::showDetails(const ObjectView& view, const CollectionPage* entries)
+{
+    setHtml(detailsHtml(view, entries));
+}
+
 void DetailsPane::request()
 {
     QPointer<DetailsPane> self(this);
@@ -45,11 +57,33 @@ void DetailsPane::request()
     source_->fetchObject({handle, {}, kElements}, [self, generation, handle](const Result<ObjectView>& reply) {
         if (!self || self->generation_ != generation)
             return;
-        if (reply.ok())
-            self->setHtml(detailsHtml(reply.value));
-        else
+        if (!reply.ok()) {
             self->setHtml(detailsPlaceholderHtml(tr("Could not read @%1: %2")
                                                      .arg(fromWire(handle), fromWire(reply.error.message))));
+        } else if (CollectionReader::readsType(reply.value.object.type) &&
+                   !(self->fields_ && self->fields_->wantsFields(handle))) {
+            self->showEntries(reply.value, generation);
+            return;
+        } else {
+            self->showDetails(reply.value);
+        }
         Q_EMIT self->shown(fromWire(handle));
     });
+}
+
+void DetailsPane::showEntries(const ObjectView& view, int generation)
+{
+    QPointer<DetailsPane> self(this);
+    source_->fetchCollection({view.object.handle, 0, kEntries},
+                             [self, generation, view](const Result<CollectionPage>& reply) {
+                                 if (!self || self->generation_ != generation)
+                                     return;
+                                 CollectionPage page = reply.value;
+                                 if (!reply.ok()) {
+                                     page = CollectionPage{};
+                                     page.note = "its entries could not be read: " + reply.error.message;
+                                 }
+                                 self->showDetails(view, &page);
+                                 Q_EMIT self->shown(fromWire(view.object.handle));
+                             });
 }

@@ -5,6 +5,7 @@
 #include <QList>
 
 class QAction;
+class QMenu;
 class QMenuBar;
 class QWidget;
 
@@ -16,13 +17,20 @@ struct ExplorerActions {
     // The actions that need an object at hand: enabled only while one is.
     QList<QAction*> objectActions() const { return {copyHandle, showInObjects, referrers, path}; }
 
+    QAction* attach;
     QAction* connectAgain;
     QAction* refresh;
     QAction* close;
     QAction* find;
+    QAction* findValue;
     QAction* copyRow;  // while a view has the focus only; elsewhere Ctrl+C copies text
     QAction* copyHandle;
     QAction* showInObjects;
     QAction* referrers;
     QAction* path;
+    QAction* internals;     // checkable: a collection's fields instead of its entries
+    QAction* closeObject;   // an opened object, in the Objects view
+    QAction* closeAll;
+    QAction* back;
+    QAction* forward;
 };

@@ -2,13 +2,13 @@
 // few things, and a new view is a new page.
 #pragma once
 
+#include <QAbstractItemView>
 #include <QList>
+#include <QPointer>
 #include <QWidget>
 
 #include "explorer_settings.h"
 #include "reply_views.h"
-
-class QAbstractItemView;
 
 class ExplorerPage : public QWidget {
     Q_OBJECT
@@ -24,10 +24,21 @@ public:
     virtual void refresh() = 0;
     // Drops every row that shows a handle: another connection gives other handles.
     virtual void forgetHandles() = 0;
+    // The connection was made anew to the same agent: the handles shown still hold, but
+    // requests not yet answered never will be.
+    virtual void requestsDropped() {}
     // Adds the page's column headers and splitters to what is kept between runs.
     virtual void rememberLayout(RememberedLayout& layout) = 0;
+
+    // The view of the page the user worked in last, whose current row the object
+    // actions and the details pane follow when the page comes to the front again.
+    QAbstractItemView* activeView() const { return active_ ? active_.data() : views().value(0); }
+    void setActiveView(QAbstractItemView* view) { active_ = view; }
 
 Q_SIGNALS:
     // The user asks to see this object in the Objects view.
     void openObject(const ObjectRef& object);
+
+private:
+    QPointer<QAbstractItemView> active_;
 };

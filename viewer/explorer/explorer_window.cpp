@@ -16,7 +16,9 @@
 
 #include <utility>
 
+#include "attach_dialog.h"
 #include "classes_page.h"
+#include "collection_reader.h"
 #include "connection_bar.h"
 #include "details_pane.h"
 #include "display_text.h"
@@ -30,6 +32,7 @@
 #include "request_runner.h"
 #include "request_status.h"
 #include "root_survey.h"
+#include "search_text.h"
 
 namespace {
 
@@ -37,7 +40,14 @@ namespace {
 bool lostConnection(const ClientError& error)
 {
     return error.failure == Failure::unreachable || error.failure == Failure::closed ||
-           error.failure == Failure::tooOld;
+           error.failure == Failure::tooOld || error.failure == Failure::notAgent ||
+           error.failure == Failure::noAnswer;
+}
+
+// Whether two hellos come from one agent: its handles name the same objects.
+bool sameAgent(const Hello& a, const Hello& b)
+{
+    return a.pid >= 0 && a.pid == b.pid && a.jvmVersion == b.jvmVersion && a.agentVersion == b.agentVersion;
 }
 
 // The row's cells as a user sees them, TAB-separated, for the clipboard.
@@ -52,16 +62,21 @@ QString rowText(const QModelIndex& index)
     return cells.join('\t');
 }
 
+const char* const kNothingFound = "nothingFound";
+
 }  // namespace
 
 ExplorerWindow::ExplorerWindow(int port, QWidget* parent)
-    : QMainWindow(parent), runner_(new RequestRunner(port, this)), source_(runner_, this)
+    : QMainWindow(parent),
+      runner_(new RequestRunner(port, this)),
+      source_(runner_, this),
+      quietSource_(runner_, this, true, source_.readers())
 {
     setWindowTitle(tr("Vorlan explorer"));
     actions_ = std::make_unique<ExplorerActions>(this);
     actions_->addMenus(menuBar());
 
-    objects_ = new ObjectsPage(&source_, runner_, this);
+    objects_ = new ObjectsPage(&source_, runner_, &fields_, this);
     classes_ = new ClassesPage(&source_, this);
     referrers_ = new ReferrersPage(&source_, this);
     path_ = new PathPage(&source_, this);
@@ -73,7 +88,7 @@ ExplorerWindow::ExplorerWindow(int port, QWidget* parent)
     addPage(referrers_, tr("&Referrers"));
     addPage(path_, tr("&Path to GC root"));
 
-    details_ = new DetailsPane(&source_, this);
+    details_ = new DetailsPane(&quietSource_, &fields_, this);
     mainSplitter_ = new QSplitter(Qt::Horizontal, this);
     mainSplitter_->setObjectName(QStringLiteral("mainSplitter"));
     mainSplitter_->addWidget(tabs_);
@@ -93,36 +108,50 @@ ExplorerWindow::ExplorerWindow(int port, QWidget* parent)
     connectActions();
 
     connect(connection_, &ConnectionBar::connectRequested, this, &ExplorerWindow::connectTo);
+    connect(connection_, &ConnectionBar::attachRequested, this, &ExplorerWindow::openAttachDialog);
     connect(runner_, &RequestRunner::finished, this, &ExplorerWindow::outcomeArrived);
     connect(classes_, &ClassesPage::histogramShown, this, &ExplorerWindow::histogramShown);
     connect(path_, &PathPage::pathShown, this, &ExplorerWindow::pathShown);
+    connect(details_, &DetailsPane::openObject, this, &ExplorerWindow::showInObjects);
     // After connecting, the histogram's collection and walk wait for the first page of
     // roots, so that the program is not paused by both at once.
     connect(objects_->survey(), &RootSurvey::rootsListed, this, [this] {
         if (std::exchange(histogramDue_, false))
             refreshHistogram();
     });
-    connect(tabs_, &QTabWidget::currentChanged, this, [this] {
-        lastView_ = currentPage()->views().front();
-        currentChanged(lastView_->currentIndex());
+    connect(tabs_, &QTabWidget::currentChanged, this, [this] { follow(currentPage()->activeView()); });
+    // A click on a row that is current already moves no current index, but the focus.
+    focusWatch_ = connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
+        ExplorerPage* page = currentPage();
+        for (QAbstractItemView* view : page->views())
+            if (view == now && view != lastView_) {
+                page->setActiveView(view);
+                follow(view);
+            }
     });
     lastView_ = objects_->views().front();
+    updateNavigation();
 
     rememberedLayout(true);
     connectTo(port);
 }
 
-ExplorerWindow::~ExplorerWindow() = default;
+ExplorerWindow::~ExplorerWindow()
+{
+    // Focus moves while the widgets go, after the members they would be followed with.
+    disconnect(focusWatch_);
+}
 
 QWidget* ExplorerWindow::buildTop()
 {
     connection_ = new ConnectionBar(runner_->port(), this);
     search_ = new QLineEdit(this);
     search_->setObjectName(QStringLiteral("search"));
-    search_->setPlaceholderText(tr("Find a class (Ctrl+F)"));
+    search_->setPlaceholderText(tr("Find a class or @object (Ctrl+F)"));
     search_->setClearButtonEnabled(true);
     search_->setMinimumWidth(260);
-    search_->setToolTip(tr("Keeps the classes whose name contains this; Enter lists the first one's instances"));
+    search_->setToolTip(tr("Keeps the classes whose name contains this (* stands for any run of characters); "
+                           "Enter lists the first one's instances. @1a2b goes to that object"));
     auto* top = new QWidget(this);
     auto* topLayout = new QHBoxLayout(top);
     topLayout->setContentsMargins(6, 4, 6, 2);
@@ -130,6 +159,10 @@ QWidget* ExplorerWindow::buildTop()
     topLayout->addWidget(search_);
 
     connect(search_, &QLineEdit::textChanged, this, [this](const QString& text) {
+        search_->setProperty(kNothingFound, false);
+        search_->setStyleSheet({});
+        if (text.trimmed().startsWith('@'))
+            return;  // a handle, not a class
         classes_->setFilter(text);
         if (!text.isEmpty())
             tabs_->setCurrentWidget(classes_);
@@ -144,10 +177,7 @@ QWidget* ExplorerWindow::buildTop()
         if (lastView_)
             lastView_->setFocus();
     });
-    connect(search_, &QLineEdit::returnPressed, this, [this] {
-        if (classes_->openBestMatch())
-            classes_->instanceTable()->setFocus();
-    });
+    connect(search_, &QLineEdit::returnPressed, this, [this] { search(search_->text()); });
     return top;
 }
 
@@ -156,19 +186,25 @@ void ExplorerWindow::addPage(ExplorerPage* page, const QString& title)
     tabs_->addTab(page, title);
     pages_.append(page);
     for (QAbstractItemView* view : page->views())
-        watchView(view);
+        watchView(view, page);
     connect(page, &ExplorerPage::openObject, this, &ExplorerWindow::showInObjects);
 }
 
 void ExplorerWindow::connectActions()
 {
     const ExplorerActions& a = *actions_;
+    connect(a.attach, &QAction::triggered, this, &ExplorerWindow::openAttachDialog);
     connect(a.connectAgain, &QAction::triggered, this, [this] { connectTo(connection_->port()); });
     connect(a.refresh, &QAction::triggered, this, &ExplorerWindow::refresh);
     connect(a.close, &QAction::triggered, this, &QWidget::close);
     connect(a.find, &QAction::triggered, this, [this] {
         search_->setFocus(Qt::ShortcutFocusReason);
         search_->selectAll();
+    });
+    connect(a.findValue, &QAction::triggered, this, [this] {
+        tabs_->setCurrentWidget(classes_);
+        classes_->instanceFilter()->setFocus(Qt::ShortcutFocusReason);
+        classes_->instanceFilter()->selectAll();
     });
     connect(a.copyRow, &QAction::triggered, this, &ExplorerWindow::copyRow);
     connect(a.copyHandle, &QAction::triggered, this, &ExplorerWindow::copyHandle);
@@ -181,17 +217,29 @@ void ExplorerWindow::connectActions()
     onObject(a.showInObjects, &ExplorerWindow::showInObjects);
     onObject(a.referrers, &ExplorerWindow::showReferrers);
     onObject(a.path, &ExplorerWindow::showPath);
+    connect(a.internals, &QAction::triggered, this, &ExplorerWindow::showInternals);
+    connect(a.closeObject, &QAction::triggered, this, [this] {
+        if (lastView_ == objects_->view() && objects_->isOpened(lastView_->currentIndex()))
+            objects_->closeCurrent();
+    });
+    connect(a.closeAll, &QAction::triggered, this, [this] { objects_->closeAll(); });
+    connect(a.back, &QAction::triggered, this, &ExplorerWindow::goBack);
+    connect(a.forward, &QAction::triggered, this, &ExplorerWindow::goForward);
 }
 
-void ExplorerWindow::watchView(QAbstractItemView* view)
+void ExplorerWindow::watchView(QAbstractItemView* view, ExplorerPage* page)
 {
     view->addAction(actions_->copyRow);
     connect(view, &QWidget::customContextMenuRequested, this,
             [this, view](const QPoint& position) { showContextMenu(view, position); });
-    connect(view->selectionModel(), &QItemSelectionModel::currentChanged, this, [this, view](const QModelIndex& index) {
-        lastView_ = view;
-        currentChanged(index);
-    });
+    connect(view->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this, view, page](const QModelIndex& index) {
+                page->setActiveView(view);
+                if (view == lastView_ || page == currentPage()) {
+                    lastView_ = view;
+                    currentChanged(index);
+                }
+            });
 }
 
 ExplorerPage* ExplorerWindow::currentPage() const
@@ -204,12 +252,27 @@ std::optional<ObjectRef> ExplorerWindow::currentObject() const
     return lastView_ ? objectAt(lastView_->currentIndex()) : std::nullopt;
 }
 
+void ExplorerWindow::follow(QAbstractItemView* view)
+{
+    if (!view)
+        return;
+    lastView_ = view;
+    // A highlighted row is the current one: nothing highlighted without being acted on.
+    if (!view->currentIndex().isValid() && view->selectionModel()->hasSelection())
+        view->setCurrentIndex(view->selectionModel()->selectedIndexes().value(0));
+    currentChanged(view->currentIndex());
+}
+
 void ExplorerWindow::currentChanged(const QModelIndex& index)
 {
     const std::optional<ObjectRef> object = objectAt(index);
     details_->showObject(object ? object->handle : std::string());
     for (QAction* a : actions_->objectActions())
         a->setEnabled(object.has_value());
+    const bool collection = object && CollectionReader::readsType(object->type);
+    actions_->internals->setEnabled(collection);
+    actions_->internals->setChecked(collection && fields_.wantsFields(object->handle));
+    actions_->closeObject->setEnabled(lastView_ == objects_->view() && objects_->isOpened(index));
 }
 
 void ExplorerWindow::showContextMenu(QAbstractItemView* view, const QPoint& position)
@@ -217,17 +280,31 @@ void ExplorerWindow::showContextMenu(QAbstractItemView* view, const QPoint& posi
     const QModelIndex index = view->indexAt(position);
     if (index.isValid())
         view->setCurrentIndex(index);
-    lastView_ = view;
-    currentChanged(view->currentIndex());
+    follow(view);
     QMenu menu(this);
     if (view != objects_->view())
         menu.addAction(actions_->showInObjects);
     menu.addAction(actions_->referrers);
     menu.addAction(actions_->path);
+    if (actions_->internals->isEnabled())
+        menu.addAction(actions_->internals);
+    if (actions_->closeObject->isEnabled())
+        menu.addAction(actions_->closeObject);
     menu.addSeparator();
     menu.addAction(actions_->copyHandle);
     menu.addAction(actions_->copyRow);
     menu.exec(view->viewport()->mapToGlobal(position));
+}
+
+void ExplorerWindow::showInternals(bool fields)
+{
+    const std::optional<ObjectRef> object = currentObject();
+    if (!object)
+        return;
+    fields_.set(object->handle, fields);
+    if (lastView_ == objects_->view())
+        objects_->rereadCurrent();
+    details_->reload();
 }
 
 void ExplorerWindow::connectTo(int port)
@@ -235,18 +312,38 @@ void ExplorerWindow::connectTo(int port)
     objects_->survey()->stop();
     runner_->reconnect(port);
     for (ExplorerPage* page : pages_)
-        page->forgetHandles();
-    details_->showObject({});
-    classes_->clear();
-    histogramDue_ = true;
+        page->requestsDropped();
     setWindowTitle(tr("Vorlan explorer — 127.0.0.1:%1").arg(port));
     connection_->showConnecting();
     source_.open([this](const Result<Hello>& reply) {
-        if (!reply.ok())
-            return;  // outcomeArrived has shown why
-        connection_->showConnected(reply.value);
-        refreshRoots();  // the histogram follows once the roots are listed
+        if (reply.ok())
+            helloArrived(reply.value);  // else outcomeArrived has shown why
     });
+}
+
+void ExplorerWindow::helloArrived(const Hello& hello)
+{
+    // Another agent's handles name other objects: what the window shows goes. The same
+    // agent's still hold, so the opened objects stay.
+    if (!sameAgent(connected_, hello))
+        forgetHandles();
+    else
+        details_->reload();  // its request was dropped with the old connection
+    connected_ = hello;
+    connection_->showConnected(hello);
+    histogramDue_ = true;
+    refreshRoots();  // the histogram follows once the roots are listed
+}
+
+void ExplorerWindow::forgetHandles()
+{
+    for (ExplorerPage* page : pages_)
+        page->forgetHandles();
+    details_->showObject({});
+    classes_->clear();
+    history_.clear();
+    fields_.clear();
+    updateNavigation();
 }
 
 void ExplorerWindow::outcomeArrived(const RequestOutcome& outcome)
@@ -275,8 +372,34 @@ void ExplorerWindow::refresh()
 
 void ExplorerWindow::showInObjects(const ObjectRef& object)
 {
+    history_.opened(object);
+    updateNavigation();
     tabs_->setCurrentWidget(objects_);
     objects_->showObject(object);
+}
+
+void ExplorerWindow::goBack()
+{
+    if (const auto object = history_.back()) {
+        tabs_->setCurrentWidget(objects_);
+        objects_->showObject(*object);
+    }
+    updateNavigation();
+}
+
+void ExplorerWindow::goForward()
+{
+    if (const auto object = history_.forward()) {
+        tabs_->setCurrentWidget(objects_);
+        objects_->showObject(*object);
+    }
+    updateNavigation();
+}
+
+void ExplorerWindow::updateNavigation()
+{
+    actions_->back->setEnabled(history_.canGoBack());
+    actions_->forward->setEnabled(history_.canGoForward());
 }
 
 void ExplorerWindow::showReferrers(const ObjectRef& object)
@@ -289,6 +412,63 @@ void ExplorerWindow::showPath(const ObjectRef& object)
 {
     tabs_->setCurrentWidget(path_);
     path_->showPath(object);
+}
+
+void ExplorerWindow::search(const QString& text)
+{
+    const QString wanted = text.trimmed();
+    if (wanted.isEmpty())
+        return;
+    const std::optional<HandleText> handle = handleIn(wanted);
+    if (handle && (handle->marked || classes_->shownClasses() == 0)) {
+        goToHandle(handle->handle);
+        return;
+    }
+    if (wanted.startsWith('@')) {
+        nothingFound(tr("“%1” is no handle: a handle is hexadecimal, as in @1a2b").arg(wanted));
+        return;
+    }
+    if (classes_->openBestMatch()) {
+        tabs_->setCurrentWidget(classes_);
+        classes_->instanceTable()->setFocus();
+        return;
+    }
+    nothingFound(tr("no class name matches “%1”").arg(wanted));
+}
+
+void ExplorerWindow::goToHandle(const QString& handle)
+{
+    // Read first: a handle that names nothing says so instead of opening an empty row.
+    ObjectQuery query{handle.toStdString(), {}, 0};
+    source_.fetchObject(query, [this, handle](const Result<ObjectView>& reply) {
+        if (reply.ok())
+            showInObjects(reply.value.object);
+        else if (reply.error.code == "not-found")
+            nothingFound(tr("no live object has the handle @%1").arg(handle));
+    });
+}
+
+void ExplorerWindow::nothingFound(const QString& why)
+{
+    search_->setProperty(kNothingFound, true);
+    search_->setStyleSheet(QStringLiteral("QLineEdit { background: #fde2e2; }"));
+    status_->warn(tr("Nothing found: %1").arg(why));
+}
+
+AttachDialog* ExplorerWindow::openAttachDialog()
+{
+    if (!attachDialog_) {
+        attachDialog_ = new AttachDialog(connected_.pid, this);
+        attachDialog_->setAttribute(Qt::WA_DeleteOnClose);
+        connect(attachDialog_, &AttachDialog::attached, this, [this](int port, long) {
+            connection_->setPort(port);
+            connectTo(port);
+        });
+    }
+    attachDialog_->show();
+    attachDialog_->raise();
+    attachDialog_->activateWindow();
+    return attachDialog_;
 }
 
 void ExplorerWindow::copyRow()

@@ -1,15 +1,20 @@
-// The explorer's main window: the connection line and class search above; the Objects,
+// The explorer's main window: the connection line and the search above; the Objects,
 // Classes, Referrers and Path to GC root pages in tabs; the details pane beside them;
 // requests and their pauses in the status bar. It wires pages to each other and the
-// object actions to the views; the pages, models and panes do the rest.
+// object actions to the views (the current row of the view worked in last, on any tab);
+// the pages, models and panes do the rest.
 #pragma once
 
 #include <QMainWindow>
+#include <QPointer>
 
 #include <memory>
 #include <optional>
 
 #include "agent_heap_source.h"
+#include "attach_dialog.h"
+#include "fields_choice.h"
+#include "object_history.h"
 #include "reply_views.h"
 
 class ClassesPage;
@@ -40,14 +45,24 @@ public:
     ~ExplorerWindow() override;
 
     // Drops the connection there is and starts afresh on port: hello, the histogram and
-    // the GC roots.
+    // the GC roots. The objects shown stay when it is the same agent again.
     void connectTo(int port);
-    // Shows the object under "Opened objects" in the Objects view, selected and opened.
+    // Shows the object under "Opened objects" in the Objects view, selected and opened,
+    // and makes it the latest for Back and Forward.
     void showInObjects(const ObjectRef& object);
     void showReferrers(const ObjectRef& object);
     void showPath(const ObjectRef& object);
     void refreshHistogram();
     void refreshRoots();
+    // What the search box's Enter does: opens the class it names (`*` for any run of
+    // characters) or the object whose handle it is ("@1a2b", or "1a2b" when no class
+    // matches), else says that nothing was found.
+    void search(const QString& text);
+    // The object opened before (after) the current one, in the Objects view.
+    void goBack();
+    void goForward();
+    // File → Attach to a Java process…
+    AttachDialog* openAttachDialog();
 
     ConnectionBar* connectionBar() const { return connection_; }
     RequestStatus* requestStatus() const { return status_; }
@@ -60,9 +75,12 @@ public:
     HeapTreeModel* objectsModel() const;
     HeapTreeModel* referrersModel() const;
     HeapTreeModel* pathModel() const;
+    ObjectsPage* objectsPage() const { return objects_; }
     ClassesPage* classesPage() const { return classes_; }
     DetailsPane* details() const { return details_; }
     QLineEdit* searchBox() const { return search_; }
+    const ExplorerActions& actions() const { return *actions_; }
+    AttachDialog* attachDialog() const { return attachDialog_; }
 
 Q_SIGNALS:
     // The histogram's rows are in the Classes view (tests and the benchmark wait for it).
@@ -76,21 +94,32 @@ private:
     QWidget* buildTop();
     void addPage(ExplorerPage* page, const QString& title);
     void connectActions();
-    void watchView(QAbstractItemView* view);
+    void watchView(QAbstractItemView* view, ExplorerPage* page);
     void rememberedLayout(bool restore);
 
     ExplorerPage* currentPage() const;
     std::optional<ObjectRef> currentObject() const;
     void showContextMenu(QAbstractItemView* view, const QPoint& position);
+    // The view the object actions now act on, and its current row.
+    void follow(QAbstractItemView* view);
     void currentChanged(const QModelIndex& index);
     void refresh();
     void copyRow();
     void copyHandle();
+    void showInternals(bool fields);
+    void goToHandle(const QString& handle);
+    void nothingFound(const QString& why);
+    void helloArrived(const Hello& hello);
+    void forgetHandles();
     void outcomeArrived(const RequestOutcome& outcome);
+    void updateNavigation();
 
     RequestRunner* runner_;
     AgentHeapSource source_;
+    AgentHeapSource quietSource_;  // what the window reads by itself: the details pane
     std::unique_ptr<ExplorerActions> actions_;
+    FieldsChoice fields_;
+    ObjectHistory history_;
 
     ConnectionBar* connection_;
     QLineEdit* search_;
@@ -103,6 +132,9 @@ private:
     QList<ExplorerPage*> pages_;  // in tab order
     DetailsPane* details_;
     RequestStatus* status_;
+    QPointer<AttachDialog> attachDialog_;
     QAbstractItemView* lastView_ = nullptr;  // the view whose row the object actions act on
     bool histogramDue_ = false;  // after connecting, once the first roots are listed
+    Hello connected_;            // the agent's hello on the last connection that answered
+    QMetaObject::Connection focusWatch_;
 };

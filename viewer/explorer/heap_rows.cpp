@@ -1,9 +1,11 @@
 #include "heap_rows.h"
 
 #include <array>
+#include <map>
 #include <utility>
 
 #include "display_text.h"
+#include "root_names.h"
 
 namespace {
 
@@ -94,13 +96,35 @@ std::unique_ptr<HeapTreeItem> objectRow(const ObjectRef& ref, QString name, QStr
     return item;
 }
 
-std::unique_ptr<HeapTreeItem> slotRow(const Slot& slot)
+QString simpleClassName(const std::string& className)
 {
-    const QString name = holdName(slot.how, slot.name);
+    const QString name = fromWire(className);
+    return name.mid(name.lastIndexOf('.') + 1);
+}
+
+std::unique_ptr<HeapTreeItem> slotRow(const Slot& slot, bool qualify)
+{
+    QString name = holdName(slot.how, slot.name);
+    if (qualify && slot.how == "field" && !slot.declared.empty())
+        name = simpleClassName(slot.declared) + '.' + name;
     if (slot.refersToObject())
         return objectRow(slot.target, name, declaredTip(slot));
     RowCells cells{name, javaTypeText(slot.declType), fromWire(slot.value), -1, declaredTip(slot)};
     return std::make_unique<HeapTreeItem>(HeapTreeItem::Kind::value, std::move(cells));
+}
+
+std::vector<std::unique_ptr<HeapTreeItem>> slotRows(const std::vector<Slot>& slots, bool withClass)
+{
+    std::map<std::string, int> fieldNames;
+    for (const Slot& slot : slots)
+        if (slot.how == "field")
+            ++fieldNames[slot.name];
+    std::vector<std::unique_ptr<HeapTreeItem>> rows;
+    rows.reserve(slots.size());
+    for (const Slot& slot : slots)
+        if (withClass || slot.how != "class")
+            rows.push_back(slotRow(slot, slot.how == "field" && fieldNames[slot.name] > 1));
+    return rows;
 }
 
 std::unique_ptr<HeapTreeItem> hopRow(const Hop& hop)
@@ -120,6 +144,55 @@ std::unique_ptr<HeapTreeItem> gcRootRow(const GcRoot& root)
     RowCells cells{QStringLiteral("GC root: ") + rootKindTitle(root.kind), {}, where, -1,
                    where.isEmpty() ? QString() : QStringLiteral("thread ") + where};
     return std::make_unique<HeapTreeItem>(HeapTreeItem::Kind::gcRoot, std::move(cells));
+}
+
+QString rootRowName(const GcRoot& root, const std::string& handle)
+{
+    if (root.kind == "thread" && !root.thread.empty())
+        return fromWire(rootName(root));
+    // The thread first: short, and what tells the locals of one method apart.
+    if ((root.kind == "stack-local" || root.kind == "jni-local") && !root.thread.empty()) {
+        const QString thread = '"' + fromWire(root.thread) + '"';
+        return root.method.empty() ? thread : thread + QStringLiteral(": ") + fromWire(root.method);
+    }
+    return '@' + fromWire(handle);
+}
+
+std::vector<std::unique_ptr<HeapTreeItem>> pathRows(const PathReply& path)
+{
+    std::vector<std::unique_ptr<HeapTreeItem>> rows;
+    const int heldByStatic = staticStepOfPath(path);
+    std::string holderType;
+    for (size_t i = 0; i < path.steps.size(); ++i) {
+        const Hop& step = path.steps[i];
+        QString name;
+        QString tip;
+        if (i == 0 && path.hasRoot) {
+            name = fromWire(rootName(path.root));
+            tip = QStringLiteral("the GC root: ") + name;
+        } else if (step.how == "static") {
+            name = QStringLiteral("static ") + fromWire(step.name);
+            tip = QStringLiteral("static field of ") + fromWire(step.declared);
+        } else {
+            name = holdName(step.how, step.name);
+            if (step.how == "field" && !step.declared.empty() && step.declared != holderType) {
+                name = simpleClassName(step.declared) + '.' + name;
+                tip = QStringLiteral("field of ") + fromWire(step.declared);
+            }
+        }
+        auto row = objectRow(step.object, name, tip);
+        row->setFetch(HeapTreeItem::Fetch::given);
+        if (static_cast<int>(i) < heldByStatic - 1) {
+            RowCells cells = row->cells();
+            cells.muted = true;
+            cells.tip = QStringLiteral("class loading, which keeps every loaded class: what keeps the object starts "
+                                       "at the static field below");
+            row->setCells(cells);
+        }
+        rows.push_back(std::move(row));
+        holderType = step.object.type;
+    }
+    return rows;
 }
 
 std::unique_ptr<HeapTreeItem> noteRow(QString text, QString tip)

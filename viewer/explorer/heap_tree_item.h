@@ -1,6 +1,7 @@
 // One row of a heap tree (the Objects, Referrers and Path views): a group heading, an
-// object that can be opened, a primitive value, a GC root, a note, or the "more" row
-// of a paged parent. Owns its children, as the item of Qt's simpletreemodel does.
+// object that can be opened, a primitive value, a GC root, a map's entry (its key and
+// value under it), a note, or the "more" row of a paged parent. Owns its children, as
+// the item of Qt's simpletreemodel does.
 #pragma once
 
 #include <QString>
@@ -16,11 +17,15 @@ struct RowCells {
     QString value;         // primitive value, preview, "null"
     long long size = -1;   // shallow size in bytes; -1 shows nothing
     QString tip;           // declaring class, root thread and method, what a note is about
+    bool muted = false;    // shown greyed: already shown above, or of little interest
 };
 
 class HeapTreeItem {
 public:
-    enum class Kind { group, object, value, gcRoot, note, more };
+    enum class Kind { group, object, value, gcRoot, entry, note, more };
+    // What an object row opens to: its fields (elements, statics), or a collection's
+    // entries as a Java program iterating it sees them.
+    enum class Reading { fields, entries };
     // How far an object's children have come from the agent.
     enum class Fetch {
         given,    // a leaf, or children given up front: nothing to fetch
@@ -44,6 +49,12 @@ public:
 
     Fetch fetch() const { return fetch_; }
     void setFetch(Fetch fetch) { fetch_ = fetch; }
+    Reading reading() const { return reading_; }
+    void setReading(Reading reading) { reading_ = reading; }
+    // Counts the requests made for the row: a reply that answers an earlier one than the
+    // last is dropped.
+    int asks() const { return asks_; }
+    int nextAsk() { return ++asks_; }
     // Paged parents: how many elements or referrers are listed, and how many there are.
     long long listed() const { return listed_; }
     long long total() const { return total_; }
@@ -73,6 +84,8 @@ private:
     std::string handle_;
     std::string wireType_;
     Fetch fetch_ = Fetch::given;
+    Reading reading_ = Reading::fields;
+    int asks_ = 0;
     long long listed_ = 0;
     long long total_ = -1;
     bool standIn_ = false;

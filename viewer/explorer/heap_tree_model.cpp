@@ -7,13 +7,17 @@
 
 #include <algorithm>
 
+#include "collection_reader.h"
+#include "collection_rows.h"
 #include "display_text.h"
+#include "fields_choice.h"
 #include "heap_rows.h"
 
 namespace {
 
 using Kind = HeapTreeItem::Kind;
 using Fetch = HeapTreeItem::Fetch;
+using Reading = HeapTreeItem::Reading;
 
 long long elementCount(const ObjectView& view)
 {
@@ -31,6 +35,12 @@ HeapTreeModel::HeapTreeModel(HeapSource* source, Opens opens, QObject* parent)
 }
 
 HeapTreeModel::~HeapTreeModel() = default;
+
+void HeapTreeModel::setColumnTitle(Column column, const QString& title)
+{
+    titles_[column] = title;
+    Q_EMIT headerDataChanged(Qt::Horizontal, column, column);
+}
 
 HeapTreeItem* HeapTreeModel::itemAt(const QModelIndex& index) const
 {
@@ -108,23 +118,62 @@ void HeapTreeModel::refetch(const QModelIndex& index)
 {
     HeapTreeItem* item = itemAt(index);
     if (!index.isValid() || item->kind() != Kind::object || item->handle().empty() || opens_ == Opens::nothing ||
-        item->fetch() == Fetch::pending || item->fetch() == Fetch::given)
+        item->fetch() == Fetch::given)
         return;
     if (item->childCount() > 0) {
         beginRemoveRows(indexOf(item), 0, item->childCount() - 1);
         item->removeChildren(0, item->childCount());
         endRemoveRows();
     }
+    item->nextAsk();  // a request still out for the rows just dropped is not wanted
     item->setPaging(0, -1);
     item->setStandIn(false);
     item->setFetch(Fetch::notYet);
     startFetch(indexOf(item), item);
 }
 
+void HeapTreeModel::abandonPending()
+{
+    std::vector<HeapTreeItem*> pending;
+    std::vector<HeapTreeItem*> open{root_.get()};
+    while (!open.empty()) {
+        HeapTreeItem* item = open.back();
+        open.pop_back();
+        if (item->fetch() == Fetch::pending)
+            pending.push_back(item);
+        for (int row = 0; row < item->childCount(); ++row)
+            open.push_back(item->child(row));
+    }
+    for (HeapTreeItem* item : pending) {
+        item->nextAsk();
+        const QModelIndex at = indexOf(item);
+        if (item->listed() > 0) {  // a next page was asked for: its "more" row comes back
+            dropStandIn(at, item);
+            item->setFetch(Fetch::partial);
+            addMoreRow(at, item, item->reading() == Reading::entries ? QStringLiteral(" entries") : QString());
+        } else {
+            if (item->childCount() > 0) {
+                beginRemoveRows(at, 0, item->childCount() - 1);
+                item->removeChildren(0, item->childCount());
+                endRemoveRows();
+            }
+            item->setStandIn(false);
+            item->setFetch(Fetch::notYet);
+        }
+    }
+}
+
+bool HeapTreeModel::readsEntries(const HeapTreeItem* item) const
+{
+    return opens_ == Opens::contents && item->kind() == Kind::object && CollectionReader::readsType(item->wireType()) &&
+           !(fieldsChoice_ && fieldsChoice_->wantsFields(item->handle()));
+}
+
 void HeapTreeModel::startFetch(const QModelIndex& parent, HeapTreeItem* item)
 {
     const QModelIndex at = parent.siblingAtColumn(0);
-    if (item->fetch() == Fetch::partial) {
+    const bool firstPage = item->fetch() != Fetch::partial;
+    if (!firstPage) {
         // The "more" row stands in while the next page comes.
         HeapTreeItem* more = item->lastChild();
         RowCells cells = more->cells();
@@ -135,10 +184,16 @@ void HeapTreeModel::startFetch(const QModelIndex& parent, HeapTreeItem* item)
             this, [this, waiting = QPersistentModelIndex(at)] { showLoading(waiting); }, Qt::QueuedConnection);
     }
     item->setFetch(Fetch::pending);
-    if (opens_ == Opens::contents)
-        requestSlots(at, item);
-    else
+    if (opens_ == Opens::referrers) {
         requestReferrers(at, item);
+        return;
+    }
+    if (firstPage)
+        item->setReading(readsEntries(item) ? Reading::entries : Reading::fields);
+    if (item->reading() == Reading::entries)
+        requestEntries(at, item);
+    else
+        requestSlots(at, item);
 }
 
 void HeapTreeModel::showLoading(const QModelIndex& parent)
@@ -166,9 +221,21 @@ void HeapTreeModel::requestSlots(const QModelIndex& parent, HeapTreeItem* item)
     }
     QPointer<HeapTreeModel> self(this);
     QPersistentModelIndex at(parent);
-    source_->fetchObject(query, [self, at, offset](const Result<ObjectView>& reply) {
-        if (self && at.isValid())
+    source_->fetchObject(query, [self, at, offset, ask = item->nextAsk()](const Result<ObjectView>& reply) {
+        if (self && at.isValid() && self->itemAt(at)->asks() == ask)
             self->slotsArrived(at, offset, reply);
+    });
+}
+
+void HeapTreeModel::requestEntries(const QModelIndex& parent, HeapTreeItem* item)
+{
+    const long long offset = item->listed();
+    const CollectionQuery query{item->handle(), offset, offset > 0 ? kNextPage : kFirstPage};
+    QPointer<HeapTreeModel> self(this);
+    QPersistentModelIndex at(parent);
+    source_->fetchCollection(query, [self, at, offset, ask = item->nextAsk()](const Result<CollectionPage>& reply) {
+        if (self && at.isValid() && self->itemAt(at)->asks() == ask)
+            self->entriesArrived(at, offset, reply);
     });
 }
 
@@ -178,8 +245,8 @@ void HeapTreeModel::requestReferrers(const QModelIndex& parent, HeapTreeItem* it
     query.limit = item->listed() > 0 ? std::min(item->total(), kMostReferrers) : kFirstReferrers;
     QPointer<HeapTreeModel> self(this);
     QPersistentModelIndex at(parent);
-    source_->fetchReferrers(query, [self, at](const Result<Referrers>& reply) {
-        if (self && at.isValid())
+    source_->fetchReferrers(query, [self, at, ask = item->nextAsk()](const Result<Referrers>& reply) {
+        if (self && at.isValid() && self->itemAt(at)->asks() == ask)
             self->referrersArrived(at, reply);
     });
 }
@@ -227,19 +294,26 @@ void HeapTreeModel::addMoreRow(const QModelIndex& parent, HeapTreeItem* item, co
     item->setStandIn(true);
 }
 
+void HeapTreeModel::pageFailed(const QModelIndex& parent, HeapTreeItem* item, bool firstPage, const QString& what,
+                               const ClientError& error)
+{
+    if (firstPage) {
+        showFailure(parent, item, error);
+        return;
+    }
+    item->setFetch(Fetch::partial);
+    addMoreRow(parent, item, what);
+}
+
 void HeapTreeModel::slotsArrived(const QModelIndex& parent, long long offset, const Result<ObjectView>& reply)
 {
     HeapTreeItem* item = itemAt(parent);
     if (item->fetch() != Fetch::pending)
         return;
     dropStandIn(parent, item);
-    if (!reply.ok()) {
-        if (offset > 0) {  // the earlier pages stay; the "more" row comes back for a retry
-            item->setFetch(Fetch::partial);
-            addMoreRow(parent, item, QStringLiteral(" (the last page failed: ") + fromWire(reply.error.message) + ')');
-        } else {
-            showFailure(parent, item, reply.error);
-        }
+    if (!reply.ok()) {  // the earlier pages stay; the "more" row comes back for a retry
+        pageFailed(parent, item, offset == 0, QStringLiteral(" (the last page failed: ") + fromWire(reply.error.message) + ')',
+                   reply.error);
         return;
     }
     const ObjectView& view = reply.value;
@@ -247,12 +321,7 @@ void HeapTreeModel::slotsArrived(const QModelIndex& parent, long long offset, co
         setCells(parent, refreshedCells(item->cells(), view.object));
         item->setWireType(view.object.type);
     }
-    std::vector<std::unique_ptr<HeapTreeItem>> rows;
-    rows.reserve(view.contents.size());
-    for (const Slot& slot : view.contents)
-        if (offset == 0 || slot.how != "class")  // each page repeats the array's class
-            rows.push_back(slotRow(slot));
-    appendRows(parent, std::move(rows));
+    appendRows(parent, slotRows(view.contents, offset == 0));  // each page repeats the array's class
 
     if (view.length < 0) {
         item->setFetch(Fetch::done);
@@ -268,6 +337,64 @@ void HeapTreeModel::slotsArrived(const QModelIndex& parent, long long offset, co
     }
 }
 
+void HeapTreeModel::entriesArrived(const QModelIndex& parent, long long offset, const Result<CollectionPage>& reply)
+{
+    HeapTreeItem* item = itemAt(parent);
+    if (item->fetch() != Fetch::pending || item->reading() != Reading::entries)
+        return;
+    dropStandIn(parent, item);
+    if (!reply.ok()) {
+        pageFailed(parent, item, offset == 0,
+                   QStringLiteral(" entries (the last page failed: ") + fromWire(reply.error.message) + ')', reply.error);
+        return;
+    }
+    const CollectionPage& page = reply.value;
+    if (!page.read) {
+        // Not read as a collection after all: its fields, after why when it is one laid
+        // out otherwise than this JDK's collections are.
+        item->setReading(Reading::fields);
+        item->setPaging(0, -1);
+        if (!page.note.empty()) {
+            std::vector<std::unique_ptr<HeapTreeItem>> rows;
+            rows.push_back(noteRow(fromWire(page.note),
+                                   QStringLiteral("its entries are not listed rather than listed wrong")));
+            appendRows(parent, std::move(rows));
+        }
+        requestSlots(parent, item);
+        return;
+    }
+    if (offset == 0) {
+        RowCells cells = item->cells();
+        cells.value = collectionSizeText(page);
+        setCells(parent, cells);
+    }
+    appendRows(parent, collectionRows(page));
+    const long long listed = offset + static_cast<long long>(page.entries.size());
+    item->setPaging(listed, page.size);
+    if (!page.complete && !page.entries.empty()) {
+        item->setFetch(Fetch::partial);
+        addMoreRow(parent, item, QStringLiteral(" entries"));
+    } else {
+        item->setFetch(Fetch::done);
+    }
+}
+
+void HeapTreeModel::markIfAbove(HeapTreeItem* parent, HeapTreeItem& row) const
+{
+    for (const HeapTreeItem* above = parent; above && above != root_.get(); above = above->parent()) {
+        if (above->handle() != row.handle())
+            continue;
+        RowCells cells = row.cells();
+        cells.value += QStringLiteral("  ↑ already above");
+        cells.muted = true;
+        cells.tip += (cells.tip.isEmpty() ? QString() : QStringLiteral("\n")) +
+                     QStringLiteral("already above in this chain: its referrers are listed there");
+        row.setCells(cells);
+        row.setFetch(Fetch::given);
+        return;
+    }
+}
+
 void HeapTreeModel::referrersArrived(const QModelIndex& parent, const Result<Referrers>& reply)
 {
     HeapTreeItem* item = itemAt(parent);
@@ -276,12 +403,7 @@ void HeapTreeModel::referrersArrived(const QModelIndex& parent, const Result<Ref
     const bool firstPage = item->listed() == 0;
     dropStandIn(parent, item);
     if (!reply.ok()) {
-        if (!firstPage) {
-            item->setFetch(Fetch::partial);
-            addMoreRow(parent, item, QStringLiteral(" referrers (the last request failed)"));
-        } else {
-            showFailure(parent, item, reply.error);
-        }
+        pageFailed(parent, item, firstPage, QStringLiteral(" referrers (the last request failed)"), reply.error);
         return;
     }
     const Referrers& refs = reply.value;
@@ -291,8 +413,10 @@ void HeapTreeModel::referrersArrived(const QModelIndex& parent, const Result<Ref
             rows.push_back(gcRootRow(root));
     // A larger limit lists the first ones again, in the same heap order: keep the new.
     const long long known = item->listed();
-    for (size_t i = static_cast<size_t>(known); i < refs.rows.size(); ++i)
+    for (size_t i = static_cast<size_t>(known); i < refs.rows.size(); ++i) {
         rows.push_back(hopRow(refs.rows[i]));
+        markIfAbove(item, *rows.back());
+    }
     const long long listed = std::max<long long>(known, static_cast<long long>(refs.rows.size()));
     if (firstPage && rows.empty())
         rows.push_back(noteRow(QStringLiteral("nothing refers to it"),
@@ -365,10 +489,12 @@ QVariant HeapTreeModel::data(const QModelIndex& index, int role) const
         default: return {};
         }
     case Qt::ToolTipRole: {
-        QString tip = cells.tip;
-        if (!item->handle().empty())
-            tip += (tip.isEmpty() ? QString() : QStringLiteral("\n")) + QStringLiteral("handle ") +
-                   fromWire(item->handle());
+        // The Type column may show a shortened name: its tip starts with the whole one.
+        QString tip = index.column() == TypeColumn ? cells.type : QString();
+        for (const QString& more : {cells.tip, item->handle().empty() ? QString()
+                                                                       : QStringLiteral("handle ") + fromWire(item->handle())})
+            if (!more.isEmpty())
+                tip += (tip.isEmpty() ? QString() : QStringLiteral("\n")) + more;
         return tip.isEmpty() ? QVariant() : QVariant(tip);
     }
     case Qt::TextAlignmentRole:
@@ -390,7 +516,7 @@ QVariant HeapTreeModel::data(const QModelIndex& index, int role) const
     case Qt::ForegroundRole:
         if (item->kind() == Kind::note && item->parent() && item->parent()->fetch() == Fetch::failed)
             return QColor(0xa0, 0x10, 0x10);
-        if (item->kind() == Kind::note || item->kind() == Kind::more)
+        if (item->kind() == Kind::note || item->kind() == Kind::more || cells.muted)
             return QColor(0x60, 0x60, 0x60);
         return {};
     case HandleRole: return fromWire(item->handle());
@@ -409,6 +535,8 @@ QVariant HeapTreeModel::headerData(int section, Qt::Orientation orientation, int
                                                                        : Qt::AlignLeft | Qt::AlignVCenter));
     if (role != Qt::DisplayRole)
         return {};
+    if (const auto title = titles_.find(section); title != titles_.end())
+        return title->second;
     switch (section) {
     case NameColumn: return opens_ == Opens::referrers ? tr("Held through") : tr("Name");
     case TypeColumn: return tr("Type");

@@ -1,17 +1,22 @@
 // The model behind the explorer's heap trees. Rows are HeapTreeItems; opening an object
 // row fetches what it shows through canFetchMore/fetchMore, from a HeapSource, without
 // blocking: a "loading" row stands in until the reply comes. In the Objects view an
-// object opens to its slots (arrays in pages, with a "more" row); in the Referrers view
-// to the objects that refer to it.
+// object opens to its slots (arrays in pages, with a "more" row), a collection of the
+// JDK to its entries (in pages too) unless the user asked for its fields; in the
+// Referrers view to the objects that refer to it, where one already above in the same
+// chain is marked and not opened again.
 #pragma once
 
 #include <QAbstractItemModel>
 
+#include <map>
 #include <memory>
 
 #include "heap_source.h"
 #include "heap_tree_item.h"
 #include "object_roles.h"
+
+class FieldsChoice;
 
 class HeapTreeModel : public QAbstractItemModel {
     Q_OBJECT
@@ -22,13 +27,19 @@ public:
     // What an object row opens to.
     enum class Opens { contents, referrers, nothing };
 
-    static constexpr long long kFirstPage = 1000;    // array elements in the first page
+    static constexpr long long kFirstPage = 1000;    // array elements or entries in the first page
     static constexpr long long kNextPage = 10000;    // and in each one after it
     static constexpr long long kFirstReferrers = 100;
     static constexpr long long kMostReferrers = 100000;  // the agent's largest limit
 
     HeapTreeModel(HeapSource* source, Opens opens, QObject* parent = nullptr);
     ~HeapTreeModel() override;
+
+    // The collections to be read as their fields; without one, every collection of the
+    // JDK opens to its entries.
+    void setFieldsChoice(const FieldsChoice* choice) { fieldsChoice_ = choice; }
+    // A header title of the model's own ("Held by", "Object" in the Path view).
+    void setColumnTitle(Column column, const QString& title);
 
     QModelIndex appendRow(const QModelIndex& parent, std::unique_ptr<HeapTreeItem> item);
     QModelIndex insertRow(const QModelIndex& parent, int row, std::unique_ptr<HeapTreeItem> item);
@@ -37,10 +48,14 @@ public:
     void clear();
 
     // Drops what index shows under it and fetches it again (F5 on a row, retry after
-    // a failure). Does nothing while a request for it is out.
+    // a failure, the fields of a collection asked for); the answer to a request still
+    // out for it is dropped.
     void refetch(const QModelIndex& index);
     // Fetches the next page of the paged parent of a "more" row.
     void fetchNextPage(const QModelIndex& moreRow);
+    // Requests that will not be answered (the connection was made anew): their rows go
+    // back to how they were before they were asked for, to be asked again.
+    void abandonPending();
 
     HeapTreeItem* itemAt(const QModelIndex& index) const;
 
@@ -58,10 +73,19 @@ public:
 private:
     QModelIndex indexOf(HeapTreeItem* item) const;
     void startFetch(const QModelIndex& parent, HeapTreeItem* item);
+    bool readsEntries(const HeapTreeItem* item) const;
     void requestSlots(const QModelIndex& parent, HeapTreeItem* item);
+    void requestEntries(const QModelIndex& parent, HeapTreeItem* item);
     void requestReferrers(const QModelIndex& parent, HeapTreeItem* item);
     void slotsArrived(const QModelIndex& parent, long long offset, const Result<ObjectView>& reply);
+    void entriesArrived(const QModelIndex& parent, long long offset, const Result<CollectionPage>& reply);
     void referrersArrived(const QModelIndex& parent, const Result<Referrers>& reply);
+    // Marks a referrer that is one of its own row's ancestors: shown, not opened again.
+    void markIfAbove(HeapTreeItem* parent, HeapTreeItem& row) const;
+    // A reply that cannot be used: the earlier pages stay, with a "more" row to retry;
+    // with none, a note says why.
+    void pageFailed(const QModelIndex& parent, HeapTreeItem* item, bool firstPage, const QString& what,
+                    const ClientError& error);
     // Adds the "loading…" row under a parent still waiting for its first reply; later,
     // since views call fetchMore while the model tells them of other changes.
     void showLoading(const QModelIndex& parent);
@@ -73,5 +97,7 @@ private:
 
     HeapSource* source_;
     Opens opens_;
+    const FieldsChoice* fieldsChoice_ = nullptr;
+    std::map<int, QString> titles_;
     std::unique_ptr<HeapTreeItem> root_;
 };

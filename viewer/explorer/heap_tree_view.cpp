@@ -3,6 +3,7 @@
 #include <QHeaderView>
 
 #include "heap_tree_model.h"
+#include "type_name_delegate.h"
 
 HeapTreeView::HeapTreeView(HeapTreeModel* model, const QString& name, ObjectRows objectRows, QWidget* parent)
     : QTreeView(parent), model_(model), objectRows_(objectRows)
@@ -19,10 +20,11 @@ HeapTreeView::HeapTreeView(HeapTreeModel* model, const QString& name, ObjectRows
     QHeaderView* columns = header();
     columns->setStretchLastSection(false);
     columns->setSectionsMovable(true);
-    columns->resizeSection(HeapTreeModel::NameColumn, 230);
-    columns->resizeSection(HeapTreeModel::TypeColumn, 240);
-    columns->resizeSection(HeapTreeModel::ValueColumn, 270);
+    columns->resizeSection(HeapTreeModel::NameColumn, 290);
+    columns->resizeSection(HeapTreeModel::TypeColumn, 220);
+    columns->resizeSection(HeapTreeModel::ValueColumn, 230);
     columns->resizeSection(HeapTreeModel::SizeColumn, 70);
+    setItemDelegateForColumn(HeapTreeModel::TypeColumn, new TypeNameDelegate(this));
     // Notes and "more" rows are one sentence each: they run across the columns.
     connect(model, &QAbstractItemModel::rowsInserted, this, [this](const QModelIndex& parent, int first, int last) {
         for (int row = first; row <= last; ++row) {

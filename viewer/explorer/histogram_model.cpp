@@ -80,6 +80,8 @@ QVariant HistogramModel::headerData(int section, Qt::Orientation orientation, in
     if (role == Qt::TextAlignmentRole)
         return QVariant::fromValue(Qt::Alignment(section == ClassColumn ? Qt::AlignLeft | Qt::AlignVCenter
                                                                         : Qt::AlignRight | Qt::AlignVCenter));
+    if (role == Qt::InitialSortOrderRole)  // counts and sizes largest first, names from A
+        return static_cast<int>(section == ClassColumn ? Qt::AscendingOrder : Qt::DescendingOrder);
     if (role != Qt::DisplayRole)
         return {};
     switch (section) {

@@ -1,5 +1,6 @@
 // The Classes view's table: one row per class of the histogram (class, instances, bytes,
-// share of the heap). Sorting and filtering are a QSortFilterProxyModel's, on SortRole.
+// share of the heap). Sorting and filtering are a QSortFilterProxyModel's, on SortRole;
+// a first click on a column sorts numbers largest first.
 #pragma once
 
 #include <QAbstractTableModel>

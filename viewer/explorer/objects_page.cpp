@@ -9,10 +9,11 @@
 #include "root_groups.h"
 #include "root_survey.h"
 
-ObjectsPage::ObjectsPage(HeapSource* source, RequestRunner* runner, QWidget* parent)
+ObjectsPage::ObjectsPage(HeapSource* source, RequestRunner* runner, const FieldsChoice* fields, QWidget* parent)
     : ExplorerPage(parent), runner_(runner)
 {
     model_ = new HeapTreeModel(source, HeapTreeModel::Opens::contents, this);
+    model_->setFieldsChoice(fields);
     roots_ = std::make_unique<RootGroups>(model_);
     survey_ = new RootSurvey(this);
     view_ = new HeapTreeView(model_, QStringLiteral("objects"), HeapTreeView::ObjectRows::toggle, this);
@@ -34,6 +35,33 @@ void ObjectsPage::showObject(const ObjectRef& object)
     view_->expand(row);
     view_->scrollTo(row);
     view_->setFocus();
+}
+
+bool ObjectsPage::isOpened(const QModelIndex& index) const
+{
+    return roots_->isOpened(index);
+}
+
+void ObjectsPage::closeCurrent()
+{
+    const QModelIndex next = roots_->closeOpened(view_->currentIndex());
+    if (next.isValid())
+        view_->setCurrentIndex(next);
+}
+
+void ObjectsPage::closeAll()
+{
+    roots_->closeAllOpened();
+}
+
+void ObjectsPage::rereadCurrent()
+{
+    const QModelIndex row = view_->currentIndex().siblingAtColumn(0);
+    HeapTreeItem* item = row.isValid() ? model_->itemAt(row) : nullptr;
+    if (item && item->kind() == HeapTreeItem::Kind::object && item->fetch() != HeapTreeItem::Fetch::notYet) {
+        model_->refetch(row);
+        view_->expand(row);
+    }
 }
 
 void ObjectsPage::listRoots()
@@ -61,6 +89,11 @@ void ObjectsPage::forgetHandles()
 {
     model_->clear();
     roots_ = std::make_unique<RootGroups>(model_);
+}
+
+void ObjectsPage::requestsDropped()
+{
+    model_->abandonPending();
 }
 
 void ObjectsPage::rememberLayout(RememberedLayout& layout)

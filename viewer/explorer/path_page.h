@@ -1,6 +1,7 @@
 // The Path to GC root view: the shortest chain of references from a GC root down to one
-// object, each step with the field or index that holds the next; Enter on a step opens
-// its object in the Objects view.
+// object as a flat list, root first, one row per step (held by, type, object, size),
+// nothing indented, the root named as people name it; Enter on a step opens its object
+// in the Objects view.
 #pragma once
 
 #include <optional>
@@ -25,6 +26,7 @@ public:
     QList<QAbstractItemView*> views() const override;
     void refresh() override;
     void forgetHandles() override;
+    void requestsDropped() override;
     void rememberLayout(RememberedLayout& layout) override;
 
     HeapTreeView* view() const { return view_; }
@@ -42,4 +44,5 @@ private:
     HeapTreeView* view_;
     QLabel* title_;
     std::optional<ObjectRef> target_;  // what the view shows the way to
+    bool waiting_ = false;             // the path to target_ is asked for
 };

@@ -32,7 +32,7 @@ ClientError RequestRunner::staleError()
 }
 
 RequestOutcome RequestRunner::outcomeOf(const QString& what, const ClientError& error, const Figures& figures,
-                                        double elapsedMs, Hello hello) const
+                                        double elapsedMs, Hello hello, bool quiet) const
 {
     RequestOutcome outcome;
     outcome.what = what;
@@ -41,5 +41,6 @@ RequestOutcome RequestRunner::outcomeOf(const QString& what, const ClientError& 
     outcome.walkMs = figureNumber(figures, "walk_ms", -1);
     outcome.gcMs = figureNumber(figures, "gc_ms", -1);
     outcome.hello = std::move(hello);
+    outcome.quiet = quiet;
     return outcome;
 }

@@ -13,6 +13,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <type_traits>
 
 #include "agent_session.h"
 
@@ -24,7 +25,14 @@ struct RequestOutcome {
     double walkMs = -1;      // the pause the program saw, when the reply tells it
     double gcMs = -1;        // the collection forced first, when there was one
     Hello hello;             // the connection's hello; empty when it is not connected
+    bool quiet = false;      // a reading the window made by itself: its time does not replace the user's
 };
+
+// Whether a reply view carries the agent's figures (walk_ms and the like).
+template <typename View, typename = void>
+struct HasFigures : std::false_type {};
+template <typename View>
+struct HasFigures<View, std::void_t<decltype(std::declval<View>().figures)>> : std::true_type {};
 
 class RequestRunner : public QObject {
     Q_OBJECT
@@ -34,6 +42,9 @@ public:
     ~RequestRunner() override;
 
     int port() const { return port_; }
+    // Counts the connections made: what a request prepared for one connection keeps
+    // from the next.
+    int generation() const { return generation_->current; }
     // Drops the connection and every request not yet answered (their answers are never
     // delivered); later requests go to port, connecting afresh.
     void reconnect(int port);
@@ -41,10 +52,11 @@ public:
     int pending() const { return pending_; }
 
     // Runs request on the worker thread; done then runs on the GUI thread, unless context
-    // has been destroyed or reconnect() came in between.
+    // has been destroyed or reconnect() came in between. A quiet request's outcome says
+    // so, for the status bar to keep the user's last request in view.
     template <typename View>
     void run(const QString& what, std::function<Result<View>(AgentSession&)> request, QObject* context,
-             std::function<void(const Result<View>&)> done);
+             std::function<void(const Result<View>&)> done, bool quiet = false);
 
 Q_SIGNALS:
     void started(const QString& what);
@@ -68,7 +80,7 @@ private:
 
     static ClientError staleError();
     RequestOutcome outcomeOf(const QString& what, const ClientError& error, const Figures& figures, double elapsedMs,
-                             Hello hello) const;
+                             Hello hello, bool quiet) const;
 
     int port_;
     std::shared_ptr<AgentSession> session_;
@@ -79,7 +91,7 @@ private:
 
 template <typename View>
 void RequestRunner::run(const QString& what, std::function<Result<View>(AgentSession&)> request, QObject* context,
-                        std::function<void(const Result<View>&)> done)
+                        std::function<void(const Result<View>&)> done, bool quiet)
 {
     const int generation = generation_->current;
     auto work = [session = session_, state = generation_, generation, request = std::move(request)] {
@@ -97,13 +109,16 @@ void RequestRunner::run(const QString& what, std::function<Result<View>(AgentSes
     };
     auto* watcher = new QFutureWatcher<Timed<View>>(this);
     QPointer<QObject> receiver(context);
-    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, what, generation, receiver, done] {
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, what, generation, receiver, done, quiet] {
         watcher->deleteLater();
         if (generation != generation_->current)
             return;  // reconnect() has moved on; its own requests report themselves
         --pending_;
         const Timed<View> timed = watcher->result();
-        Q_EMIT finished(outcomeOf(what, timed.result.error, timed.result.value.figures, timed.elapsedMs, timed.hello));
+        Figures figures;
+        if constexpr (HasFigures<View>::value)
+            figures = timed.result.value.figures;
+        Q_EMIT finished(outcomeOf(what, timed.result.error, figures, timed.elapsedMs, timed.hello, quiet));
         if (receiver)
             done(timed.result);
     });

@@ -62,6 +62,11 @@ void RequestStatus::note(const QString& text)
     show(text, false);
 }
 
+void RequestStatus::warn(const QString& text)
+{
+    show(text, true);
+}
+
 void RequestStatus::started(const QString& what)
 {
     if (queue_.isEmpty())
@@ -75,7 +80,10 @@ void RequestStatus::finished(const RequestOutcome& outcome)
     if (!queue_.isEmpty())
         queue_.removeFirst();
     current_.start();  // the next one in line starts now
-    show(outcomeText(outcome), outcome.error.failed());
+    // What the window reads by itself (the details of a row) leaves the user's last
+    // request and its time in view; its failures are shown all the same.
+    if (!outcome.quiet || outcome.error.failed())
+        show(outcomeText(outcome), outcome.error.failed());
     if (outcome.error.failed())
         Q_EMIT failed(outcome.error);
     tick();

@@ -1,6 +1,7 @@
 // The status bar's account of requests: while one is out, a busy bar with what is being
 // done and for how long; when it is answered, how long it took and how long the program
-// was paused (the reply's walk_ms); when it fails, why, in red, until the next success.
+// was paused (the reply's walk_ms), until the next request the user makes (readings the
+// window makes by itself are quiet); when it fails, why, in red, until the next success.
 #pragma once
 
 #include <QElapsedTimer>
@@ -27,8 +28,10 @@ public:
     QString message() const;
     bool showingFailure() const { return failure_; }
     bool busy() const;
-    // A note of the window's own ("copied ..."), shown like an outcome.
+    // A note of the window's own ("copied ..."), shown like an outcome; a warning in red,
+    // like a failure.
     void note(const QString& text);
+    void warn(const QString& text);
 
 Q_SIGNALS:
     void failed(const ClientError& error);

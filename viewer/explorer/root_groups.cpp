@@ -3,6 +3,7 @@
 #include "display_text.h"
 #include "heap_rows.h"
 #include "heap_tree_model.h"
+#include "root_names.h"
 
 namespace {
 
@@ -16,11 +17,14 @@ std::unique_ptr<HeapTreeItem> groupRow(QString title, QString tip = {})
     return std::make_unique<HeapTreeItem>(HeapTreeItem::Kind::group, RowCells{std::move(title), {}, {}, -1, std::move(tip)});
 }
 
-std::unique_ptr<HeapTreeItem> rootRow(const RootEntry& entry, const std::string& where)
+// A thread by its name and a local by its thread and method, so that the rows of one
+// group read apart; other roots by their object's handle.
+std::unique_ptr<HeapTreeItem> rootRow(const SortedRoot& sorted)
 {
+    const RootEntry& entry = sorted.root;
     ObjectRef ref{entry.handle, entry.type, -1, entry.preview};
-    QString name = '@' + fromWire(entry.handle);
-    return objectRow(ref, name, where.empty() ? QString() : QStringLiteral("held in ") + fromWire(where));
+    return objectRow(ref, rootRowName(sorted.holder, entry.handle),
+                     sorted.where.empty() ? QString() : fromWire(rootName(sorted.holder)));
 }
 
 }  // namespace
@@ -70,7 +74,7 @@ void RootGroups::addBatch(const SurveyBatch& batch)
     for (const auto& [kind, roots] : byKind) {
         Group& group = groupFor(kind);
         for (const SortedRoot* sorted : roots)
-            model_->appendRow(group.index, rootRow(sorted->root, sorted->where));
+            model_->appendRow(group.index, rootRow(*sorted));
         group.count += static_cast<long long>(roots.size());
         retitle(kind, group);
     }
@@ -105,6 +109,50 @@ QModelIndex RootGroups::addOpened(const ObjectRef& ref)
 {
     if (!opened_.isValid())
         opened_ = model_->insertRow({}, 0, groupRow(QStringLiteral("Opened objects"),
-                                                    QStringLiteral("objects opened from the other views")));
+                                                    QStringLiteral("objects opened from the other views; "
+                                                                   "Ctrl+W closes one")));
+    const QModelIndex already = openedRow(ref.handle);
+    if (already.isValid())
+        return already;
     return model_->appendRow(opened_, objectRow(ref, '@' + fromWire(ref.handle)));
+}
+
+QModelIndex RootGroups::openedRow(const std::string& handle) const
+{
+    if (!opened_.isValid())
+        return {};
+    for (int row = 0; row < model_->rowCount(opened_); ++row) {
+        const QModelIndex index = model_->index(row, 0, opened_);
+        if (model_->itemAt(index)->handle() == handle)
+            return index;
+    }
+    return {};
+}
+
+bool RootGroups::isOpened(const QModelIndex& index) const
+{
+    return opened_.isValid() && index.isValid() && index.siblingAtColumn(0).parent() == QModelIndex(opened_);
+}
+
+QModelIndex RootGroups::closeOpened(const QModelIndex& index)
+{
+    if (!isOpened(index))
+        return {};
+    const int row = index.siblingAtColumn(0).row();
+    model_->removeRow(index.siblingAtColumn(0));
+    const int left = model_->rowCount(opened_);
+    if (left == 0) {
+        const int groupRow = opened_.row();
+        model_->removeRow(opened_);
+        opened_ = QPersistentModelIndex();
+        return model_->index(std::min(groupRow, model_->rowCount() - 1), 0);
+    }
+    return model_->index(std::min(row, left - 1), 0, opened_);
+}
+
+void RootGroups::closeAllOpened()
+{
+    if (opened_.isValid())
+        model_->removeRow(opened_);
+    opened_ = QPersistentModelIndex();
 }

@@ -22,8 +22,16 @@ public:
     void addBatch(const SurveyBatch& batch);
     void endSurvey();
 
-    // Adds ref to "Opened objects" (made first if need be); returns its row.
+    // Adds ref to "Opened objects" (made first if need be), unless it is there already;
+    // returns its row.
     QModelIndex addOpened(const ObjectRef& ref);
+    // The opened object's row with this handle; none when it is not open.
+    QModelIndex openedRow(const std::string& handle) const;
+    bool isOpened(const QModelIndex& index) const;
+    // Closes the opened object at index; returns the row to go on from (the next opened
+    // object, the one before, or the row after the group once it has gone).
+    QModelIndex closeOpened(const QModelIndex& index);
+    void closeAllOpened();
 
 private:
     struct Group {

@@ -35,7 +35,7 @@ void survey(QPromise<SurveyBatch>& promise, std::shared_ptr<AgentSession> sessio
         batch.walkMs += std::max(0.0, figureNumber(page.value.figures, "walk_ms", 0));
         for (const HeldRoot& held : page.value.rows) {
             RootEntry entry{held.object.handle, held.object.type, held.object.preview};
-            batch.sorted.push_back({held.root.kind, whereOf(held.root), entry});
+            batch.sorted.push_back({held.root.kind, whereOf(held.root), entry, held.root});
         }
         batch.surveyed += static_cast<long long>(page.value.rows.size());
         promise.addResult(batch);

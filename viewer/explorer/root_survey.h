@@ -24,6 +24,7 @@ struct SortedRoot {
     std::string kind;  // the agent's root kind
     std::string where;  // thread and method, for stack and thread roots
     RootEntry root;
+    GcRoot holder;     // the root itself: its kind, thread and method
 };
 
 struct SurveyBatch {
