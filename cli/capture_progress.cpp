@@ -20,70 +20,25 @@ void onInterrupt(int)
         cancel->cancel();
 }
 
-std::string megabytes(uint64_t bytes)
-{
-    char text[32];
-    std::snprintf(text, sizeof text, "%.0f", static_cast<double>(bytes) / (1 << 20));
-    return text;
-}
-
-std::string objectCount(uint64_t n)
-{
-    char text[32];
-    if (n >= 1000000)
-        std::snprintf(text, sizeof text, "%.1fM", static_cast<double>(n) / 1e6);
-    else
-        std::snprintf(text, sizeof text, "%llu", static_cast<unsigned long long>(n));
-    return text;
-}
-
 }  // namespace
 
-std::string captureProgressText(const std::string& what, const CaptureProgress& p)
+OpenProgress openProgressOf(const CaptureProgress& p)
 {
-    std::string text = what + ": ";
+    OpenProgress open;
     switch (p.phase) {
-    case CapturePhase::Preparing:
-        text += "asking the VM";
-        break;
     case CapturePhase::Dumping:
-        text += p.waitingFor.empty() ? capturePhaseName(p.phase) : p.waitingFor;
+        open.phase = p.waitingFor.empty() ? capturePhaseName(p.phase) : p.waitingFor;
         break;
     case CapturePhase::Reading:
-        text += "reading " + megabytes(p.bytes) + (p.heapUsed > 0 ? " of about " + megabytes(p.heapUsed) : "") + " MB";
-        if (p.objects > 0)
-            text += ", " + objectCount(p.objects) + " objects";
+        open.phase = "reading";  // the progress line's own word for it
         break;
     default:
-        text += std::string(capturePhaseName(p.phase)) + ", " + objectCount(p.objects) + " objects";
+        open.phase = capturePhaseName(p.phase);
         break;
     }
-    char seconds[32];
-    std::snprintf(seconds, sizeof seconds, " (%.1f s)", p.seconds);
-    return text + seconds;
-}
-
-CaptureProgressLine::CaptureProgressLine(std::ostream& err, bool isTerminal, std::string what)
-    : err_(err), terminal_(isTerminal), what_(std::move(what))
-{
-}
-
-std::function<void(const CaptureProgress&)> CaptureProgressLine::callback()
-{
-    if (!terminal_)
-        return {};
-    return [this](const CaptureProgress& p) {
-        // \r and "erase to the end of the line": each update replaces the last.
-        err_ << "\r" << captureProgressText(what_, p) << "\x1b[K" << std::flush;
-        shown_ = true;
-    };
-}
-
-void CaptureProgressLine::finishLine()
-{
-    if (shown_)
-        err_ << "\r\x1b[K" << std::flush;
-    shown_ = false;
+    open.bytes = p.bytes;
+    open.objects = p.objects;
+    return open;
 }
 
 CancelOnInterrupt::CancelOnInterrupt(CaptureCancel& cancel)

@@ -1,33 +1,17 @@
-// vorlan-cli's side of a live capture: the progress line on standard error (only on a
-// terminal), Ctrl-C turned into a cancel that cleans up, and the process id of the VM
+// vorlan-cli's side of a live capture: its progress for the progress line, Ctrl-C turned into a cancel that cleans up, and the process id of the VM
 // when only the agent's port is known.
 #pragma once
 
-#include <functional>
-#include <ostream>
 #include <string>
 
 #include "capture_cancel.h"
 #include "cli_options.h"
 #include "capture_report.h"
+#include "snapshot_open.h"
 
-// A progress callback that rewrites one line on err while the capture runs, when err is
-// a terminal (isTerminal); a no-op otherwise. finishLine() clears the line afterwards.
-class CaptureProgressLine {
-public:
-    CaptureProgressLine(std::ostream& err, bool isTerminal, std::string what);
-    std::function<void(const CaptureProgress&)> callback();
-    void finishLine();
-
-private:
-    std::ostream& err_;
-    bool terminal_;
-    std::string what_;
-    bool shown_ = false;
-};
-
-// The text of one progress line: "heap of 4242: reading 120 of about 460 MB, 2.1M objects".
-std::string captureProgressText(const std::string& what, const CaptureProgress& progress);
+// A capture's progress as the progress line shows a dump being read: the phase
+// ("reading" while the dump comes), bytes and objects so far.
+OpenProgress openProgressOf(const CaptureProgress& progress);
 
 // While it lives, SIGINT and SIGTERM cancel the capture instead of ending the program at
 // once, so the capture cleans up; the handlers before it are restored after.

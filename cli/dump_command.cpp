@@ -6,6 +6,7 @@
 #include "capture_progress.h"
 #include "heap_capture.h"
 #include "json_writer.h"
+#include "progress_line.h"
 
 namespace {
 
@@ -27,15 +28,18 @@ int cli_dump(const CliCommand& c, std::ostream& out, std::ostream& err, bool err
         return 1;
     }
     CaptureCancel cancel;
-    CaptureProgressLine line(err, errIsTerminal, "heap of " + std::to_string(pid));
+    ProgressLine line(err, errIsTerminal, "the heap of process " + std::to_string(pid));
     CaptureOptions options;
     options.cancel = &cancel;
     options.gzipLevel = c.options.gzipLevel;
-    options.progress = line.callback();
+    options.progress = [&line](const CaptureProgress& p) {
+        if (p.phase != CapturePhase::Done)
+            line.update(openProgressOf(p));
+    };
     CancelOnInterrupt interrupt(cancel);
     try {
         const CaptureReport report = captureHeapToFile(pid, c.argument, c.options.force, options);
-        line.finishLine();
+        line.clear();
         if (c.options.json) {
             JsonWriter json;
             json.beginObject().key("file").value(c.argument).key("bytes").value(static_cast<long long>(report.bytes));
@@ -54,7 +58,7 @@ int cli_dump(const CliCommand& c, std::ostream& out, std::ostream& err, bool err
         }
         return 0;
     } catch (const CaptureError& e) {
-        line.finishLine();
+        line.clear();
         err << "vorlan-cli: " << e.what() << "\n";
         return e.failure() == CaptureFailure::cancelled && interrupt.interrupted() ? 130 : 1;
     }

@@ -37,11 +37,8 @@ std::unique_ptr<Snapshot> openLiveSnapshot(const CliOptions& options,
         capture.progress = [&](const CaptureProgress& p) {
             if (p.phase == CapturePhase::Done)
                 return;
-            last.phase = p.phase == CapturePhase::Dumping && !p.waitingFor.empty() ? p.waitingFor
-                                                                                    : capturePhaseName(p.phase);
-            last.bytes = p.bytes;
-            last.total = p.heapUsed;  // about the dump's size: the heap in use before it
-            last.objects = p.objects;
+            // The dump's size is not known before its end: bytes so far, no total.
+            last = openProgressOf(p);
             progress(last);
         };
     }
