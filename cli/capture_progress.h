@@ -1,12 +1,13 @@
-// vorlan-cli's side of a live capture: its progress for the progress line, Ctrl-C turned into a cancel that cleans up, and the process id of the VM
-// when only the agent's port is known.
+// vorlan-cli's side of a live capture: its progress for the progress line, Ctrl-C turned
+// into a cancel that cleans up, the process id of the VM when only the agent's port is
+// known, and the pause in words.
 #pragma once
 
 #include <string>
 
 #include "capture_cancel.h"
-#include "cli_options.h"
 #include "capture_report.h"
+#include "cli_options.h"
 #include "snapshot_open.h"
 
 // A capture's progress as the progress line shows a dump being read: the phase
@@ -28,5 +29,5 @@ public:
 // hello gives. 0 with why in error.
 long capturePid(const CliOptions& options, std::string& error);
 
-// "the program paused 482 ms (1 safepoint)", or why the pause is not known.
+// "the program paused 482 ms", or why the pause is not known.
 std::string pauseText(const CaptureReport& report);
