@@ -84,6 +84,8 @@ private Q_SLOTS:
 
 private:
     void startJvm();
+    // Starts the target without the agent and waits until it is ready.
+    void startWithoutAgent(QProcess& plain);
     // Lists the instances of the class through the search box, as a user would.
     void listInstances(const QString& className, int expected);
     // Opens instance row of the listed class in the Objects view, with Enter.
@@ -110,6 +112,19 @@ void ExplorerEndToEndTest::startJvm()
     while (!agentErr.contains("listen\n")) {
         QVERIFY2(jvm_->waitForReadyRead(30000), agentErr.constData());
         agentErr += jvm_->readAllStandardError();
+    }
+}
+
+void ExplorerEndToEndTest::startWithoutAgent(QProcess& plain)
+{
+    plain.setProgram(QStringLiteral(JDK_JAVA));
+    plain.setArguments({QStringLiteral("-cp"), QStringLiteral(EXPLORER_TARGET_CLASSES), QStringLiteral("ExplorerTarget")});
+    plain.start();
+    QVERIFY(plain.waitForStarted(20000));
+    QByteArray out;
+    while (!out.contains("ready")) {
+        QVERIFY2(plain.waitForReadyRead(30000), out.constData());
+        out += plain.readAllStandardOutput();
     }
 }
 
@@ -355,15 +370,9 @@ void ExplorerEndToEndTest::aMapReadsAsItsEntriesAndShowsItsFieldsOnRequest()
 void ExplorerEndToEndTest::theAttachDialogListsAJvmItStartedAndConnectsToIt()
 {
     QProcess plain;
-    plain.setProgram(QStringLiteral(JDK_JAVA));
-    plain.setArguments({QStringLiteral("-cp"), QStringLiteral(EXPLORER_TARGET_CLASSES), QStringLiteral("ExplorerTarget")});
-    plain.start();
-    QVERIFY(plain.waitForStarted(20000));
-    QByteArray out;
-    while (!out.contains("ready")) {
-        QVERIFY2(plain.waitForReadyRead(30000), out.constData());
-        out += plain.readAllStandardOutput();
-    }
+    startWithoutAgent(plain);
+    if (QTest::currentTestFailed())
+        return;
     const long pid = plain.processId();
     qputenv("VORLAN_AGENT", VORLAN_AGENT);  // the test program has no agent beside it
 
@@ -468,15 +477,9 @@ void ExplorerEndToEndTest::agentGoingAwayShowsTheFailureAndReconnectingWorks()
 void ExplorerEndToEndTest::aPidOpensTheExplorerOnThatProgram()
 {
     QProcess plain;
-    plain.setProgram(QStringLiteral(JDK_JAVA));
-    plain.setArguments({QStringLiteral("-cp"), QStringLiteral(EXPLORER_TARGET_CLASSES), QStringLiteral("ExplorerTarget")});
-    plain.start();
-    QVERIFY(plain.waitForStarted(20000));
-    QByteArray out;
-    while (!out.contains("ready")) {
-        QVERIFY2(plain.waitForReadyRead(30000), out.constData());
-        out += plain.readAllStandardOutput();
-    }
+    startWithoutAgent(plain);
+    if (QTest::currentTestFailed())
+        return;
     const QString pid = QString::number(plain.processId());
     ExplorerOptions options;
     std::string error;
