@@ -18,6 +18,9 @@ ExplorerActions::ExplorerActions(QWidget* window)
     attach = action(QObject::tr("&Attach to a Java process…"), QKeySequence(QObject::tr("Ctrl+Shift+A")),
                     QObject::tr("List the Java processes of this machine and connect to one, loading Vorlan's "
                                 "agent into it if need be"));
+    openDump = action(QObject::tr("&Open heap dump…"), QKeySequence(QObject::tr("Ctrl+Shift+O")),
+                      QObject::tr("Read a heap dump file (.hprof or .hprof.gz) and show what holds its memory in "
+                                  "the Memory view; no Java program is needed"));
     connectAgain = action(QObject::tr("&Connect again"), QKeySequence(QObject::tr("Ctrl+Shift+L")),
                           QObject::tr("Drop the connection and connect to the port in the connection line"));
     refresh = action(QObject::tr("&Refresh"), QKeySequence::Refresh,
@@ -51,7 +54,7 @@ ExplorerActions::ExplorerActions(QWidget* window)
                      QObject::tr("The object opened after this one"));
 
     copyRow->setShortcutContext(Qt::WidgetShortcut);
-    for (QAction* a : {attach, connectAgain, refresh, close, find, findValue, internals, closeObject, closeAll, back,
+    for (QAction* a : {attach, openDump, connectAgain, refresh, close, find, findValue, internals, closeObject, closeAll, back,
                        forward})
         window->addAction(a);
     for (QAction* a : objectActions())
@@ -62,6 +65,7 @@ void ExplorerActions::addMenus(QMenuBar* bar) const
 {
     QMenu* file = bar->addMenu(QObject::tr("&File"));
     file->addAction(attach);
+    file->addAction(openDump);
     file->addAction(connectAgain);
     file->addAction(refresh);
     file->addSeparator();

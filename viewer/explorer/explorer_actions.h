@@ -18,6 +18,7 @@ struct ExplorerActions {
     QList<QAction*> objectActions() const { return {copyHandle, showInObjects, referrers, path}; }
 
     QAction* attach;
+    QAction* openDump;  // File → Open heap dump…
     QAction* connectAgain;
     QAction* refresh;
     QAction* close;

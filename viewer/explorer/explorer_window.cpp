@@ -4,6 +4,10 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
+#include <QElapsedTimer>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFuture>
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QMenu>
@@ -13,6 +17,7 @@
 #include <QTabWidget>
 #include <QTableView>
 #include <QVBoxLayout>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <utility>
 
@@ -25,6 +30,8 @@
 #include "explorer_actions.h"
 #include "explorer_settings.h"
 #include "heap_tree_view.h"
+#include "histogram_model.h"
+#include "memory_page.h"
 #include "object_roles.h"
 #include "objects_page.h"
 #include "path_page.h"
@@ -33,6 +40,11 @@
 #include "request_status.h"
 #include "root_survey.h"
 #include "search_text.h"
+#include "snapshot_details.h"
+#include "snapshot_loader.h"
+#include "snapshot_queries.h"
+#include "snapshot_tree_model.h"
+#include "snapshot_tree_view.h"
 
 namespace {
 
@@ -50,13 +62,17 @@ bool sameAgent(const Hello& a, const Hello& b)
     return a.pid >= 0 && a.pid == b.pid && a.jvmVersion == b.jvmVersion && a.agentVersion == b.agentVersion;
 }
 
-// The row's cells as a user sees them, TAB-separated, for the clipboard.
+// The row's cells as a user sees them, TAB-separated, for the clipboard; sizes in exact
+// bytes where the model gives them so (SnapshotTreeModel::CopyTextRole).
 QString rowText(const QModelIndex& index)
 {
     QStringList cells;
     const QAbstractItemModel* model = index.model();
-    for (int column = 0; column < model->columnCount(index.parent()); ++column)
-        cells << index.siblingAtColumn(column).data().toString();
+    for (int column = 0; column < model->columnCount(index.parent()); ++column) {
+        const QModelIndex cell = index.siblingAtColumn(column);
+        const QVariant exact = cell.data(SnapshotTreeModel::CopyTextRole);
+        cells << (exact.isValid() ? exact.toString() : cell.data().toString());
+    }
     while (!cells.isEmpty() && cells.last().isEmpty())
         cells.removeLast();
     return cells.join('\t');
@@ -66,7 +82,14 @@ const char* const kNothingFound = "nothingFound";
 
 }  // namespace
 
-ExplorerWindow::ExplorerWindow(int port, QWidget* parent)
+ExplorerWindow::ExplorerWindow(int port, QWidget* parent) : ExplorerWindow(port, {}, true, parent) {}
+
+ExplorerWindow::ExplorerWindow(const QString& dumpFile, int port, QWidget* parent)
+    : ExplorerWindow(port, dumpFile, false, parent)
+{
+}
+
+ExplorerWindow::ExplorerWindow(int port, const QString& dumpFile, bool connectNow, QWidget* parent)
     : QMainWindow(parent),
       runner_(new RequestRunner(port, this)),
       source_(runner_, this),
@@ -80,6 +103,8 @@ ExplorerWindow::ExplorerWindow(int port, QWidget* parent)
     classes_ = new ClassesPage(&source_, this);
     referrers_ = new ReferrersPage(&source_, this);
     path_ = new PathPage(&source_, this);
+    memory_ = new MemoryPage(this);
+    loader_ = new SnapshotLoader(this);
     tabs_ = new QTabWidget(this);
     tabs_->setObjectName(QStringLiteral("views"));
     tabs_->setDocumentMode(true);
@@ -87,6 +112,7 @@ ExplorerWindow::ExplorerWindow(int port, QWidget* parent)
     addPage(classes_, tr("&Classes"));
     addPage(referrers_, tr("&Referrers"));
     addPage(path_, tr("&Path to GC root"));
+    addPage(memory_, tr("&Memory"));
 
     details_ = new DetailsPane(&quietSource_, &fields_, this);
     mainSplitter_ = new QSplitter(Qt::Horizontal, this);
@@ -129,11 +155,33 @@ ExplorerWindow::ExplorerWindow(int port, QWidget* parent)
                 follow(view);
             }
     });
+    connect(memory_, &MemoryPage::cancelRequested, loader_, &SnapshotLoader::cancel);
+    connect(loader_, &SnapshotLoader::progress, memory_, &MemoryPage::showProgress);
+    connect(loader_, &SnapshotLoader::opened, this, &ExplorerWindow::snapshotArrived);
+    connect(loader_, &SnapshotLoader::failed, this, [this](const QString& why, const QString& file) {
+        const QString text = tr("Cannot open %1: %2").arg(QFileInfo(file).fileName(), why);
+        memory_->showFailure(text);
+        status_->warn(text);
+        Q_EMIT snapshotFailed(why);
+    });
+    connect(loader_, &SnapshotLoader::cancelled, this, [this](const QString& file) {
+        memory_->showFailure(tr("Opening %1 was cancelled.").arg(QFileInfo(file).fileName()));
+        status_->note(tr("opening %1 cancelled").arg(QFileInfo(file).fileName()));
+    });
     lastView_ = objects_->views().front();
     updateNavigation();
 
     rememberedLayout(true);
-    connectTo(port);
+    if (connectNow) {
+        connectTo(port);
+    } else {
+        setLiveEnabled(false, tr("No Java program is connected: the Memory view shows a heap dump file. "
+                                 "File → Attach to a Java process… or Connect to browse a running one."));
+        connection_->showDisconnected(tr("not connected; showing a heap dump file"));
+        setWindowTitle(tr("Vorlan explorer — %1").arg(QFileInfo(dumpFile).fileName()));
+        if (!dumpFile.isEmpty())
+            openDumpFile(dumpFile);
+    }
 }
 
 ExplorerWindow::~ExplorerWindow()
@@ -194,6 +242,7 @@ void ExplorerWindow::connectActions()
 {
     const ExplorerActions& a = *actions_;
     connect(a.attach, &QAction::triggered, this, &ExplorerWindow::openAttachDialog);
+    connect(a.openDump, &QAction::triggered, this, &ExplorerWindow::chooseDumpFile);
     connect(a.connectAgain, &QAction::triggered, this, [this] { connectTo(connection_->port()); });
     connect(a.refresh, &QAction::triggered, this, &ExplorerWindow::refresh);
     connect(a.close, &QAction::triggered, this, &QWidget::close);
@@ -215,8 +264,23 @@ void ExplorerWindow::connectActions()
         });
     };
     onObject(a.showInObjects, &ExplorerWindow::showInObjects);
-    onObject(a.referrers, &ExplorerWindow::showReferrers);
-    onObject(a.path, &ExplorerWindow::showPath);
+    // A snapshot object is answered from the snapshot, in the Memory view.
+    connect(a.referrers, &QAction::triggered, this, [this] {
+        if (const quint32 object = currentSnapshotObject(); object != UINT32_MAX) {
+            tabs_->setCurrentWidget(memory_);
+            memory_->showReferrers(object);
+        } else if (auto live = currentObject()) {
+            showReferrers(*live);
+        }
+    });
+    connect(a.path, &QAction::triggered, this, [this] {
+        if (const quint32 object = currentSnapshotObject(); object != UINT32_MAX) {
+            tabs_->setCurrentWidget(memory_);
+            memory_->showPath(object);
+        } else if (auto live = currentObject()) {
+            showPath(*live);
+        }
+    });
     connect(a.internals, &QAction::triggered, this, &ExplorerWindow::showInternals);
     connect(a.closeObject, &QAction::triggered, this, [this] {
         if (lastView_ == objects_->view() && objects_->isOpened(lastView_->currentIndex()))
@@ -263,8 +327,29 @@ void ExplorerWindow::follow(QAbstractItemView* view)
     currentChanged(view->currentIndex());
 }
 
+quint32 ExplorerWindow::currentSnapshotObject() const
+{
+    if (!lastView_ || !memory_->views().contains(lastView_))
+        return UINT32_MAX;
+    return memory_->snapshotObjectAt(lastView_->currentIndex());
+}
+
 void ExplorerWindow::currentChanged(const QModelIndex& index)
 {
+    const quint32 snapshotObject = currentSnapshotObject();
+    if (snapshotObject != UINT32_MAX && lastView_ && lastView_->currentIndex() == index) {
+        showSnapshotDetails(snapshotObject);
+        for (QAction* a : actions_->objectActions())
+            a->setEnabled(a != actions_->showInObjects);
+        actions_->showInObjects->setStatusTip(tr("A snapshot object has no live counterpart to show: the heap has "
+                                                 "moved on since"));
+        actions_->internals->setEnabled(false);
+        actions_->closeObject->setEnabled(false);
+        return;
+    }
+    actions_->showInObjects->setStatusTip(actions_->showInObjects->toolTip());
+    if (memory_->views().contains(lastView_))
+        details_->showObject({});
     const std::optional<ObjectRef> object = objectAt(index);
     details_->showObject(object ? object->handle : std::string());
     for (QAction* a : actions_->objectActions())
@@ -323,6 +408,7 @@ void ExplorerWindow::connectTo(int port)
 
 void ExplorerWindow::helloArrived(const Hello& hello)
 {
+    setLiveEnabled(true);
     // Another agent's handles name other objects: what the window shows goes. The same
     // agent's still hold, so the opened objects stay.
     if (!sameAgent(connected_, hello))
@@ -482,7 +568,11 @@ void ExplorerWindow::copyRow()
 
 void ExplorerWindow::copyHandle()
 {
-    if (auto object = currentObject()) {
+    if (const quint32 object = currentSnapshotObject(); object != UINT32_MAX && snapshot_) {
+        const QString id = fromWire(snapshot_->row(object).id);
+        QGuiApplication::clipboard()->setText(id);
+        status_->note(tr("copied %1").arg(id));
+    } else if (auto object = currentObject()) {
         QGuiApplication::clipboard()->setText(fromWire(object->handle));
         status_->note(tr("copied handle %1").arg(fromWire(object->handle)));
     }
@@ -517,3 +607,85 @@ QTreeView* ExplorerWindow::pathView() const { return path_->view(); }
 HeapTreeModel* ExplorerWindow::objectsModel() const { return objects_->model(); }
 HeapTreeModel* ExplorerWindow::referrersModel() const { return referrers_->model(); }
 HeapTreeModel* ExplorerWindow::pathModel() const { return path_->model(); }
+
+void ExplorerWindow::chooseDumpFile()
+{
+    auto* dialog = new QFileDialog(this, tr("Open heap dump"), QString(),
+                                   tr("Heap dumps (*.hprof *.hprof.gz *.bin);;All files (*)"));
+    dialog->setObjectName(QStringLiteral("openDumpDialog"));
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setFileMode(QFileDialog::ExistingFile);
+    connect(dialog, &QFileDialog::fileSelected, this, &ExplorerWindow::openDumpFile);
+    dialog->open();
+}
+
+void ExplorerWindow::openDumpFile(const QString& file)
+{
+    tabs_->setCurrentWidget(memory_);
+    if (!loader_->open(file)) {
+        status_->warn(tr("%1 is still being opened: cancel it first").arg(QFileInfo(loader_->file()).fileName()));
+        return;
+    }
+    memory_->showProgress(tr("opening %1").arg(QFileInfo(file).fileName()), 0, 0);
+}
+
+void ExplorerWindow::snapshotArrived(std::shared_ptr<const Snapshot> snapshot, const QString& file)
+{
+    snapshot_ = std::move(snapshot);
+    QElapsedTimer shown;
+    shown.start();
+    memory_->setSnapshot(snapshot_, file);
+    tabs_->setCurrentWidget(memory_);
+    memory_->dominatorView()->setFocus();
+    follow(memory_->dominatorView());
+    // The Classes view gives each class's retained bytes beside the live counts.
+    QHash<QString, quint64> retained;
+    for (const HistogramRow& row : snapshot_->histogram({}).rows)
+        retained.insert(fromWire(row.type), row.retained);
+    classes_->histogramModel()->setRetained(std::move(retained));
+    const HeapSummary heap = snapshot_->summary();
+    status_->note(tr("opened %1: %2 objects, %3; the views were ready in %4")
+                      .arg(QFileInfo(file).fileName(), countText(static_cast<long long>(heap.objects)),
+                           bytesText(static_cast<long long>(heap.bytes)), durationText(shown.elapsed())));
+    Q_EMIT snapshotShown();
+}
+
+void ExplorerWindow::showSnapshotDetails(quint32 object)
+{
+    if (!snapshot_)
+        return;
+    const int generation = ++detailsGeneration_;
+    details_->showText(tr("<p style='color:gray'>reading %1…</p>").arg(fromWire(snapshot_->row(object).id)));
+    // show reads the dump file again for values: off the GUI thread.
+    const std::shared_ptr<const Snapshot> snapshot = snapshot_;
+    QtConcurrent::run([snapshot, object] {
+        try {
+            return snapshotDetailsHtml(snapshot->show(object, 0, DetailsPane::kElements));
+        } catch (const std::exception& e) {
+            return QStringLiteral("<p>%1</p>").arg(QString::fromStdString(e.what()).toHtmlEscaped());
+        }
+    }).then(this, [this, generation](const QString& html) {
+        if (generation == detailsGeneration_)
+            details_->showText(html);
+    });
+}
+
+void ExplorerWindow::setLiveEnabled(bool enabled, const QString& why)
+{
+    if (!enabled)
+        tabs_->setCurrentWidget(memory_);
+    for (ExplorerPage* page : {static_cast<ExplorerPage*>(objects_), static_cast<ExplorerPage*>(classes_),
+                               static_cast<ExplorerPage*>(referrers_), static_cast<ExplorerPage*>(path_)}) {
+        const int tab = tabs_->indexOf(page);
+        tabs_->setTabEnabled(tab, enabled);
+        tabs_->setTabToolTip(tab, enabled ? QString() : why);
+    }
+    for (QAction* a : {actions_->refresh, actions_->findValue, actions_->showInObjects}) {
+        a->setEnabled(enabled);
+        a->setStatusTip(enabled ? a->toolTip() : why);
+    }
+    search_->setEnabled(enabled);
+    search_->setPlaceholderText(enabled ? tr("Find a class or @object (Ctrl+F)") : tr("needs a live program"));
+    if (!enabled)
+        status_->note(why);
+}

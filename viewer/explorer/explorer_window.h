@@ -1,5 +1,6 @@
 // The explorer's main window: the connection line and the search above; the Objects,
-// Classes, Referrers and Path to GC root pages in tabs; the details pane beside them;
+// Classes, Referrers, Path to GC root and Memory (heap snapshot) pages in tabs; the
+// details pane beside them;
 // requests and their pauses in the status bar. It wires pages to each other and the
 // object actions to the views (the current row of the view worked in last, on any tab);
 // the pages, models and panes do the rest.
@@ -18,6 +19,9 @@
 #include "reply_views.h"
 
 class ClassesPage;
+class MemoryPage;
+class Snapshot;
+class SnapshotLoader;
 class ConnectionBar;
 class DetailsPane;
 class ExplorerPage;
@@ -42,7 +46,16 @@ class ExplorerWindow : public QMainWindow {
 
 public:
     explicit ExplorerWindow(int port, QWidget* parent = nullptr);
+    // Opens the heap dump file without connecting to any agent: the Memory view works, the
+    // live views wait for a connection (File → Attach, or Connect).
+    ExplorerWindow(const QString& dumpFile, int port, QWidget* parent = nullptr);
     ~ExplorerWindow() override;
+
+    // File → Open heap dump…: a file dialog, then openDumpFile.
+    void chooseDumpFile();
+    // Reads the dump file on a thread of its own into the Memory view; a failure is said
+    // in the status bar and the view, and what was shown stays.
+    void openDumpFile(const QString& file);
 
     // Drops the connection there is and starts afresh on port: hello, the histogram and
     // the GC roots. The objects shown stay when it is the same agent again.
@@ -77,6 +90,8 @@ public:
     HeapTreeModel* pathModel() const;
     ObjectsPage* objectsPage() const { return objects_; }
     ClassesPage* classesPage() const { return classes_; }
+    MemoryPage* memoryPage() const { return memory_; }
+    SnapshotLoader* snapshotLoader() const { return loader_; }
     DetailsPane* details() const { return details_; }
     QLineEdit* searchBox() const { return search_; }
     const ExplorerActions& actions() const { return *actions_; }
@@ -86,11 +101,15 @@ Q_SIGNALS:
     // The histogram's rows are in the Classes view (tests and the benchmark wait for it).
     void histogramShown();
     void pathShown();
+    // A snapshot is shown in the Memory view, or opening one failed.
+    void snapshotShown();
+    void snapshotFailed(const QString& why);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    ExplorerWindow(int port, const QString& dumpFile, bool connectNow, QWidget* parent);
     QWidget* buildTop();
     void addPage(ExplorerPage* page, const QString& title);
     void connectActions();
@@ -113,6 +132,12 @@ private:
     void forgetHandles();
     void outcomeArrived(const RequestOutcome& outcome);
     void updateNavigation();
+    // The snapshot object the row of the view worked in last names, UINT32_MAX for none.
+    quint32 currentSnapshotObject() const;
+    void snapshotArrived(std::shared_ptr<const Snapshot> snapshot, const QString& file);
+    // The live views and actions usable or not (no agent has answered), with the reason.
+    void setLiveEnabled(bool enabled, const QString& why = {});
+    void showSnapshotDetails(quint32 object);
 
     RequestRunner* runner_;
     AgentHeapSource source_;
@@ -129,6 +154,10 @@ private:
     ClassesPage* classes_;
     ReferrersPage* referrers_;
     PathPage* path_;
+    MemoryPage* memory_;
+    SnapshotLoader* loader_;
+    std::shared_ptr<const Snapshot> snapshot_;
+    int detailsGeneration_ = 0;  // the snapshot details read last; older ones are dropped
     QList<ExplorerPage*> pages_;  // in tab order
     DetailsPane* details_;
     RequestStatus* status_;

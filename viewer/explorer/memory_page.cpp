@@ -1,0 +1,205 @@
+#include "memory_page.h"
+
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSplitter>
+#include <QStackedWidget>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+#include "display_text.h"
+#include "snapshot_queries.h"
+#include "snapshot_tree_model.h"
+#include "snapshot_tree_view.h"
+
+MemoryPage::MemoryPage(QWidget* parent) : ExplorerPage(parent)
+{
+    // The placeholder, and the progress of an opening.
+    auto* waiting = new QWidget(this);
+    auto* waitingLayout = new QVBoxLayout(waiting);
+    placeholder_ = new QLabel(tr("No heap snapshot yet. File → Open heap dump… (Ctrl+Shift+O) reads an .hprof or "
+                                 ".hprof.gz file, such as one a JVM wrote with -XX:+HeapDumpOnOutOfMemoryError."),
+                              waiting);
+    placeholder_->setObjectName(QStringLiteral("memoryPlaceholder"));
+    placeholder_->setWordWrap(true);
+    phase_ = new QLabel(waiting);
+    progress_ = new QProgressBar(waiting);
+    progress_->setObjectName(QStringLiteral("snapshotProgress"));
+    progress_->hide();
+    cancel_ = new QPushButton(tr("Cancel"), waiting);
+    cancel_->setObjectName(QStringLiteral("snapshotCancel"));
+    cancel_->hide();
+    auto* progressLine = new QHBoxLayout;
+    progressLine->addWidget(progress_, 1);
+    progressLine->addWidget(cancel_);
+    waitingLayout->addStretch(1);
+    waitingLayout->addWidget(placeholder_);
+    waitingLayout->addWidget(phase_);
+    waitingLayout->addLayout(progressLine);
+    waitingLayout->addStretch(2);
+    connect(cancel_, &QPushButton::clicked, this, &MemoryPage::cancelRequested);
+
+    // The views.
+    auto* content = new QWidget(this);
+    summary_ = new QLabel(content);
+    summary_->setObjectName(QStringLiteral("snapshotSummary"));
+    summary_->setWordWrap(true);
+    summary_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    tabs_ = new QTabWidget(content);
+    tabs_->setObjectName(QStringLiteral("memoryViews"));
+    tabs_->setDocumentMode(true);
+    dominators_ = addTree(new SnapshotTreeModel(this), QStringLiteral("biggestObjects"));
+    classes_ = addTree(new SnapshotTreeModel(this), QStringLiteral("classesByRetained"));
+    suspects_ = addTree(new SnapshotTreeModel(this), QStringLiteral("leakSuspects"));
+    tabs_->addTab(dominators_, tr("&Biggest objects"));
+    tabs_->addTab(classes_, tr("By c&lass"));
+    tabs_->addTab(suspects_, tr("Leak &suspects"));
+    // A suspect's object, accumulation point or path step opens where it sits in the tree.
+    suspects_->setObjectsSignal(true);
+    connect(suspects_, &SnapshotTreeView::objectActivated, this, &MemoryPage::revealInTree);
+
+    answerBox_ = new QWidget(content);
+    auto* answerLayout = new QVBoxLayout(answerBox_);
+    answerLayout->setContentsMargins(0, 0, 0, 0);
+    answerTitle_ = new QLabel(tr("Path to GC root (Ctrl+P) or Who refers to this (Ctrl+R) on a snapshot object "
+                                 "answers here."),
+                              answerBox_);
+    answerTitle_->setWordWrap(true);
+    answer_ = addTree(new SnapshotTreeModel(this), QStringLiteral("snapshotAnswer"));
+    answer_->setObjectsSignal(true);
+    connect(answer_, &SnapshotTreeView::objectActivated, this, &MemoryPage::revealInTree);
+    answerLayout->addWidget(answerTitle_);
+    answerLayout->addWidget(answer_, 1);
+
+    splitter_ = new QSplitter(Qt::Vertical, content);
+    splitter_->setObjectName(QStringLiteral("memorySplitter"));
+    splitter_->addWidget(tabs_);
+    splitter_->addWidget(answerBox_);
+    splitter_->setStretchFactor(0, 3);
+    splitter_->setStretchFactor(1, 1);
+    splitter_->setChildrenCollapsible(false);
+    auto* contentLayout = new QVBoxLayout(content);
+    contentLayout->setContentsMargins(0, 0, 0, 0);
+    contentLayout->addWidget(summary_);
+    contentLayout->addWidget(splitter_, 1);
+
+    stack_ = new QStackedWidget(this);
+    stack_->addWidget(waiting);
+    stack_->addWidget(content);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(4, 2, 4, 2);
+    layout->addWidget(stack_);
+}
+
+SnapshotTreeView* MemoryPage::addTree(SnapshotTreeModel* model, const QString& name)
+{
+    return new SnapshotTreeView(model, name, this);
+}
+
+void MemoryPage::setSnapshot(std::shared_ptr<const Snapshot> snapshot, const QString& source)
+{
+    snapshot_ = std::move(snapshot);
+    progress_->hide();
+    cancel_->hide();
+    phase_->clear();
+    for (SnapshotTreeView* view : {dominators_, classes_, suspects_, answer_})
+        view->snapshotModel()->setSnapshot(snapshot_);
+    if (!snapshot_) {
+        stack_->setCurrentIndex(0);
+        return;
+    }
+    const HeapSummary heap = snapshot_->summary();
+    summary_->setText(tr("%1: %2 objects, %3 (%4 reachable from the GC roots), %5 classes%6")
+                          .arg(QFileInfo(source).fileName().isEmpty() ? source : QFileInfo(source).fileName(),
+                               countText(static_cast<long long>(heap.objects)),
+                               bytesText(static_cast<long long>(heap.bytes)),
+                               bytesText(static_cast<long long>(heap.reachableBytes)),
+                               countText(static_cast<long long>(heap.classes)),
+                               heap.javaVersion.empty() ? QString() : tr(", Java %1").arg(fromWire(heap.javaVersion))));
+    summary_->setToolTip(source);
+    dominators_->snapshotModel()->showDominators();
+    classes_->snapshotModel()->showClasses();
+    suspects_->snapshotModel()->showSuspects();
+    suspects_->expandToDepth(0);
+    answerTitle_->setText(tr("Path to GC root (Ctrl+P) or Who refers to this (Ctrl+R) on a snapshot object "
+                             "answers here."));
+    stack_->setCurrentIndex(1);
+    dominators_->setCurrentIndex(dominators_->model()->index(0, 0));
+    Q_EMIT snapshotShown();
+}
+
+void MemoryPage::showProgress(const QString& what, quint64 bytes, quint64 total)
+{
+    placeholder_->setVisible(!snapshot_);
+    phase_->setText(total > 0 ? tr("%1: %2 of %3").arg(what, bytesText(static_cast<long long>(bytes)),
+                                                          bytesText(static_cast<long long>(total)))
+                              : what);
+    progress_->show();
+    cancel_->show();
+    if (total > 0) {
+        progress_->setRange(0, 1000);
+        progress_->setValue(static_cast<int>(1000.0 * static_cast<double>(std::min(bytes, total)) / static_cast<double>(total)));
+    } else {
+        progress_->setRange(0, 0);  // busy: no end known
+    }
+    stack_->setCurrentIndex(0);
+}
+
+void MemoryPage::showFailure(const QString& why)
+{
+    progress_->hide();
+    cancel_->hide();
+    phase_->setText(why);
+    stack_->setCurrentIndex(snapshot_ ? 1 : 0);
+}
+
+void MemoryPage::showPath(quint32 object)
+{
+    SnapshotTreeModel* model = answer_->snapshotModel();
+    model->showPath(object);
+    answerTitle_->setText(tr("Path to GC root of %1, from the snapshot:").arg(fromWire(snapshot_->row(object).id)));
+    answer_->expandAll();
+}
+
+void MemoryPage::showReferrers(quint32 object)
+{
+    answer_->snapshotModel()->showReferrers(object);
+    answerTitle_->setText(tr("Who refers to %1, in the snapshot:").arg(fromWire(snapshot_->row(object).id)));
+}
+
+bool MemoryPage::revealInTree(quint32 object)
+{
+    const QModelIndex row = dominators_->snapshotModel()->reveal(object);
+    if (!row.isValid())
+        return false;
+    tabs_->setCurrentWidget(dominators_);
+    for (QModelIndex up = row.parent(); up.isValid(); up = up.parent())
+        dominators_->expand(up);
+    dominators_->setCurrentIndex(row);
+    dominators_->scrollTo(row);
+    dominators_->setFocus();
+    return true;
+}
+
+quint32 MemoryPage::snapshotObjectAt(const QModelIndex& index) const
+{
+    const QVariant object = index.data(SnapshotTreeModel::SnapshotObjectRole);
+    return object.isValid() ? object.value<quint32>() : UINT32_MAX;
+}
+
+QList<QAbstractItemView*> MemoryPage::views() const
+{
+    return {dominators_, classes_, suspects_, answer_};
+}
+
+void MemoryPage::rememberLayout(RememberedLayout& layout)
+{
+    layout.headers.emplace_back(QStringLiteral("biggestObjects"), dominators_->header());
+    layout.headers.emplace_back(QStringLiteral("classesByRetained"), classes_->header());
+    layout.headers.emplace_back(QStringLiteral("leakSuspects"), suspects_->header());
+    layout.splitters.emplace_back(QStringLiteral("memory"), splitter_);
+}
