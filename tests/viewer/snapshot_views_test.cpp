@@ -20,6 +20,7 @@
 #include <memory>
 
 #include "classes_page.h"
+#include "compare_model.h"
 #include "details_pane.h"
 #include "explorer_actions.h"
 #include "explorer_options.h"
@@ -74,6 +75,7 @@ private Q_SLOTS:
     void objectActionsAndCopyWorkOnSnapshotRows();
     void corruptFileFromTheMenuIsAnErrorAndTheWindowGoesOn();
     void classesViewGainsRetainedFromTheSnapshot();
+    void comparingGivesGrowthPerClassAndRefusesAnotherProgram();
     void commandLineTakesAHeapDumpFile();
 
 private:
@@ -384,6 +386,58 @@ void SnapshotViewsTest::classesViewGainsRetainedFromTheSnapshot()
     QCOMPARE(histogram->index(0, HistogramModel::RetainedColumn).data(HistogramModel::SortRole).toULongLong(),
              expected);
     QVERIFY(!histogram->index(1, HistogramModel::RetainedColumn).data().isValid());
+}
+
+void SnapshotViewsTest::comparingGivesGrowthPerClassAndRefusesAnotherProgram()
+{
+    const auto bytesOf = [](const LeakyDump& d) {
+        return QByteArray(reinterpret_cast<const char*>(d.bytes.data()), static_cast<qsizetype>(d.bytes.size()));
+    };
+    const QString earlier = writeFile(dir_, QStringLiteral("earlier.hprof"), bytesOf(leakyDump("LeakyCache", 10)));
+    const QString other = writeFile(dir_, QStringLiteral("other.hprof"), bytesOf(leakyDump("OtherService", 10)));
+    QVERIFY(!earlier.isEmpty() && !other.isEmpty());
+
+    ExplorerWindow window(file_, FakeAgent::unusedPort());
+    QSignalSpy shown(&window, &ExplorerWindow::snapshotShown);
+    QSignalSpy compared(&window, &ExplorerWindow::comparisonShown);
+    window.show();
+    QVERIFY(shown.wait(20000));
+    QVERIFY(window.actions().compare->isEnabled());
+
+    // Chosen from the menu, as a user would.
+    window.actions().compare->trigger();
+    QFileDialog* dialog = window.findChild<QFileDialog*>(QStringLiteral("earlierDumpDialog"));
+    QVERIFY(dialog);
+    dialog->selectFile(earlier);
+    static_cast<QDialog*>(dialog)->accept();
+    QVERIFY(compared.wait(20000));
+    CompareModel* model = window.memoryPage()->compareModel();
+    const auto tester = testerOf(model);
+    QVERIFY(model->reply().comparable);
+    QVERIFY(model->rowCount() > 0);
+    QCOMPARE(window.memoryPage()->memoryTabs()->currentWidget()->isAncestorOf(window.memoryPage()->compareView()), true);
+    int session = -1;
+    for (int row = 0; row < model->rowCount(); ++row)
+        if (model->index(row, CompareModel::ClassColumn).data().toString() == QStringLiteral("LeakyCache$Session"))
+            session = row;
+    QVERIFY(session >= 0);
+    QCOMPARE(model->index(session, CompareModel::ObjectsColumn).data().toString(), QStringLiteral("+20"));
+    QVERIFY(model->index(session, CompareModel::RetainedColumn).data().toString().startsWith('+'));
+    // Largest retained growth first.
+    for (int row = 1; row < model->rowCount(); ++row)
+        QVERIFY(model->reply().rows[static_cast<size_t>(row - 1)].retained >= model->reply().rows[static_cast<size_t>(row)].retained);
+    const QString exact = model->index(session, CompareModel::RetainedColumn).data(SnapshotTreeModel::CopyTextRole).toString();
+    QCOMPARE(exact, QStringLiteral("+") + QLocale(QLocale::English).toString(
+                                              static_cast<qlonglong>(model->reply().rows[static_cast<size_t>(session)].retained)));
+
+    // Another program's snapshot is refused, with the reason.
+    window.compareWithFile(other);
+    QVERIFY(compared.wait(20000));
+    QVERIFY(!model->reply().comparable);
+    QCOMPARE(model->rowCount(), 0);
+    QVERIFY2(window.memoryPage()->compareTitle()->text().contains(QStringLiteral("cannot be compared")),
+             qPrintable(window.memoryPage()->compareTitle()->text()));
+    QVERIFY(window.requestStatus()->showingFailure());
 }
 
 void SnapshotViewsTest::commandLineTakesAHeapDumpFile()

@@ -21,6 +21,10 @@ ExplorerActions::ExplorerActions(QWidget* window)
     openDump = action(QObject::tr("&Open heap dump…"), QKeySequence(QObject::tr("Ctrl+Shift+O")),
                       QObject::tr("Read a heap dump file (.hprof or .hprof.gz) and show what holds its memory in "
                                   "the Memory view; no Java program is needed"));
+    compare = action(QObject::tr("Co&mpare with an earlier snapshot…"), QKeySequence(),
+                     QObject::tr("Read an earlier heap dump of the same program and show, per class, how the "
+                                 "objects and their sizes grew since"));
+    compare->setEnabled(false);
     connectAgain = action(QObject::tr("&Connect again"), QKeySequence(QObject::tr("Ctrl+Shift+L")),
                           QObject::tr("Drop the connection and connect to the port in the connection line"));
     refresh = action(QObject::tr("&Refresh"), QKeySequence::Refresh,
@@ -54,7 +58,7 @@ ExplorerActions::ExplorerActions(QWidget* window)
                      QObject::tr("The object opened after this one"));
 
     copyRow->setShortcutContext(Qt::WidgetShortcut);
-    for (QAction* a : {attach, openDump, connectAgain, refresh, close, find, findValue, internals, closeObject, closeAll, back,
+    for (QAction* a : {attach, openDump, compare, connectAgain, refresh, close, find, findValue, internals, closeObject, closeAll, back,
                        forward})
         window->addAction(a);
     for (QAction* a : objectActions())
@@ -66,6 +70,7 @@ void ExplorerActions::addMenus(QMenuBar* bar) const
     QMenu* file = bar->addMenu(QObject::tr("&File"));
     file->addAction(attach);
     file->addAction(openDump);
+    file->addAction(compare);
     file->addAction(connectAgain);
     file->addAction(refresh);
     file->addSeparator();

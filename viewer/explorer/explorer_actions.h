@@ -19,6 +19,7 @@ struct ExplorerActions {
 
     QAction* attach;
     QAction* openDump;  // File → Open heap dump…
+    QAction* compare;   // with a snapshot shown: compare it with an earlier dump file
     QAction* connectAgain;
     QAction* refresh;
     QAction* close;

@@ -105,6 +105,7 @@ ExplorerWindow::ExplorerWindow(int port, const QString& dumpFile, bool connectNo
     path_ = new PathPage(&source_, this);
     memory_ = new MemoryPage(this);
     loader_ = new SnapshotLoader(this);
+    earlierLoader_ = new SnapshotLoader(this);
     tabs_ = new QTabWidget(this);
     tabs_->setObjectName(QStringLiteral("views"));
     tabs_->setDocumentMode(true);
@@ -167,6 +168,31 @@ ExplorerWindow::ExplorerWindow(int port, const QString& dumpFile, bool connectNo
     connect(loader_, &SnapshotLoader::cancelled, this, [this](const QString& file) {
         memory_->showFailure(tr("Opening %1 was cancelled.").arg(QFileInfo(file).fileName()));
         status_->note(tr("opening %1 cancelled").arg(QFileInfo(file).fileName()));
+    });
+    connect(earlierLoader_, &SnapshotLoader::progress, this, [this](const QString& phase, quint64 bytes, quint64 total) {
+        status_->note(tr("reading the earlier snapshot: %1%2")
+                          .arg(phase, total > 0 ? tr(", %1 of %2").arg(bytesText(static_cast<long long>(bytes)),
+                                                                        bytesText(static_cast<long long>(total)))
+                                                : QString()));
+    });
+    connect(earlierLoader_, &SnapshotLoader::opened, this,
+            [this](std::shared_ptr<const Snapshot> earlier, const QString& file) {
+                if (!snapshot_)
+                    return;
+                // The earlier snapshot is dropped once its classes are counted.
+                const CompareReply reply = compareSnapshots(earlier->profile(), snapshot_->profile());
+                earlier.reset();
+                tabs_->setCurrentWidget(memory_);
+                memory_->showComparison(reply, QFileInfo(file).fileName());
+                if (reply.comparable)
+                    status_->note(tr("compared with %1").arg(QFileInfo(file).fileName()));
+                else
+                    status_->warn(tr("%1 is not comparable: %2").arg(QFileInfo(file).fileName(), fromWire(reply.refusal)));
+                Q_EMIT comparisonShown();
+            });
+    connect(earlierLoader_, &SnapshotLoader::failed, this, [this](const QString& why, const QString& file) {
+        status_->warn(tr("Cannot open %1: %2").arg(QFileInfo(file).fileName(), why));
+        Q_EMIT snapshotFailed(why);
     });
     lastView_ = objects_->views().front();
     updateNavigation();
@@ -243,6 +269,7 @@ void ExplorerWindow::connectActions()
     const ExplorerActions& a = *actions_;
     connect(a.attach, &QAction::triggered, this, &ExplorerWindow::openAttachDialog);
     connect(a.openDump, &QAction::triggered, this, &ExplorerWindow::chooseDumpFile);
+    connect(a.compare, &QAction::triggered, this, &ExplorerWindow::chooseEarlierDump);
     connect(a.connectAgain, &QAction::triggered, this, [this] { connectTo(connection_->port()); });
     connect(a.refresh, &QAction::triggered, this, &ExplorerWindow::refresh);
     connect(a.close, &QAction::triggered, this, &QWidget::close);
@@ -408,7 +435,8 @@ void ExplorerWindow::connectTo(int port)
 
 void ExplorerWindow::helloArrived(const Hello& hello)
 {
-    setLiveEnabled(true);
+    if (std::exchange(liveDisabled_, false))
+        setLiveEnabled(true);
     // Another agent's handles name other objects: what the window shows goes. The same
     // agent's still hold, so the opened objects stay.
     if (!sameAgent(connected_, hello))
@@ -608,15 +636,42 @@ HeapTreeModel* ExplorerWindow::objectsModel() const { return objects_->model(); 
 HeapTreeModel* ExplorerWindow::referrersModel() const { return referrers_->model(); }
 HeapTreeModel* ExplorerWindow::pathModel() const { return path_->model(); }
 
-void ExplorerWindow::chooseDumpFile()
+namespace {
+
+// A dialog for one heap dump file, open while the window goes on; chosen gets the file.
+template <class Chosen>
+void chooseDump(QWidget* window, const QString& title, const QString& name, Chosen chosen)
 {
-    auto* dialog = new QFileDialog(this, tr("Open heap dump"), QString(),
-                                   tr("Heap dumps (*.hprof *.hprof.gz *.bin);;All files (*)"));
-    dialog->setObjectName(QStringLiteral("openDumpDialog"));
+    auto* dialog = new QFileDialog(window, title, QString(), QObject::tr("Heap dumps (*.hprof *.hprof.gz *.bin);;All files (*)"));
+    dialog->setObjectName(name);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setFileMode(QFileDialog::ExistingFile);
-    connect(dialog, &QFileDialog::fileSelected, this, &ExplorerWindow::openDumpFile);
+    QObject::connect(dialog, &QFileDialog::fileSelected, window, chosen);
     dialog->open();
+}
+
+}  // namespace
+
+void ExplorerWindow::chooseDumpFile()
+{
+    chooseDump(this, tr("Open heap dump"), QStringLiteral("openDumpDialog"),
+               [this](const QString& file) { openDumpFile(file); });
+}
+
+void ExplorerWindow::chooseEarlierDump()
+{
+    chooseDump(this, tr("Compare with an earlier heap dump"), QStringLiteral("earlierDumpDialog"),
+               [this](const QString& file) { compareWithFile(file); });
+}
+
+void ExplorerWindow::compareWithFile(const QString& file)
+{
+    if (!snapshot_) {
+        status_->warn(tr("Open a heap dump first: an earlier one is compared with it"));
+        return;
+    }
+    if (!earlierLoader_->open(file))
+        status_->warn(tr("%1 is still being read").arg(QFileInfo(earlierLoader_->file()).fileName()));
 }
 
 void ExplorerWindow::openDumpFile(const QString& file)
@@ -632,6 +687,7 @@ void ExplorerWindow::openDumpFile(const QString& file)
 void ExplorerWindow::snapshotArrived(std::shared_ptr<const Snapshot> snapshot, const QString& file)
 {
     snapshot_ = std::move(snapshot);
+    actions_->compare->setEnabled(true);
     QElapsedTimer shown;
     shown.start();
     memory_->setSnapshot(snapshot_, file);
@@ -672,6 +728,7 @@ void ExplorerWindow::showSnapshotDetails(quint32 object)
 
 void ExplorerWindow::setLiveEnabled(bool enabled, const QString& why)
 {
+    liveDisabled_ = !enabled;
     if (!enabled)
         tabs_->setCurrentWidget(memory_);
     for (ExplorerPage* page : {static_cast<ExplorerPage*>(objects_), static_cast<ExplorerPage*>(classes_),

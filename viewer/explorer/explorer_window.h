@@ -56,6 +56,11 @@ public:
     // Reads the dump file on a thread of its own into the Memory view; a failure is said
     // in the status bar and the view, and what was shown stays.
     void openDumpFile(const QString& file);
+    // File → Compare with an earlier snapshot…: a file dialog, then compareWithFile.
+    void chooseEarlierDump();
+    // Reads the earlier dump file on a thread of its own and shows, per class, how the
+    // snapshot shown grew since; two programs' snapshots are refused with the reason.
+    void compareWithFile(const QString& file);
 
     // Drops the connection there is and starts afresh on port: hello, the histogram and
     // the GC roots. The objects shown stay when it is the same agent again.
@@ -92,6 +97,7 @@ public:
     ClassesPage* classesPage() const { return classes_; }
     MemoryPage* memoryPage() const { return memory_; }
     SnapshotLoader* snapshotLoader() const { return loader_; }
+    SnapshotLoader* earlierLoader() const { return earlierLoader_; }
     DetailsPane* details() const { return details_; }
     QLineEdit* searchBox() const { return search_; }
     const ExplorerActions& actions() const { return *actions_; }
@@ -104,6 +110,7 @@ Q_SIGNALS:
     // A snapshot is shown in the Memory view, or opening one failed.
     void snapshotShown();
     void snapshotFailed(const QString& why);
+    void comparisonShown();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -156,7 +163,9 @@ private:
     PathPage* path_;
     MemoryPage* memory_;
     SnapshotLoader* loader_;
+    SnapshotLoader* earlierLoader_;  // an earlier dump, read to compare with
     std::shared_ptr<const Snapshot> snapshot_;
+    bool liveDisabled_ = false;  // opened on a dump file, no agent has answered yet
     int detailsGeneration_ = 0;  // the snapshot details read last; older ones are dropped
     QList<ExplorerPage*> pages_;  // in tab order
     DetailsPane* details_;

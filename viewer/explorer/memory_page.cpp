@@ -11,6 +11,7 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include "compare_model.h"
 #include "display_text.h"
 #include "snapshot_queries.h"
 #include "snapshot_tree_model.h"
@@ -58,6 +59,23 @@ MemoryPage::MemoryPage(QWidget* parent) : ExplorerPage(parent)
     tabs_->addTab(dominators_, tr("&Biggest objects"));
     tabs_->addTab(classes_, tr("By c&lass"));
     tabs_->addTab(suspects_, tr("Leak &suspects"));
+    compareBox_ = new QWidget(content);
+    auto* compareLayout = new QVBoxLayout(compareBox_);
+    compareLayout->setContentsMargins(0, 0, 0, 0);
+    compareTitle_ = new QLabel(compareBox_);
+    compareTitle_->setWordWrap(true);
+    compareModel_ = new CompareModel(this);
+    compare_ = new QTreeView(compareBox_);
+    compare_->setObjectName(QStringLiteral("comparedClasses"));
+    compare_->setModel(compareModel_);
+    compare_->setRootIsDecorated(false);
+    compare_->setUniformRowHeights(true);
+    compare_->setAlternatingRowColors(true);
+    compare_->setAllColumnsShowFocus(true);
+    compare_->setContextMenuPolicy(Qt::CustomContextMenu);
+    compare_->header()->resizeSection(CompareModel::ClassColumn, 380);
+    compareLayout->addWidget(compareTitle_);
+    compareLayout->addWidget(compare_, 1);
     // A suspect's object, accumulation point or path step opens where it sits in the tree.
     suspects_->setObjectsSignal(true);
     connect(suspects_, &SnapshotTreeView::objectActivated, this, &MemoryPage::revealInTree);
@@ -108,6 +126,11 @@ void MemoryPage::setSnapshot(std::shared_ptr<const Snapshot> snapshot, const QSt
     phase_->clear();
     for (SnapshotTreeView* view : {dominators_, classes_, suspects_, answer_})
         view->snapshotModel()->setSnapshot(snapshot_);
+    // A comparison was with the snapshot shown before.
+    const int compared = tabs_->indexOf(compareBox_);
+    if (compared >= 0)
+        tabs_->removeTab(compared);
+    compareModel_->setReply({});
     if (!snapshot_) {
         stack_->setCurrentIndex(0);
         return;
@@ -157,6 +180,22 @@ void MemoryPage::showFailure(const QString& why)
     stack_->setCurrentIndex(snapshot_ ? 1 : 0);
 }
 
+void MemoryPage::showComparison(const CompareReply& reply, const QString& earlier)
+{
+    compareModel_->setReply(reply);
+    if (!reply.comparable) {
+        compareTitle_->setText(tr("%1 cannot be compared with this snapshot: %2").arg(earlier, fromWire(reply.refusal)));
+    } else {
+        compareTitle_->setText(tr("Since %1: %2 objects, %3 in all, %4 reachable; per class, largest growth first.")
+                                   .arg(earlier, (reply.objects > 0 ? QStringLiteral("+") : QString()) + countText(reply.objects),
+                                        signedSizeText(reply.bytes, false), signedSizeText(reply.reachableBytes, false)));
+    }
+    if (tabs_->indexOf(compareBox_) < 0)
+        tabs_->addTab(compareBox_, tr("C&ompared"));
+    tabs_->setCurrentWidget(compareBox_);
+    compare_->setCurrentIndex(compareModel_->index(0, 0));
+}
+
 void MemoryPage::showPath(quint32 object)
 {
     SnapshotTreeModel* model = answer_->snapshotModel();
@@ -193,7 +232,7 @@ quint32 MemoryPage::snapshotObjectAt(const QModelIndex& index) const
 
 QList<QAbstractItemView*> MemoryPage::views() const
 {
-    return {dominators_, classes_, suspects_, answer_};
+    return {dominators_, classes_, suspects_, answer_, compare_};
 }
 
 void MemoryPage::rememberLayout(RememberedLayout& layout)
@@ -201,5 +240,6 @@ void MemoryPage::rememberLayout(RememberedLayout& layout)
     layout.headers.emplace_back(QStringLiteral("biggestObjects"), dominators_->header());
     layout.headers.emplace_back(QStringLiteral("classesByRetained"), classes_->header());
     layout.headers.emplace_back(QStringLiteral("leakSuspects"), suspects_->header());
+    layout.headers.emplace_back(QStringLiteral("comparedClasses"), compare_->header());
     layout.splitters.emplace_back(QStringLiteral("memory"), splitter_);
 }

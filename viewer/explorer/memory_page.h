@@ -9,7 +9,10 @@
 
 #include "explorer_page.h"
 
+class CompareModel;
+struct CompareReply;
 class QLabel;
+class QTreeView;
 class QProgressBar;
 class QPushButton;
 class QStackedWidget;
@@ -34,6 +37,9 @@ public:
 
     void showPath(quint32 object);
     void showReferrers(quint32 object);
+    // Per class, how the heap grew since an earlier snapshot (earlier names it), in the
+    // Compared tab; a refusal says why instead.
+    void showComparison(const CompareReply& reply, const QString& earlier);
     // Selects object in the dominator tree, opening its dominators down to it.
     bool revealInTree(quint32 object);
     // The snapshot object a row of one of this page's views names; UINT32_MAX for none.
@@ -49,6 +55,9 @@ public:
     SnapshotTreeView* classView() const { return classes_; }
     SnapshotTreeView* suspectsView() const { return suspects_; }
     SnapshotTreeView* answerView() const { return answer_; }
+    QTreeView* compareView() const { return compare_; }
+    CompareModel* compareModel() const { return compareModel_; }
+    QLabel* compareTitle() const { return compareTitle_; }
     QLabel* summaryLine() const { return summary_; }
     QLabel* answerTitle() const { return answerTitle_; }
     QProgressBar* progressBar() const { return progress_; }
@@ -73,6 +82,10 @@ private:
     SnapshotTreeView* classes_;
     SnapshotTreeView* suspects_;
     SnapshotTreeView* answer_;
+    CompareModel* compareModel_;
+    QTreeView* compare_;
+    QLabel* compareTitle_;
+    QWidget* compareBox_;
     QLabel* answerTitle_;
     QWidget* answerBox_;
     class QSplitter* splitter_;
