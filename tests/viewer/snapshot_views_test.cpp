@@ -272,6 +272,10 @@ void SnapshotViewsTest::dumpFileOpensWithoutAnAgentAndLiveViewsSayWhy()
     QVERIFY(!window.tabs()->isTabEnabled(objectsTab));
     QVERIFY(window.tabs()->tabToolTip(objectsTab).contains(QStringLiteral("No Java program is connected")));
     QVERIFY(!window.actions().refresh->isEnabled());
+    // Without a program there is nothing to capture, and the action says so.
+    QVERIFY(!window.actions().takeSnapshot->isEnabled());
+    QVERIFY2(window.actions().takeSnapshot->toolTip().startsWith(QStringLiteral("Take a snapshot: ")),
+             qPrintable(window.actions().takeSnapshot->toolTip()));
     QVERIFY(!window.requestStatus()->showingFailure());  // no agent was asked
 
     SnapshotTreeView* tree = window.memoryPage()->dominatorView();

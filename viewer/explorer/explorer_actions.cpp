@@ -4,6 +4,7 @@
 #include <QKeySequence>
 #include <QMenu>
 #include <QMenuBar>
+#include <QToolBar>
 #include <QWidget>
 
 ExplorerActions::ExplorerActions(QWidget* window)
@@ -25,6 +26,10 @@ ExplorerActions::ExplorerActions(QWidget* window)
                      QObject::tr("Read an earlier heap dump of the same program and show, per class, how the "
                                  "objects and their sizes grew since"));
     compare->setEnabled(false);
+    takeSnapshot = action(QObject::tr("&Take a snapshot"), QKeySequence(QObject::tr("Ctrl+Shift+S")),
+                          QObject::tr("Capture the connected program's heap and show what holds its memory in the "
+                                      "Memory view; the program pauses about as long as a heap dump of it takes"));
+    takeSnapshot->setEnabled(false);
     connectAgain = action(QObject::tr("&Connect again"), QKeySequence(QObject::tr("Ctrl+Shift+L")),
                           QObject::tr("Drop the connection and connect to the port in the connection line"));
     refresh = action(QObject::tr("&Refresh"), QKeySequence::Refresh,
@@ -58,7 +63,7 @@ ExplorerActions::ExplorerActions(QWidget* window)
                      QObject::tr("The object opened after this one"));
 
     copyRow->setShortcutContext(Qt::WidgetShortcut);
-    for (QAction* a : {attach, openDump, compare, connectAgain, refresh, close, find, findValue, internals, closeObject, closeAll, back,
+    for (QAction* a : {attach, openDump, compare, takeSnapshot, connectAgain, refresh, close, find, findValue, internals, closeObject, closeAll, back,
                        forward})
         window->addAction(a);
     for (QAction* a : objectActions())
@@ -70,6 +75,7 @@ void ExplorerActions::addMenus(QMenuBar* bar) const
     QMenu* file = bar->addMenu(QObject::tr("&File"));
     file->addAction(attach);
     file->addAction(openDump);
+    file->addAction(takeSnapshot);
     file->addAction(compare);
     file->addAction(connectAgain);
     file->addAction(refresh);
@@ -92,4 +98,11 @@ void ExplorerActions::addMenus(QMenuBar* bar) const
     QMenu* go = bar->addMenu(QObject::tr("&Go"));
     go->addAction(back);
     go->addAction(forward);
+}
+
+void ExplorerActions::addToolBar(QToolBar* bar) const
+{
+    bar->addAction(takeSnapshot);
+    bar->addAction(openDump);
+    bar->addAction(compare);
 }

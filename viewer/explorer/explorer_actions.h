@@ -7,6 +7,7 @@
 class QAction;
 class QMenu;
 class QMenuBar;
+class QToolBar;
 class QWidget;
 
 struct ExplorerActions {
@@ -14,12 +15,14 @@ struct ExplorerActions {
     explicit ExplorerActions(QWidget* window);
 
     void addMenus(QMenuBar* bar) const;
+    void addToolBar(QToolBar* bar) const;
     // The actions that need an object at hand: enabled only while one is.
     QList<QAction*> objectActions() const { return {copyHandle, showInObjects, referrers, path}; }
 
     QAction* attach;
     QAction* openDump;  // File → Open heap dump…
     QAction* compare;   // with a snapshot shown: compare it with an earlier dump file
+    QAction* takeSnapshot;  // of the connected program, when this build can capture
     QAction* connectAgain;
     QAction* refresh;
     QAction* close;

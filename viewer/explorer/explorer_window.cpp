@@ -1,5 +1,6 @@
 #include "explorer_window.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
@@ -12,6 +13,8 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
+#include <QToolBar>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -42,6 +45,7 @@
 #include "search_text.h"
 #include "snapshot_details.h"
 #include "snapshot_loader.h"
+#include "snapshot_taker.h"
 #include "snapshot_queries.h"
 #include "snapshot_tree_model.h"
 #include "snapshot_tree_view.h"
@@ -98,6 +102,11 @@ ExplorerWindow::ExplorerWindow(int port, const QString& dumpFile, bool connectNo
     setWindowTitle(tr("Vorlan explorer"));
     actions_ = std::make_unique<ExplorerActions>(this);
     actions_->addMenus(menuBar());
+    QToolBar* toolBar = addToolBar(tr("Snapshots"));
+    toolBar->setObjectName(QStringLiteral("snapshotTools"));
+    toolBar->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    toolBar->setMovable(false);
+    actions_->addToolBar(toolBar);
 
     objects_ = new ObjectsPage(&source_, runner_, &fields_, this);
     classes_ = new ClassesPage(&source_, this);
@@ -106,6 +115,7 @@ ExplorerWindow::ExplorerWindow(int port, const QString& dumpFile, bool connectNo
     memory_ = new MemoryPage(this);
     loader_ = new SnapshotLoader(this);
     earlierLoader_ = new SnapshotLoader(this);
+    taker_ = new SnapshotTaker(this);
     tabs_ = new QTabWidget(this);
     tabs_->setObjectName(QStringLiteral("views"));
     tabs_->setDocumentMode(true);
@@ -158,7 +168,28 @@ ExplorerWindow::ExplorerWindow(int port, const QString& dumpFile, bool connectNo
     });
     connect(memory_, &MemoryPage::cancelRequested, loader_, &SnapshotLoader::cancel);
     connect(loader_, &SnapshotLoader::progress, memory_, &MemoryPage::showProgress);
-    connect(loader_, &SnapshotLoader::opened, this, &ExplorerWindow::snapshotArrived);
+    connect(loader_, &SnapshotLoader::opened, this,
+            [this](std::shared_ptr<const Snapshot> snapshot, const QString& file) { showSnapshot(std::move(snapshot), file, {}); });
+    connect(memory_, &MemoryPage::cancelRequested, taker_, &SnapshotTaker::cancel);
+    connect(taker_, &SnapshotTaker::progress, memory_, &MemoryPage::showProgress);
+    connect(taker_, &SnapshotTaker::taken, this,
+            [this](std::shared_ptr<const Snapshot> snapshot, long pid, const QString& pause) {
+                updateTakeSnapshot();
+                showSnapshot(std::move(snapshot), tr("process %1").arg(pid), pause);
+                status_->note(tr("snapshot taken: %1").arg(pause));
+            });
+    connect(taker_, &SnapshotTaker::failed, this, [this](const QString& why) {
+        updateTakeSnapshot();
+        memory_->showFailure(tr("No snapshot: %1").arg(why));
+        status_->warn(tr("No snapshot: %1").arg(why));
+        Q_EMIT snapshotFailed(why);
+    });
+    connect(taker_, &SnapshotTaker::cancelled, this, [this] {
+        updateTakeSnapshot();
+        memory_->showFailure(tr("The snapshot was cancelled; the program goes on."));
+        status_->note(tr("snapshot cancelled"));
+        Q_EMIT snapshotFailed(tr("cancelled"));
+    });
     connect(loader_, &SnapshotLoader::failed, this, [this](const QString& why, const QString& file) {
         const QString text = tr("Cannot open %1: %2").arg(QFileInfo(file).fileName(), why);
         memory_->showFailure(text);
@@ -270,6 +301,7 @@ void ExplorerWindow::connectActions()
     connect(a.attach, &QAction::triggered, this, &ExplorerWindow::openAttachDialog);
     connect(a.openDump, &QAction::triggered, this, &ExplorerWindow::chooseDumpFile);
     connect(a.compare, &QAction::triggered, this, &ExplorerWindow::chooseEarlierDump);
+    connect(a.takeSnapshot, &QAction::triggered, this, &ExplorerWindow::takeSnapshot);
     connect(a.connectAgain, &QAction::triggered, this, [this] { connectTo(connection_->port()); });
     connect(a.refresh, &QAction::triggered, this, &ExplorerWindow::refresh);
     connect(a.close, &QAction::triggered, this, &QWidget::close);
@@ -445,6 +477,7 @@ void ExplorerWindow::helloArrived(const Hello& hello)
         details_->reload();  // its request was dropped with the old connection
     connected_ = hello;
     connection_->showConnected(hello);
+    updateTakeSnapshot();
     histogramDue_ = true;
     refreshRoots();  // the histogram follows once the roots are listed
 }
@@ -462,8 +495,10 @@ void ExplorerWindow::forgetHandles()
 
 void ExplorerWindow::outcomeArrived(const RequestOutcome& outcome)
 {
-    if (lostConnection(outcome.error))
+    if (lostConnection(outcome.error)) {
         connection_->showDisconnected(fromWire(outcome.error.message));
+        updateTakeSnapshot();
+    }
     else if (!outcome.error.failed() && !connection_->connected() && !outcome.hello.agentVersion.empty())
         connection_->showConnected(outcome.hello);
 }
@@ -684,13 +719,13 @@ void ExplorerWindow::openDumpFile(const QString& file)
     memory_->showProgress(tr("opening %1").arg(QFileInfo(file).fileName()), 0, 0);
 }
 
-void ExplorerWindow::snapshotArrived(std::shared_ptr<const Snapshot> snapshot, const QString& file)
+void ExplorerWindow::showSnapshot(std::shared_ptr<const Snapshot> snapshot, const QString& file, const QString& note)
 {
     snapshot_ = std::move(snapshot);
     actions_->compare->setEnabled(true);
     QElapsedTimer shown;
     shown.start();
-    memory_->setSnapshot(snapshot_, file);
+    memory_->setSnapshot(snapshot_, file, note);
     tabs_->setCurrentWidget(memory_);
     memory_->dominatorView()->setFocus();
     follow(memory_->dominatorView());
@@ -700,7 +735,8 @@ void ExplorerWindow::snapshotArrived(std::shared_ptr<const Snapshot> snapshot, c
         retained.insert(fromWire(row.type), row.retained);
     classes_->histogramModel()->setRetained(std::move(retained));
     const HeapSummary heap = snapshot_->summary();
-    status_->note(tr("opened %1: %2 objects, %3; the views were ready in %4")
+    if (note.isEmpty())
+        status_->note(tr("opened %1: %2 objects, %3; the views were ready in %4")
                       .arg(QFileInfo(file).fileName(), countText(static_cast<long long>(heap.objects)),
                            bytesText(static_cast<long long>(heap.bytes)), durationText(shown.elapsed())));
     Q_EMIT snapshotShown();
@@ -737,12 +773,73 @@ void ExplorerWindow::setLiveEnabled(bool enabled, const QString& why)
         tabs_->setTabEnabled(tab, enabled);
         tabs_->setTabToolTip(tab, enabled ? QString() : why);
     }
-    for (QAction* a : {actions_->refresh, actions_->findValue, actions_->showInObjects}) {
+    for (QAction* a : {actions_->refresh, actions_->findValue}) {
         a->setEnabled(enabled);
         a->setStatusTip(enabled ? a->toolTip() : why);
     }
+    // Show in Objects follows the current row, as the other object actions do.
+    if (enabled)
+        follow(lastView_);
+    else
+        actions_->showInObjects->setEnabled(false);
+    actions_->showInObjects->setStatusTip(enabled ? actions_->showInObjects->toolTip() : why);
     search_->setEnabled(enabled);
     search_->setPlaceholderText(enabled ? tr("Find a class or @object (Ctrl+F)") : tr("needs a live program"));
     if (!enabled)
         status_->note(why);
+}
+
+void ExplorerWindow::updateTakeSnapshot()
+{
+    QString why;
+    if (!SnapshotTaker::available())
+        why = SnapshotTaker::unavailableReason();
+    else if (!connection_->connected() || connected_.pid <= 0)
+        why = tr("connect to a Java program first (File → Attach to a Java process…)");
+    else if (taker_->busy())
+        why = tr("a snapshot is being taken");
+    QAction* take = actions_->takeSnapshot;
+    take->setEnabled(why.isEmpty());
+    const QString tip = why.isEmpty() ? tr("Capture the heap of process %1 and show what holds its memory; the program "
+                                           "pauses about as long as a heap dump of it takes")
+                                            .arg(connected_.pid)
+                                      : tr("Take a snapshot: %1").arg(why);
+    take->setToolTip(tip);
+    take->setStatusTip(tip);
+}
+
+void ExplorerWindow::takeSnapshot()
+{
+    if (costSaid_) {
+        takeSnapshotNow();
+        return;
+    }
+    // Before the first one: what it costs the program, which the user may not want now.
+    const long long heap = classes_->histogramModel()->histogram().bytes;
+    auto* box = new QMessageBox(QMessageBox::Question, tr("Take a snapshot"),
+                                tr("Taking a snapshot pauses process %1 about as long as a heap dump of it takes: "
+                                   "its VM collects the heap and writes every object%2. The snapshot is then read "
+                                   "and analysed here while the program goes on.")
+                                    .arg(connected_.pid)
+                                    .arg(heap > 0 ? tr(" (%1 in use now)").arg(bytesText(heap)) : QString()),
+                                QMessageBox::Ok | QMessageBox::Cancel, this);
+    box->setObjectName(QStringLiteral("snapshotCost"));
+    box->button(QMessageBox::Ok)->setText(tr("Take it"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    connect(box, &QMessageBox::accepted, this, [this] {
+        costSaid_ = true;
+        takeSnapshotNow();
+    });
+    box->open();
+}
+
+void ExplorerWindow::takeSnapshotNow()
+{
+    if (!taker_->take(connected_.pid)) {
+        status_->warn(tr("No snapshot: %1").arg(actions_->takeSnapshot->toolTip()));
+        return;
+    }
+    updateTakeSnapshot();
+    tabs_->setCurrentWidget(memory_);
+    memory_->showProgress(tr("taking a snapshot of process %1").arg(connected_.pid), 0, 0);
 }

@@ -22,6 +22,7 @@ class ClassesPage;
 class MemoryPage;
 class Snapshot;
 class SnapshotLoader;
+class SnapshotTaker;
 class ConnectionBar;
 class DetailsPane;
 class ExplorerPage;
@@ -56,6 +57,10 @@ public:
     // Reads the dump file on a thread of its own into the Memory view; a failure is said
     // in the status bar and the view, and what was shown stays.
     void openDumpFile(const QString& file);
+    // Take a snapshot: says what it costs before the first one, then takeSnapshotNow.
+    void takeSnapshot();
+    // Captures the connected program's heap on a thread of its own into the Memory view.
+    void takeSnapshotNow();
     // File → Compare with an earlier snapshot…: a file dialog, then compareWithFile.
     void chooseEarlierDump();
     // Reads the earlier dump file on a thread of its own and shows, per class, how the
@@ -98,6 +103,7 @@ public:
     MemoryPage* memoryPage() const { return memory_; }
     SnapshotLoader* snapshotLoader() const { return loader_; }
     SnapshotLoader* earlierLoader() const { return earlierLoader_; }
+    SnapshotTaker* snapshotTaker() const { return taker_; }
     DetailsPane* details() const { return details_; }
     QLineEdit* searchBox() const { return search_; }
     const ExplorerActions& actions() const { return *actions_; }
@@ -141,7 +147,9 @@ private:
     void updateNavigation();
     // The snapshot object the row of the view worked in last names, UINT32_MAX for none.
     quint32 currentSnapshotObject() const;
-    void snapshotArrived(std::shared_ptr<const Snapshot> snapshot, const QString& file);
+    void showSnapshot(std::shared_ptr<const Snapshot> snapshot, const QString& source, const QString& note);
+    // Take a snapshot usable or not, with the reason in its tip.
+    void updateTakeSnapshot();
     // The live views and actions usable or not (no agent has answered), with the reason.
     void setLiveEnabled(bool enabled, const QString& why = {});
     void showSnapshotDetails(quint32 object);
@@ -164,6 +172,8 @@ private:
     MemoryPage* memory_;
     SnapshotLoader* loader_;
     SnapshotLoader* earlierLoader_;  // an earlier dump, read to compare with
+    SnapshotTaker* taker_;
+    bool costSaid_ = false;  // the window has said what a snapshot costs
     std::shared_ptr<const Snapshot> snapshot_;
     bool liveDisabled_ = false;  // opened on a dump file, no agent has answered yet
     int detailsGeneration_ = 0;  // the snapshot details read last; older ones are dropped

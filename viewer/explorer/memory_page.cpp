@@ -19,29 +19,35 @@
 
 MemoryPage::MemoryPage(QWidget* parent) : ExplorerPage(parent)
 {
-    // The placeholder, and the progress of an opening.
+    // The placeholder while there is no snapshot.
     auto* waiting = new QWidget(this);
     auto* waitingLayout = new QVBoxLayout(waiting);
     placeholder_ = new QLabel(tr("No heap snapshot yet. File → Open heap dump… (Ctrl+Shift+O) reads an .hprof or "
-                                 ".hprof.gz file, such as one a JVM wrote with -XX:+HeapDumpOnOutOfMemoryError."),
+                                 ".hprof.gz file, such as one a JVM wrote with -XX:+HeapDumpOnOutOfMemoryError; "
+                                 "Take a snapshot (Ctrl+Shift+S) captures the connected program's heap."),
                               waiting);
     placeholder_->setObjectName(QStringLiteral("memoryPlaceholder"));
     placeholder_->setWordWrap(true);
-    phase_ = new QLabel(waiting);
-    progress_ = new QProgressBar(waiting);
-    progress_->setObjectName(QStringLiteral("snapshotProgress"));
-    progress_->hide();
-    cancel_ = new QPushButton(tr("Cancel"), waiting);
-    cancel_->setObjectName(QStringLiteral("snapshotCancel"));
-    cancel_->hide();
-    auto* progressLine = new QHBoxLayout;
-    progressLine->addWidget(progress_, 1);
-    progressLine->addWidget(cancel_);
     waitingLayout->addStretch(1);
     waitingLayout->addWidget(placeholder_);
-    waitingLayout->addWidget(phase_);
-    waitingLayout->addLayout(progressLine);
     waitingLayout->addStretch(2);
+
+    // The progress of an opening or a capture, above whatever is shown meanwhile.
+    auto* progressLine = new QWidget(this);
+    auto* progressLayout = new QHBoxLayout(progressLine);
+    progressLayout->setContentsMargins(0, 0, 0, 0);
+    phase_ = new QLabel(progressLine);
+    phase_->setObjectName(QStringLiteral("snapshotPhase"));
+    phase_->setWordWrap(true);
+    progress_ = new QProgressBar(progressLine);
+    progress_->setObjectName(QStringLiteral("snapshotProgress"));
+    progress_->hide();
+    cancel_ = new QPushButton(tr("Cancel"), progressLine);
+    cancel_->setObjectName(QStringLiteral("snapshotCancel"));
+    cancel_->hide();
+    progressLayout->addWidget(phase_, 2);
+    progressLayout->addWidget(progress_, 1);
+    progressLayout->addWidget(cancel_);
     connect(cancel_, &QPushButton::clicked, this, &MemoryPage::cancelRequested);
 
     // The views.
@@ -110,7 +116,8 @@ MemoryPage::MemoryPage(QWidget* parent) : ExplorerPage(parent)
     stack_->addWidget(content);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(4, 2, 4, 2);
-    layout->addWidget(stack_);
+    layout->addWidget(progressLine);
+    layout->addWidget(stack_, 1);
 }
 
 SnapshotTreeView* MemoryPage::addTree(SnapshotTreeModel* model, const QString& name)
@@ -118,7 +125,7 @@ SnapshotTreeView* MemoryPage::addTree(SnapshotTreeModel* model, const QString& n
     return new SnapshotTreeView(model, name, this);
 }
 
-void MemoryPage::setSnapshot(std::shared_ptr<const Snapshot> snapshot, const QString& source)
+void MemoryPage::setSnapshot(std::shared_ptr<const Snapshot> snapshot, const QString& source, const QString& note)
 {
     snapshot_ = std::move(snapshot);
     progress_->hide();
@@ -142,7 +149,8 @@ void MemoryPage::setSnapshot(std::shared_ptr<const Snapshot> snapshot, const QSt
                                bytesText(static_cast<long long>(heap.bytes)),
                                bytesText(static_cast<long long>(heap.reachableBytes)),
                                countText(static_cast<long long>(heap.classes)),
-                               heap.javaVersion.empty() ? QString() : tr(", Java %1").arg(fromWire(heap.javaVersion))));
+                               heap.javaVersion.empty() ? QString() : tr(", Java %1").arg(fromWire(heap.javaVersion))) +
+                      (note.isEmpty() ? QString() : QStringLiteral("; ") + note));
     summary_->setToolTip(source);
     dominators_->snapshotModel()->showDominators();
     classes_->snapshotModel()->showClasses();
@@ -157,7 +165,6 @@ void MemoryPage::setSnapshot(std::shared_ptr<const Snapshot> snapshot, const QSt
 
 void MemoryPage::showProgress(const QString& what, quint64 bytes, quint64 total)
 {
-    placeholder_->setVisible(!snapshot_);
     phase_->setText(total > 0 ? tr("%1: %2 of %3").arg(what, bytesText(static_cast<long long>(bytes)),
                                                           bytesText(static_cast<long long>(total)))
                               : what);
@@ -169,7 +176,6 @@ void MemoryPage::showProgress(const QString& what, quint64 bytes, quint64 total)
     } else {
         progress_->setRange(0, 0);  // busy: no end known
     }
-    stack_->setCurrentIndex(0);
 }
 
 void MemoryPage::showFailure(const QString& why)
@@ -177,7 +183,6 @@ void MemoryPage::showFailure(const QString& why)
     progress_->hide();
     cancel_->hide();
     phase_->setText(why);
-    stack_->setCurrentIndex(snapshot_ ? 1 : 0);
 }
 
 void MemoryPage::showComparison(const CompareReply& reply, const QString& earlier)

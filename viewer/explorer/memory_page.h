@@ -27,8 +27,9 @@ class MemoryPage : public ExplorerPage {
 public:
     explicit MemoryPage(QWidget* parent = nullptr);
 
-    // The snapshot its views show, from source ("app.hprof"); null shows the placeholder.
-    void setSnapshot(std::shared_ptr<const Snapshot> snapshot, const QString& source);
+    // The snapshot its views show, from source ("app.hprof", "process 4242"); null shows
+    // the placeholder. note, when given, follows the summary (how long the program paused).
+    void setSnapshot(std::shared_ptr<const Snapshot> snapshot, const QString& source, const QString& note = {});
     const Snapshot* snapshot() const { return snapshot_.get(); }
     // While a snapshot is opened: what is done now, bytes of total (0: unknown).
     void showProgress(const QString& what, quint64 bytes, quint64 total);

@@ -1,0 +1,44 @@
+// Taking a heap snapshot of a running program (its process id) on a thread of its own:
+// the VM writes its heap dump into a private pipe while the program is paused, the
+// snapshot library reads it as it comes and analyses it. Progress, the snapshot with how
+// long the program was paused, or the reason there is none come as signals on the GUI
+// thread. The one seam to the live capture library: a build without it has a taker that
+// says so (available() false) and every other view works the same.
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include <memory>
+
+class Snapshot;
+
+class SnapshotTaker : public QObject {
+    Q_OBJECT
+
+public:
+    explicit SnapshotTaker(QObject* parent = nullptr);
+    ~SnapshotTaker() override;
+
+    // Whether this build can capture a live heap; when not, why, for the user.
+    static bool available();
+    static QString unavailableReason();
+
+    // False, changing nothing, while a capture is under way or none is possible.
+    bool take(long pid);
+    // Stops the capture wherever it waits (the VM goes on; its pipe and directory go).
+    void cancel();
+    bool busy() const;
+
+Q_SIGNALS:
+    // phase: "the VM writes its heap dump (the program is paused)", "reading the dump"...
+    void progress(const QString& phase, quint64 bytes, quint64 total);
+    // pause: how long the program was paused, in a sentence.
+    void taken(std::shared_ptr<const Snapshot> snapshot, long pid, const QString& pause);
+    void failed(const QString& why);
+    void cancelled();
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
