@@ -1,8 +1,8 @@
 // Take a snapshot in the explorer against a real JVM running the agent and a program that
 // holds a million small objects in one array from a static: the cost said before the
 // first, the Memory view on the captured heap (its biggest retainer, its accumulation
-// point paged), the pause in the status bar, and Cancel during a capture leaving the
-// window and the program as they were.
+// point paged), the pause in the status bar, a snapshot object opened live, and Cancel
+// during a capture leaving the window and the program as they were.
 #include <QAbstractButton>
 #include <QAction>
 #include <QFile>
@@ -19,6 +19,8 @@
 #include <memory>
 
 #include "connection_bar.h"
+#include "heap_tree_model.h"
+#include "object_roles.h"
 #include "explorer_actions.h"
 #include "explorer_window.h"
 #include "fake_agent.h"
@@ -45,6 +47,7 @@ private Q_SLOTS:
     void cleanupTestCase();
 
     void aSnapshotShowsWhatHoldsTheMemoryAndThePause();
+    void openLiveFindsTheSnapshotObjectInTheProgram();
     void cancelDuringACaptureKeepsTheWindowAndTheProgram();
 
 private:
@@ -135,6 +138,25 @@ void SnapshotCaptureTest::aSnapshotShowsWhatHoldsTheMemoryAndThePause()
     QVERIFY(more.data(SnapshotTreeModel::MoreRole).toBool());
     QVERIFY2(more.data().toString().contains(QStringLiteral("999,800 more")), qPrintable(more.data().toString()));
     QCOMPARE(model->index(0, SnapshotTreeModel::TypeColumn, arrayRow).data().toString(), QStringLiteral("ExplorerElement"));
+}
+
+void SnapshotCaptureTest::openLiveFindsTheSnapshotObjectInTheProgram()
+{
+    MemoryPage* memory = window_->memoryPage();
+    SnapshotTreeModel* suspects = memory->suspectsView()->snapshotModel();
+    const QModelIndex holder = suspects->index(0, 0, suspects->index(0, 0));
+    QCOMPARE(memory->snapshot()->row(suspects->objectAt(holder)).type, std::string("ExplorerBigHolder"));
+    window_->tabs()->setCurrentWidget(memory);
+    memory->memoryTabs()->setCurrentWidget(memory->suspectsView());
+    memory->suspectsView()->setFocus();
+    memory->suspectsView()->setCurrentIndex(holder);
+    QVERIFY(window_->actions().openLive->isEnabled());
+    window_->actions().openLive->trigger();
+    // The live object, with its values now, in the Objects view.
+    QTRY_COMPARE_WITH_TIMEOUT(window_->tabs()->currentWidget(), static_cast<QWidget*>(window_->objectsPage()), kWaitMs);
+    const QModelIndex opened = window_->objectsView()->currentIndex();
+    QCOMPARE(opened.data(WireTypeRole).toString(), QStringLiteral("ExplorerBigHolder"));
+    QVERIFY(!opened.data(HandleRole).toString().isEmpty());
 }
 
 void SnapshotCaptureTest::cancelDuringACaptureKeepsTheWindowAndTheProgram()

@@ -301,6 +301,10 @@ void SnapshotViewsTest::objectActionsAndCopyWorkOnSnapshotRows()
     QVERIFY(window.actions().path->isEnabled());
     QVERIFY(window.actions().referrers->isEnabled());
     QVERIFY(!window.actions().showInObjects->isEnabled());
+    // Open live needs a running program: it says so on a snapshot row.
+    QVERIFY(!window.actions().openLive->isEnabled());
+    QVERIFY2(window.actions().openLive->toolTip().startsWith(QStringLiteral("Open live: ")),
+             qPrintable(window.actions().openLive->toolTip()));
 
     window.actions().path->trigger();
     SnapshotTreeModel* answer = memory->answerView()->snapshotModel();

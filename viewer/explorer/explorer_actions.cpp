@@ -46,6 +46,10 @@ ExplorerActions::ExplorerActions(QWidget* window)
                         QObject::tr("Copy the object's handle"));
     showInObjects = action(QObject::tr("&Show in Objects"), QKeySequence(QObject::tr("Ctrl+O")),
                            QObject::tr("Open the object in the Objects view"));
+    openLive = action(QObject::tr("Open &live"), QKeySequence(QObject::tr("Ctrl+L")),
+                      QObject::tr("Find the snapshot object in the running program, by the references that reached "
+                                  "it, and open it in the Objects view with its values now"));
+    openLive->setEnabled(false);
     referrers = action(QObject::tr("&Who refers to this"), QKeySequence(QObject::tr("Ctrl+R")),
                        QObject::tr("List the objects and GC roots that refer to the object"));
     path = action(QObject::tr("&Path to GC root"), QKeySequence(QObject::tr("Ctrl+P")),
@@ -63,7 +67,7 @@ ExplorerActions::ExplorerActions(QWidget* window)
                      QObject::tr("The object opened after this one"));
 
     copyRow->setShortcutContext(Qt::WidgetShortcut);
-    for (QAction* a : {attach, openDump, compare, takeSnapshot, connectAgain, refresh, close, find, findValue, internals, closeObject, closeAll, back,
+    for (QAction* a : {attach, openDump, compare, takeSnapshot, openLive, connectAgain, refresh, close, find, findValue, internals, closeObject, closeAll, back,
                        forward})
         window->addAction(a);
     for (QAction* a : objectActions())
@@ -88,6 +92,7 @@ void ExplorerActions::addMenus(QMenuBar* bar) const
     edit->addAction(copyHandle);
     QMenu* object = bar->addMenu(QObject::tr("&Object"));
     object->addAction(showInObjects);
+    object->addAction(openLive);
     object->addAction(referrers);
     object->addAction(path);
     object->addSeparator();

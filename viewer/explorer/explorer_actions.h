@@ -31,6 +31,7 @@ struct ExplorerActions {
     QAction* copyRow;  // while a view has the focus only; elsewhere Ctrl+C copies text
     QAction* copyHandle;
     QAction* showInObjects;
+    QAction* openLive;  // a snapshot object, found again in the running program
     QAction* referrers;
     QAction* path;
     QAction* internals;     // checkable: a collection's fields instead of its entries

@@ -227,6 +227,7 @@ ExplorerWindow::ExplorerWindow(int port, const QString& dumpFile, bool connectNo
     });
     lastView_ = objects_->views().front();
     updateNavigation();
+    updateTakeSnapshot();
 
     rememberedLayout(true);
     if (connectNow) {
@@ -302,6 +303,10 @@ void ExplorerWindow::connectActions()
     connect(a.openDump, &QAction::triggered, this, &ExplorerWindow::chooseDumpFile);
     connect(a.compare, &QAction::triggered, this, &ExplorerWindow::chooseEarlierDump);
     connect(a.takeSnapshot, &QAction::triggered, this, &ExplorerWindow::takeSnapshot);
+    connect(a.openLive, &QAction::triggered, this, [this] {
+        if (const quint32 object = currentSnapshotObject(); object != UINT32_MAX)
+            openLive(object);
+    });
     connect(a.connectAgain, &QAction::triggered, this, [this] { connectTo(connection_->port()); });
     connect(a.refresh, &QAction::triggered, this, &ExplorerWindow::refresh);
     connect(a.close, &QAction::triggered, this, &QWidget::close);
@@ -400,13 +405,14 @@ void ExplorerWindow::currentChanged(const QModelIndex& index)
         showSnapshotDetails(snapshotObject);
         for (QAction* a : actions_->objectActions())
             a->setEnabled(a != actions_->showInObjects);
-        actions_->showInObjects->setStatusTip(tr("A snapshot object has no live counterpart to show: the heap has "
-                                                 "moved on since"));
+        actions_->showInObjects->setStatusTip(tr("A snapshot object is opened live with Open live (Ctrl+L)"));
+        updateOpenLive(snapshotObject);
         actions_->internals->setEnabled(false);
         actions_->closeObject->setEnabled(false);
         return;
     }
     actions_->showInObjects->setStatusTip(actions_->showInObjects->toolTip());
+    updateOpenLive(UINT32_MAX);
     if (memory_->views().contains(lastView_))
         details_->showObject({});
     const std::optional<ObjectRef> object = objectAt(index);
@@ -426,7 +432,9 @@ void ExplorerWindow::showContextMenu(QAbstractItemView* view, const QPoint& posi
         view->setCurrentIndex(index);
     follow(view);
     QMenu menu(this);
-    if (view != objects_->view())
+    if (memory_->views().contains(view))
+        menu.addAction(actions_->openLive);
+    else if (view != objects_->view())
         menu.addAction(actions_->showInObjects);
     menu.addAction(actions_->referrers);
     menu.addAction(actions_->path);
@@ -806,6 +814,7 @@ void ExplorerWindow::updateTakeSnapshot()
                                       : tr("Take a snapshot: %1").arg(why);
     take->setToolTip(tip);
     take->setStatusTip(tip);
+    updateOpenLive(currentSnapshotObject());  // it too needs the connection
 }
 
 void ExplorerWindow::takeSnapshot()
@@ -842,4 +851,41 @@ void ExplorerWindow::takeSnapshotNow()
     updateTakeSnapshot();
     tabs_->setCurrentWidget(memory_);
     memory_->showProgress(tr("taking a snapshot of process %1").arg(connected_.pid), 0, 0);
+}
+
+void ExplorerWindow::updateOpenLive(quint32 object)
+{
+    QString why;
+    if (object == UINT32_MAX)
+        why = tr("select an object of a snapshot first");
+    else if (!SnapshotTaker::available())
+        why = SnapshotTaker::unavailableReason();
+    else if (!connection_->connected())
+        why = tr("no Java program is connected: File → Attach to a Java process… first");
+    QAction* live = actions_->openLive;
+    live->setEnabled(why.isEmpty());
+    const QString tip = why.isEmpty() ? tr("Find the object in the running program and open it in the Objects view")
+                                      : tr("Open live: %1").arg(why);
+    live->setToolTip(tip);
+    live->setStatusTip(tip);
+}
+
+void ExplorerWindow::openLive(quint32 object)
+{
+    if (!snapshot_)
+        return;
+    const QString id = fromWire(snapshot_->row(object).id);
+    QString why;
+    LiveLookup lookup = SnapshotTaker::liveLookup(*snapshot_, object, why);
+    if (!lookup) {
+        status_->warn(tr("Cannot open %1 live: %2").arg(id, why));
+        return;
+    }
+    runner_->run<ObjectRef>(tr("finding %1 in the running program").arg(id), std::move(lookup), this,
+                            [this, id](const Result<ObjectRef>& reply) {
+                                if (reply.ok())
+                                    showInObjects(reply.value);
+                                else if (!lostConnection(reply.error))
+                                    status_->warn(tr("Cannot open %1 live: %2").arg(id, fromWire(reply.error.message)));
+                            });
 }

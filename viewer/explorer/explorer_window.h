@@ -150,6 +150,11 @@ private:
     void showSnapshot(std::shared_ptr<const Snapshot> snapshot, const QString& source, const QString& note);
     // Take a snapshot usable or not, with the reason in its tip.
     void updateTakeSnapshot();
+    // Open live usable on the snapshot object (UINT32_MAX: none), or why not in its tip.
+    void updateOpenLive(quint32 object);
+    // Finds the snapshot object in the running program and opens it in the Objects view,
+    // or says why it cannot (the heap changed, no agent).
+    void openLive(quint32 object);
     // The live views and actions usable or not (no agent has answered), with the reason.
     void setLiveEnabled(bool enabled, const QString& why = {});
     void showSnapshotDetails(quint32 object);

@@ -12,7 +12,9 @@
 #include "capture_error.h"
 #include "display_text.h"
 #include "heap_capture.h"
+#include "agent_session.h"
 #include "hprof_error.h"
+#include "live_chain.h"
 #include "snapshot_queries.h"
 
 namespace {
@@ -146,4 +148,29 @@ bool SnapshotTaker::take(long pid)
         return outcome;
     }));
     return true;
+}
+
+LiveLookup SnapshotTaker::liveLookup(const Snapshot& snapshot, uint32_t object, QString& why)
+{
+    const HeapIndex& index = snapshot.index();
+    const LiveChainResult found = liveChainTo(index, snapshot.analysis().paths.pathTo(index.graph, object));
+    if (!found.chain) {
+        why = tr("it cannot be found again in the running program: %1").arg(QString::fromStdString(found.why));
+        return {};
+    }
+    return [query = found.chain->query](AgentSession& session) {
+        Result<ObjectRef> result;
+        const Result<FollowReply> reply = session.follow(query);
+        if (!reply.ok()) {
+            result.error = reply.error;
+        } else if (!reply.value.found || reply.value.chain.empty()) {
+            result.error.failure = Failure::agentError;
+            result.error.code = "not-found";
+            result.error.message = "the heap has changed since the snapshot: " +
+                                   (reply.value.notes.empty() ? std::string("the chain broke off") : reply.value.notes.front());
+        } else {
+            result.value = reply.value.chain.back().object;
+        }
+        return result;
+    };
 }

@@ -3,15 +3,27 @@
 // snapshot library reads it as it comes and analyses it. Progress, the snapshot with how
 // long the program was paused, or the reason there is none come as signals on the GUI
 // thread. The one seam to the live capture library: a build without it has a taker that
-// says so (available() false) and every other view works the same.
+// says so (available() false) and every other view works the same. The same seam finds a
+// snapshot's object again in the running program (liveLookup), for Open live.
 #pragma once
 
 #include <QObject>
 #include <QString>
 
+#include <cstdint>
+#include <functional>
 #include <memory>
 
+#include "client_error.h"
+#include "reply_views.h"
+
+class AgentSession;
 class Snapshot;
+
+// A request that finds a snapshot object in the running VM by the way the snapshot
+// reached it, field by field from a class or a named thread: the live object, or an
+// error saying where the heap has changed.
+using LiveLookup = std::function<Result<ObjectRef>(AgentSession&)>;
 
 class SnapshotTaker : public QObject {
     Q_OBJECT
@@ -23,6 +35,9 @@ public:
     // Whether this build can capture a live heap; when not, why, for the user.
     static bool available();
     static QString unavailableReason();
+    // The lookup of object; empty, with why, when the snapshot's path to it cannot be
+    // followed live (it starts at a JNI reference or a local, or the build cannot).
+    static LiveLookup liveLookup(const Snapshot& snapshot, uint32_t object, QString& why);
 
     // False, changing nothing, while a capture is under way or none is possible.
     bool take(long pid);

@@ -27,3 +27,9 @@ bool SnapshotTaker::busy() const
 {
     return false;
 }
+
+LiveLookup SnapshotTaker::liveLookup(const Snapshot&, uint32_t, QString& why)
+{
+    why = unavailableReason();
+    return {};
+}
