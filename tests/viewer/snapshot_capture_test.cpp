@@ -21,6 +21,7 @@
 #include "connection_bar.h"
 #include "heap_tree_model.h"
 #include "object_roles.h"
+#include "objects_page.h"
 #include "explorer_actions.h"
 #include "explorer_window.h"
 #include "fake_agent.h"
@@ -155,7 +156,8 @@ void SnapshotCaptureTest::openLiveFindsTheSnapshotObjectInTheProgram()
     // The live object, with its values now, in the Objects view.
     QTRY_COMPARE_WITH_TIMEOUT(window_->tabs()->currentWidget(), static_cast<QWidget*>(window_->objectsPage()), kWaitMs);
     const QModelIndex opened = window_->objectsView()->currentIndex();
-    QCOMPARE(opened.data(WireTypeRole).toString(), QStringLiteral("ExplorerBigHolder"));
+    QVERIFY2(opened.data(WireTypeRole).toString().contains(QStringLiteral("ExplorerBigHolder")),
+             qPrintable(opened.data(WireTypeRole).toString()));
     QVERIFY(!opened.data(HandleRole).toString().isEmpty());
 }
 
