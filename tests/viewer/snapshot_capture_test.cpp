@@ -121,6 +121,7 @@ void SnapshotCaptureTest::aSnapshotShowsWhatHoldsTheMemoryAndThePause()
     QVERIFY(!memory->cancelButton()->isVisible());
 
     // The holder of the million elements is the suspect, through the static that holds it.
+    memory->memoryTabs()->setCurrentWidget(memory->suspectsView());
     SnapshotTreeModel* suspects = memory->suspectsView()->snapshotModel();
     const QString sentence = suspects->index(0, 0).data().toString();
     QVERIFY2(sentence.startsWith(QStringLiteral("one ExplorerBigHolder held by ExplorerTarget.BIG retains")),

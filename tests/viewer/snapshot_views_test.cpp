@@ -283,6 +283,8 @@ void SnapshotViewsTest::dumpFileOpensWithoutAnAgentAndLiveViewsSayWhy()
     QVERIFY(window.memoryPage()->summaryLine()->text().startsWith(QStringLiteral("leaky.hprof: ")));
     // The suspects' first row tells of the map; their rows open their object in the tree.
     SnapshotTreeView* suspects = window.memoryPage()->suspectsView();
+    QCOMPARE(suspects->model()->rowCount(), 0);  // filled when first shown
+    window.memoryPage()->memoryTabs()->setCurrentWidget(suspects);
     QVERIFY(suspects->model()->index(0, 0).data().toString().contains(QStringLiteral("LeakyCache.SESSIONS")));
     QVERIFY(window.memoryPage()->revealInTree(at(dump_.table)));
     QCOMPARE(window.memoryPage()->memoryTabs()->currentWidget(), static_cast<QWidget*>(tree));

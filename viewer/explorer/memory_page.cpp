@@ -11,6 +11,8 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include <utility>
+
 #include "compare_model.h"
 #include "display_text.h"
 #include "snapshot_queries.h"
@@ -82,6 +84,7 @@ MemoryPage::MemoryPage(QWidget* parent) : ExplorerPage(parent)
     compare_->header()->resizeSection(CompareModel::ClassColumn, 380);
     compareLayout->addWidget(compareTitle_);
     compareLayout->addWidget(compare_, 1);
+    connect(tabs_, &QTabWidget::currentChanged, this, &MemoryPage::buildShown);
     // A suspect's object, accumulation point or path step opens where it sits in the tree.
     suspects_->setObjectsSignal(true);
     connect(suspects_, &SnapshotTreeView::objectActivated, this, &MemoryPage::revealInTree);
@@ -120,6 +123,18 @@ MemoryPage::MemoryPage(QWidget* parent) : ExplorerPage(parent)
     layout->addWidget(stack_, 1);
 }
 
+void MemoryPage::buildShown()
+{
+    if (!snapshot_)
+        return;
+    if (tabs_->currentWidget() == classes_ && !std::exchange(classesBuilt_, true))
+        classes_->snapshotModel()->showClasses();
+    if (tabs_->currentWidget() == suspects_ && !std::exchange(suspectsBuilt_, true)) {
+        suspects_->snapshotModel()->showSuspects();
+        suspects_->expandToDepth(0);
+    }
+}
+
 SnapshotTreeView* MemoryPage::addTree(SnapshotTreeModel* model, const QString& name)
 {
     return new SnapshotTreeView(model, name, this);
@@ -153,9 +168,8 @@ void MemoryPage::setSnapshot(std::shared_ptr<const Snapshot> snapshot, const QSt
                       (note.isEmpty() ? QString() : QStringLiteral("; ") + note));
     summary_->setToolTip(source);
     dominators_->snapshotModel()->showDominators();
-    classes_->snapshotModel()->showClasses();
-    suspects_->snapshotModel()->showSuspects();
-    suspects_->expandToDepth(0);
+    classesBuilt_ = suspectsBuilt_ = false;
+    buildShown();
     answerTitle_->setText(tr("Path to GC root (Ctrl+P) or Who refers to this (Ctrl+R) on a snapshot object "
                              "answers here."));
     stack_->setCurrentIndex(1);

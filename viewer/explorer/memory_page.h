@@ -70,6 +70,9 @@ Q_SIGNALS:
 
 private:
     SnapshotTreeView* addTree(SnapshotTreeModel* model, const QString& name);
+    // Fills the classes' or the suspects' view the first time it is shown for a snapshot,
+    // so the dominator tree's first rows come without waiting for the others.
+    void buildShown();
 
     std::shared_ptr<const Snapshot> snapshot_;
     QStackedWidget* stack_;
@@ -89,5 +92,7 @@ private:
     QWidget* compareBox_;
     QLabel* answerTitle_;
     QWidget* answerBox_;
+    bool classesBuilt_ = false;
+    bool suspectsBuilt_ = false;
     class QSplitter* splitter_;
 };
