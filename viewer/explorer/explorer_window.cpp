@@ -20,7 +20,6 @@
 #include <QTabWidget>
 #include <QTableView>
 #include <QVBoxLayout>
-#include <QtConcurrent/QtConcurrentRun>
 
 #include <utility>
 
@@ -43,7 +42,7 @@
 #include "request_status.h"
 #include "root_survey.h"
 #include "search_text.h"
-#include "snapshot_details.h"
+#include "snapshot_details_reader.h"
 #include "snapshot_loader.h"
 #include "snapshot_taker.h"
 #include "snapshot_queries.h"
@@ -126,6 +125,7 @@ ExplorerWindow::ExplorerWindow(int port, const QString& dumpFile, bool connectNo
     addPage(memory_, tr("&Memory"));
 
     details_ = new DetailsPane(&quietSource_, &fields_, this);
+    snapshotDetails_ = new SnapshotDetailsReader(details_, this);
     mainSplitter_ = new QSplitter(Qt::Horizontal, this);
     mainSplitter_->setObjectName(QStringLiteral("mainSplitter"));
     mainSplitter_->addWidget(tabs_);
@@ -413,8 +413,10 @@ void ExplorerWindow::currentChanged(const QModelIndex& index)
     }
     actions_->showInObjects->setStatusTip(actions_->showInObjects->toolTip());
     updateOpenLive(UINT32_MAX);
-    if (memory_->views().contains(lastView_))
+    if (memory_->views().contains(lastView_)) {
+        snapshotDetails_->forget();
         details_->showObject({});
+    }
     const std::optional<ObjectRef> object = objectAt(index);
     details_->showObject(object ? object->handle : std::string());
     for (QAction* a : actions_->objectActions())
@@ -752,22 +754,8 @@ void ExplorerWindow::showSnapshot(std::shared_ptr<const Snapshot> snapshot, cons
 
 void ExplorerWindow::showSnapshotDetails(quint32 object)
 {
-    if (!snapshot_)
-        return;
-    const int generation = ++detailsGeneration_;
-    details_->showText(tr("<p style='color:gray'>reading %1…</p>").arg(fromWire(snapshot_->row(object).id)));
-    // show reads the dump file again for values: off the GUI thread.
-    const std::shared_ptr<const Snapshot> snapshot = snapshot_;
-    QtConcurrent::run([snapshot, object] {
-        try {
-            return snapshotDetailsHtml(snapshot->show(object, 0, DetailsPane::kElements));
-        } catch (const std::exception& e) {
-            return QStringLiteral("<p>%1</p>").arg(QString::fromStdString(e.what()).toHtmlEscaped());
-        }
-    }).then(this, [this, generation](const QString& html) {
-        if (generation == detailsGeneration_)
-            details_->showText(html);
-    });
+    if (snapshot_)
+        snapshotDetails_->show(snapshot_, object);
 }
 
 void ExplorerWindow::setLiveEnabled(bool enabled, const QString& why)

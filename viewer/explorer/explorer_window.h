@@ -22,6 +22,7 @@ class ClassesPage;
 class MemoryPage;
 class Snapshot;
 class SnapshotLoader;
+class SnapshotDetailsReader;
 class SnapshotTaker;
 class ConnectionBar;
 class DetailsPane;
@@ -104,6 +105,7 @@ public:
     SnapshotLoader* snapshotLoader() const { return loader_; }
     SnapshotLoader* earlierLoader() const { return earlierLoader_; }
     SnapshotTaker* snapshotTaker() const { return taker_; }
+    SnapshotDetailsReader* snapshotDetails() const { return snapshotDetails_; }
     DetailsPane* details() const { return details_; }
     QLineEdit* searchBox() const { return search_; }
     const ExplorerActions& actions() const { return *actions_; }
@@ -181,7 +183,7 @@ private:
     bool costSaid_ = false;  // the window has said what a snapshot costs
     std::shared_ptr<const Snapshot> snapshot_;
     bool liveDisabled_ = false;  // opened on a dump file, no agent has answered yet
-    int detailsGeneration_ = 0;  // the snapshot details read last; older ones are dropped
+    SnapshotDetailsReader* snapshotDetails_;
     QList<ExplorerPage*> pages_;  // in tab order
     DetailsPane* details_;
     RequestStatus* status_;
