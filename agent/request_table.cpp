@@ -24,6 +24,7 @@ const std::vector<RequestEntry>& request_table()
         // Later requests come after, so hello lists the earlier ones as it always did.
         {"objects", "H[,H...] [follow=NAME[,NAME...]] [max=N] [offset=N] [limit=N]", objects_request, false, true},
         {"class", "NAME", class_request, false, true},
+        {"follow", "class|thread NAME [HOW NAME DECLARED TYPE]...", follow_request, false, true},
     };
     return table;
 }

@@ -68,3 +68,4 @@ Status histo_request(RequestContext& ctx, Reply& reply);
 Status instances_request(RequestContext& ctx, Reply& reply);
 Status referrers_request(RequestContext& ctx, Reply& reply);
 Status path_request(RequestContext& ctx, Reply& reply);
+Status follow_request(RequestContext& ctx, Reply& reply);

@@ -71,6 +71,22 @@ const char* const kCliUsage =
     "(or by their address in the dump, 0x7f3a2c10); live handles are bare hex, 1a2b.\n"
     "Retained sizes follow strong references only: what the next collections would free.\n"
     "\n"
+    "  live OBJ --hprof FILE [--pid PID | --port N]\n"
+    "                             the object OBJ of the dump FILE, found again in the running\n"
+    "                             VM along its path from its GC root (a class's static or a\n"
+    "                             thread by name, then field by field), with each class\n"
+    "                             checked: its live handle and what it holds now, or where\n"
+    "                             the program no longer leads to it\n"
+    "\n"
+    "  dump FILE [--force] [--gz N]\n"
+    "                             the VM's own heap dump (HPROF), written to FILE (mode 0600)\n"
+    "                             while the VM writes it, in one pause of the program; the\n"
+    "                             pause is reported. --force replaces an existing FILE;\n"
+    "                             --gz N has the VM compress it (level 1-9: about 5 times\n"
+    "                             smaller, a pause 1.5 to 3 times longer). Needs no agent:\n"
+    "                             the VM (Java 17.0.1 or later, of your user) is asked\n"
+    "                             through its attach mechanism, as jcmd asks it\n"
+    "\n"
     "  --hprof FILE a heap dump to read (plain or gzip) instead of a running VM\n"
     "  --weak      with a snapshot: count what weak, soft, phantom and final references\n"
     "              refer to as retained by them, as Eclipse MAT does\n"
@@ -95,7 +111,7 @@ namespace {
 
 // The commands each option applies to; the first four apply to every command.
 const std::set<std::string> kHeapDumpCommands = {"show", "histo", "find", "refs", "path",
-                                                 "top", "dominators", "suspects", "compare"};
+                                                 "top", "dominators", "suspects", "compare", "live"};
 const std::map<std::string, std::set<std::string>> kOptionCommands = {
     {"--raw", {"roots", "expand", "tree"}},
     {"--depth", {"tree", "path"}},
@@ -110,16 +126,18 @@ const std::map<std::string, std::set<std::string>> kOptionCommands = {
     {"--hprof", kHeapDumpCommands},
     {"--retained", {"histo"}},
     {"--threshold", {"suspects"}},
+    {"--force", {"dump"}},
+    {"--gz", {"dump"}},
 };
 const std::set<std::string> kEveryCommand = {"--port", "--pid", "--json"};
 // The listing speaks to no agent.
 const std::set<std::string> kAgentOptions = {"--port", "--pid"};
-const std::set<std::string> kNeedsArgument = {"expand", "show", "find", "refs", "path", "compare"};
+const std::set<std::string> kNeedsArgument = {"expand", "show", "find", "refs", "path", "compare", "dump", "live"};
 const std::set<std::string> kMayTakeArgument = {"tree", "dominators"};
 const std::set<std::string> kCommands = {"list", "roots", "expand", "tree", "quit", "show", "histo", "find",
-                                         "refs", "path", "top", "dominators", "suspects", "compare"};
+                                         "refs", "path", "top", "dominators", "suspects", "compare", "dump", "live"};
 const std::set<std::string> kTakesValue = {"--port", "--pid", "--depth", "--offset", "--limit", "--top", "--match",
-                                           "--contains", "--hprof", "--threshold"};
+                                           "--contains", "--hprof", "--threshold", "--gz"};
 
 bool isProcessId(const std::string& word)
 {
@@ -173,6 +191,9 @@ std::string apply(const std::string& option, const char* text, CliOptions& o)
     } else if (option == "--depth") {
         if ((error = needs(1, 2147483647LL, "a number of 1 or more")).empty())
             o.depth = static_cast<int>(n), o.depthGiven = true;
+    } else if (option == "--gz") {
+        if ((error = needs(1, 9, "a compression level from 1 to 9")).empty())
+            o.gzipLevel = static_cast<int>(n);
     } else if (option == "--offset") {
         if ((error = needs(0, 1LL << 40, "a number of 0 or more")).empty())
             o.offset = n;
@@ -219,6 +240,8 @@ ParsedArguments parseCliArguments(int argc, const char* const* argv)
                 c.options.internals = true;
             else if (a == "--retained")
                 c.options.retained = true;
+            else if (a == "--force")
+                c.options.force = true;
             else if (i + 1 >= argc)
                 return parsed.error = a + " needs a value", parsed;
             else if (std::string why = apply(a, argv[++i], c.options); !why.empty())
@@ -246,7 +269,10 @@ ParsedArguments parseCliArguments(int argc, const char* const* argv)
     if (!kCommands.count(c.name))
         return parsed.error = "unknown command " + c.name, parsed;
     if (kNeedsArgument.count(c.name) && !hasArgument)
-        return parsed.error = c.name + (c.name == "find" ? " needs a CLASS" : c.name == "compare" ? " needs a FILE" : " needs a HANDLE"), parsed;
+        return parsed.error = c.name + (c.name == "find"                           ? " needs a CLASS"
+                                        : c.name == "compare" || c.name == "dump" ? " needs a FILE"
+                                                                                  : " needs a HANDLE"),
+               parsed;
     for (const std::string& option : given) {
         if (c.name == "list" && kAgentOptions.count(option))
             return parsed.error = option + " does not apply to list", parsed;
@@ -258,7 +284,9 @@ ParsedArguments parseCliArguments(int argc, const char* const* argv)
         return parsed.error = "--raw and --json do not go together", parsed;
     const CliOptions& o = c.options;
     const bool dump = !o.hprof.empty();
-    if (dump && (o.pid != 0 || o.portGiven))
+    if (c.name == "live" && !dump)
+        return parsed.error = "live needs --hprof FILE, the heap dump OBJ is from", parsed;
+    if (dump && (o.pid != 0 || o.portGiven) && c.name != "live")
         return parsed.error = "--hprof reads a heap dump, --pid and --port name a running VM: give one or the other", parsed;
     if (c.name == "compare" && !dump)
         return parsed.error = "compare needs --hprof LATER.hprof, and the earlier dump as its argument", parsed;

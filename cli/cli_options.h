@@ -24,11 +24,13 @@ struct CliOptions {
     std::string hprof;  // a heap dump file to read instead of asking a running VM
     bool retained = false;  // histo: with retained sizes, largest retained first
     std::optional<double> threshold;  // suspects: the share of the heap, 0..1
+    bool force = false;  // dump: replace an existing file
+    int gzipLevel = 0;   // dump: the VM compresses the stream (1-9)
 };
 
 struct CliCommand {
     // list, roots, expand, tree, quit; show, histo, find, refs, path; top, dominators,
-    // suspects, compare
+    // suspects, compare; dump
     std::string name;
     std::string argument;  // the handle, snapshot object, class name or file, when the command takes one
     CliOptions options;

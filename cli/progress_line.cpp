@@ -10,8 +10,12 @@ std::string progressText(const std::string& what, const OpenProgress& p)
         std::string text = "reading " + what + ": " + bytesText(p.bytes);
         if (p.total > 0)
             text += " of " + bytesText(p.total);
-        return text + ", " + groupedCount(p.objects) + " objects";
+        // A dump written to a file as it comes is not indexed: no objects to count.
+        return p.objects > 0 || p.total > 0 ? text + ", " + groupedCount(p.objects) + " objects" : text;
     }
+    // A live capture before its dump comes: asking the VM, the VM dumping, or waiting.
+    if (p.bytes == 0 && p.objects == 0)
+        return what + ": " + p.phase;
     if (p.phase == "resolving references" || p.phase == "computing sizes")
         return "reading " + what + ": " + p.phase + " of " + groupedCount(p.objects) + " objects";
     return "analysing " + what + " (" + groupedCount(p.objects) + " objects): " + p.phase;

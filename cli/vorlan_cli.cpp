@@ -7,8 +7,10 @@
 #include "agent_session.h"
 #include "cli_arguments.h"
 #include "cli_commands.h"
+#include "dump_command.h"
 #include "framed_commands.h"
 #include "jvm_listing.h"
+#include "live_command.h"
 #include "local_jvms.h"
 #include "progress_line.h"
 #include "snapshot_commands.h"
@@ -63,8 +65,11 @@ int main(int argc, char** argv)
         std::cout << (c.options.json ? jvmListJson(jvms) : jvmListText(jvms));
         return 0;
     }
+    // The VM writes its dump itself: no agent is needed, and none is loaded.
+    if (c.name == "dump")
+        return cli_dump(c, std::cout, std::cerr, standardErrorIsTerminal());
     // A snapshot needs no agent: a dump file, or the VM's own dump of its heap.
-    if (needsSnapshot(c))
+    if (needsSnapshot(c) && c.name != "live")
         return runSnapshotCommand(c, std::cout, std::cerr, standardErrorIsTerminal());
     if (c.options.pid != 0) {
         const std::string failure = resolveAgentPort(c.options);
@@ -74,5 +79,9 @@ int main(int argc, char** argv)
         }
     }
     const bool classic = c.name == "roots" || c.name == "expand" || c.name == "tree" || c.name == "quit";
+    if (c.name == "live") {
+        AgentSession session(c.options.port);
+        return cli_live(session, c, std::cout, std::cerr, standardErrorIsTerminal());
+    }
     return classic ? run_classic(c) : run_framed(c);
 }

@@ -365,6 +365,11 @@ Result<PathReply> AgentSession::path(const PathQuery& query)
     return typed(request(toRequest(query)), pathFrom);
 }
 
+Result<FollowReply> AgentSession::follow(const FollowQuery& query)
+{
+    return typed(request(toRequest(query)), followFrom);
+}
+
 void AgentSession::abort()
 {
     std::lock_guard<std::mutex> lock(abortMutex_);

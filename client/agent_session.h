@@ -52,6 +52,7 @@ public:
     Result<InstancesPage> instances(const InstancesQuery& query);
     Result<Referrers> referrers(const ReferrersQuery& query);
     Result<PathReply> path(const PathQuery& query);
+    Result<FollowReply> follow(const FollowQuery& query);
 
     // Safe from any thread: the request in progress fails at once as aborted, and its
     // connection is dropped. With none in progress only the connection is dropped.

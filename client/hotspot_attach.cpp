@@ -16,7 +16,6 @@
 #include "agent_port_file.h"
 #include "local_jvms.h"
 #include "process_info.h"
-#include "socket_fd.h"
 #include "socket_io.h"
 
 namespace {
@@ -146,9 +145,10 @@ bool parseAttachReply(const std::string& bytes, AttachReply& reply)
     return true;
 }
 
-AttachResult attachCommand(long pid, const std::string& command, const std::vector<std::string>& arguments,
-                           std::chrono::milliseconds startTimeout, std::chrono::milliseconds replyTimeout)
+AttachResult openAttachExchange(long pid, const std::string& command, const std::vector<std::string>& arguments,
+                                AttachExchange& exchange, std::chrono::milliseconds startTimeout)
 {
+    exchange = AttachExchange();
     std::string error;
     const std::string request = attachRequestBytes(command, arguments, error);
     if (request.empty())
@@ -203,37 +203,78 @@ AttachResult attachCommand(long pid, const std::string& command, const std::vect
     if (!socket.valid() || ::connect(socket.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
         return failed(AttachFailure::noAnswer,
                       "cannot connect to " + socketPath + ": " + std::strerror(errno) + " (is the VM ending?)");
-    if (!sendAll(socket.get(), request))
-        return failed(AttachFailure::noAnswer, "process " + named(process) + " closed its attach socket");
+    exchange.socket_ = std::move(socket);
+    exchange.request_ = request;
+    exchange.processName_ = named(process);
+    // A diagnostic command is named as jcmd names it; other commands by their name.
+    exchange.commandName_ = command == "jcmd" && !arguments.empty() ? arguments[0] : command;
+    return {};
+}
 
-    std::string bytes;
+AttachResult AttachExchange::send()
+{
+    if (!sendAll(socket_.get(), request_))
+        return failed(AttachFailure::noAnswer, "process " + processName_ + " closed its attach socket");
+    return {};
+}
+
+bool AttachExchange::readAvailable()
+{
     char buffer[4096];
+    while (!closed_) {
+        const long n = ::recv(socket_.get(), buffer, sizeof buffer, MSG_DONTWAIT);
+        if (n > 0) {
+            received_.append(buffer, static_cast<size_t>(n));
+        } else if (n == 0 || (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK)) {
+            closed_ = true;
+        } else if (errno != EINTR) {
+            break;
+        }
+    }
+    return closed_;
+}
+
+AttachResult AttachExchange::finish(std::chrono::milliseconds replyTimeout)
+{
     const auto deadline = Clock::now() + replyTimeout;
-    for (;;) {
+    while (!readAvailable()) {
+        int wait = -1;
         if (replyTimeout.count() > 0) {
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-            pollfd ready{socket.get(), POLLIN, 0};
-            if (left.count() <= 0 || ::poll(&ready, 1, static_cast<int>(left.count())) == 0)
-                return failed(AttachFailure::noAnswer, "process " + named(process) + " did not answer " + command +
-                                                           " within " + std::to_string(replyTimeout.count()) + " ms");
+            if (left.count() <= 0)
+                return failed(AttachFailure::noAnswer, "process " + processName_ + " did not answer " +
+                                                           commandName_ + " within " +
+                                                           std::to_string(replyTimeout.count()) + " ms");
+            wait = static_cast<int>(left.count());
         }
-        const long n = receiveFrom(socket.get(), buffer, sizeof buffer);
-        if (n <= 0)
+        pollfd ready{socket_.get(), POLLIN, 0};
+        if (::poll(&ready, 1, wait) < 0 && errno != EINTR)
             break;
-        bytes.append(buffer, static_cast<size_t>(n));
     }
+    socket_.reset();
     AttachResult result;
-    if (!parseAttachReply(bytes, result.reply))
-        return failed(AttachFailure::noAnswer, "process " + named(process) + " gave no answer to " + command);
+    if (!parseAttachReply(received_, result.reply))
+        return failed(AttachFailure::noAnswer, "process " + processName_ + " gave no answer to " + commandName_);
     if (result.reply.status != 0) {
         const std::string why = lastSentence(result.reply.output);
         result.failure = AttachFailure::refused;
-        // A diagnostic command is named as jcmd names it; other commands by their name.
-        const std::string what = command == "jcmd" && !arguments.empty() ? arguments[0] : command;
-        result.message = "process " + named(process) + " refused " + what + " (status " +
+        result.message = "process " + processName_ + " refused " + commandName_ + " (status " +
                          std::to_string(result.reply.status) + (why.empty() ? ")" : "): " + why);
     }
     return result;
+}
+
+AttachResult attachCommand(long pid, const std::string& command, const std::vector<std::string>& arguments,
+                           std::chrono::milliseconds startTimeout, std::chrono::milliseconds replyTimeout)
+{
+    AttachExchange exchange;
+    AttachResult opened = openAttachExchange(pid, command, arguments, exchange, startTimeout);
+    if (!opened.ok())
+        return opened;
+    AttachResult sent = exchange.send();
+    if (!sent.ok())
+        return sent;
+    return exchange.finish(replyTimeout);
 }
 
 AttachResult loadAgentLibrary(long pid, const std::string& library, const std::string& options, int& returnCode)

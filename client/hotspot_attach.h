@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "socket_fd.h"
+
 enum class AttachFailure {
     none,
     gone,            // no such process
@@ -43,6 +45,47 @@ std::string attachRequestBytes(const std::string& command, const std::vector<std
 
 // Splits a reply into its status line and output; false when it has no status line.
 bool parseAttachReply(const std::string& bytes, AttachReply& reply);
+
+// One exchange with a VM's attach listener, in steps, for a command whose answer comes
+// long after it is sent while the caller does other work (reads the heap dump the VM
+// writes into a pipe): open it, send the request, poll socket() for the answer, finish.
+// The listener serves one exchange at a time; another tool's exchange waits meanwhile.
+class AttachExchange {
+public:
+    AttachExchange() = default;
+    AttachExchange(AttachExchange&&) = default;
+    AttachExchange& operator=(AttachExchange&&) = default;
+
+    bool isOpen() const { return socket_.valid(); }
+    // Readable when the VM has written (part of) its answer or closed the connection.
+    int socket() const { return socket_.get(); }
+    // Sends the request; a failure when the VM closed its socket first.
+    AttachResult send();
+    // Reads what has arrived without waiting; true once the VM closed the connection,
+    // which ends its answer.
+    bool readAvailable();
+    // Waits at most replyTimeout (zero: as long as the command takes) for the rest of the
+    // answer; the answer, or why there is none.
+    AttachResult finish(std::chrono::milliseconds replyTimeout = std::chrono::milliseconds(0));
+    // Closes the connection without waiting for an answer (the VM's command runs on).
+    void abandon() { socket_.reset(); }
+
+private:
+    friend AttachResult openAttachExchange(long, const std::string&, const std::vector<std::string>&,
+                                           AttachExchange&, std::chrono::milliseconds);
+    SocketFd socket_;
+    std::string request_;
+    std::string processName_;  // "4242 (java)", for messages
+    std::string commandName_;  // the command as messages name it
+    std::string received_;
+    bool closed_ = false;
+};
+
+// Checks process pid as attachCommand does, starts its attach listener if need be
+// (waiting at most startTimeout), and connects; the request is sent by send().
+AttachResult openAttachExchange(long pid, const std::string& command, const std::vector<std::string>& arguments,
+                                AttachExchange& exchange,
+                                std::chrono::milliseconds startTimeout = std::chrono::seconds(2));
 
 // Sends one command to process pid, starting its attach mechanism if need be and
 // waiting at most startTimeout for it, then at most replyTimeout for the reply (zero:

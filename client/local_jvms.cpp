@@ -152,6 +152,19 @@ bool attachMechanismDisabled(const PerfData* perfData, const std::vector<std::st
     return disabled;
 }
 
+std::optional<PerfData> readVmPerfData(long pid)
+{
+    const auto process = readProcess(pid);
+    if (!process || process->uid != ::geteuid())
+        return std::nullopt;
+    const std::string file = perfDataFile(vmTempDirectory(pid), process->namespacePid);
+    const auto bytes = file.empty() ? std::nullopt : readSmallFile(file);
+    auto perf = bytes ? parsePerfData(*bytes) : std::nullopt;
+    if (perf && !sameStart(*perf, *process))
+        perf.reset();
+    return perf;
+}
+
 std::optional<LocalJvm> describeLocalJvm(long pid)
 {
     const auto process = readProcess(pid);

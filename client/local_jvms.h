@@ -33,6 +33,11 @@ std::vector<LocalJvm> listLocalJvms();
 // HotSpot VM (or one without performance data). Nullopt when there is no such process.
 std::optional<LocalJvm> describeLocalJvm(long pid);
 
+// The performance data of process pid as it is now (counters move while the VM runs);
+// nullopt when it has none that is its own: not a HotSpot VM, -XX:-UsePerfData, another
+// user's, or a file left by an earlier process of that pid.
+std::optional<PerfData> readVmPerfData(long pid);
+
 // The main class or jar of a sun.rt.javaCommand text ("app.jar --verbose" gives
 // "app.jar").
 std::string mainOfJavaCommand(const std::string& javaCommand);

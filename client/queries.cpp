@@ -95,3 +95,11 @@ Request toRequest(const PathQuery& query)
     addNumber(request, "depth", query.depth);
     return request;
 }
+
+Request toRequest(const FollowQuery& query)
+{
+    Request request{"follow", {query.rootKind, query.rootName}};
+    for (const FollowStep& step : query.steps)
+        request.args.insert(request.args.end(), {step.how, step.name, step.declared, step.type});
+    return request;
+}

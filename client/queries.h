@@ -62,6 +62,23 @@ struct PathQuery {
     std::optional<long long> depth;
 };
 
+// One reference of a chain for follow: a static field of the class the chain starts at,
+// an instance field (declared by a class, to tell shadowed fields apart), an array
+// element, or a class's loader; type, when given, is the class the step must reach.
+struct FollowStep {
+    std::string how;       // static, field, element, loader
+    std::string name;      // the field's name, or the element's index
+    std::string declared;  // field: the declaring class; may be empty
+    std::string type;      // Class.getName form; empty: not checked
+};
+
+// A chain of references from a loaded class or a live thread, by name.
+struct FollowQuery {
+    std::string rootKind;  // class, thread
+    std::string rootName;  // the class's name (java.util.HashMap), or the thread's
+    std::vector<FollowStep> steps;
+};
+
 Request helloRequest();
 Request toRequest(const RootsQuery& query);
 Request toRequest(const ObjectQuery& query);
@@ -71,3 +88,4 @@ Request toRequest(const HistoQuery& query);
 Request toRequest(const InstancesQuery& query);
 Request toRequest(const ReferrersQuery& query);
 Request toRequest(const PathQuery& query);
+Request toRequest(const FollowQuery& query);

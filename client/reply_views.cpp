@@ -152,6 +152,23 @@ PathReply pathFrom(const FramedReply& reply)
     return path;
 }
 
+FollowReply followFrom(const FramedReply& reply)
+{
+    FollowReply follow;
+    follow.figures = reply.status.figures;
+    const auto found = follow.figures.find("found");
+    follow.found = found != follow.figures.end() && found->second == "yes";
+    follow.steps = figureCount(follow.figures, "steps");
+    follow.followed = figureCount(follow.figures, "followed");
+    for (const Record& r : reply.records) {
+        if (r.kind() == "note")
+            follow.notes.push_back(r.field(1));
+        else if (r.kind() == "step")
+            follow.chain.push_back(hopOf(r));
+    }
+    return follow;
+}
+
 RootsPage rootsFrom(const FramedReply& reply)
 {
     RootsPage page;

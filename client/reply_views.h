@@ -121,6 +121,18 @@ struct PathReply {
     Figures figures;
 };
 
+// Where a chain of references leads in the running VM: every object it reached, the
+// start first (its how is class or thread); found when it reached its end with every
+// class as expected, else the notes say where and why it broke off.
+struct FollowReply {
+    bool found = false;
+    long long steps = -1;     // in the chain asked for
+    long long followed = -1;  // that reached what they should
+    std::vector<std::string> notes;
+    std::vector<Hop> chain;
+    Figures figures;
+};
+
 Hello helloFrom(const FramedReply& reply);
 // objects: one view per `object` record with the records after it, in the reply's order.
 std::vector<ObjectView> objectsFrom(const FramedReply& reply);
@@ -131,4 +143,5 @@ Histogram histogramFrom(const FramedReply& reply);
 InstancesPage instancesFrom(const FramedReply& reply);
 Referrers referrersFrom(const FramedReply& reply);
 PathReply pathFrom(const FramedReply& reply);
+FollowReply followFrom(const FramedReply& reply);
 RootsPage rootsFrom(const FramedReply& reply);

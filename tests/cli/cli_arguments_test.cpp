@@ -97,4 +97,31 @@ TEST(CliArguments, UsageErrorsSayWhatIsWrong)
         EXPECT_EQ(parse(args).error, error) << (args.empty() ? "" : args[0]);
 }
 
+// dump takes a file, --force and a compression level; live needs the dump its object
+// is from, and unlike the other --hprof commands it also names the running VM.
+TEST(CliArguments, DumpAndLive)
+{
+    const ParsedArguments dump = parse({"4242", "dump", "/tmp/a.hprof", "--force", "--gz", "3"});
+    ASSERT_EQ(dump.error, "");
+    EXPECT_EQ(dump.command.name, "dump");
+    EXPECT_EQ(dump.command.argument, "/tmp/a.hprof");
+    EXPECT_EQ(dump.command.options.pid, 4242);
+    EXPECT_TRUE(dump.command.options.force);
+    EXPECT_EQ(dump.command.options.gzipLevel, 3);
+    EXPECT_EQ(parse({"4242", "dump"}).error, "dump needs a FILE");
+    EXPECT_NE(parse({"4242", "dump", "a.hprof", "--gz", "0"}).error.find("a compression level from 1 to 9"),
+              std::string::npos);
+    EXPECT_EQ(parse({"4242", "show", "1a", "--force"}).error, "--force does not apply to show");
+    EXPECT_EQ(parse({"4242", "dump", "a.hprof", "--hprof", "b.hprof"}).error, "--hprof does not apply to dump");
+
+    const ParsedArguments live = parse({"--pid", "4242", "live", "s17", "--hprof", "a.hprof"});
+    ASSERT_EQ(live.error, "");
+    EXPECT_EQ(live.command.argument, "s17");
+    EXPECT_EQ(live.command.options.hprof, "a.hprof");
+    EXPECT_EQ(live.command.options.pid, 4242);
+    EXPECT_EQ(parse({"4242", "live", "s17"}).error, "live needs --hprof FILE, the heap dump OBJ is from");
+    EXPECT_NE(parse({"--pid", "4242", "top", "--hprof", "a.hprof"}).error.find("give one or the other"),
+              std::string::npos);
+}
+
 }  // namespace

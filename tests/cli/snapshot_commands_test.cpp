@@ -9,6 +9,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "capture_progress.h"
 #include "cli_arguments.h"
 #include "json_reader.h"
 #include "leaky_dump.h"
@@ -83,6 +84,25 @@ TEST(SnapshotArguments, UsageErrors)
     for (const auto& [args, error] : cases)
         EXPECT_EQ(parse(args).error, error) << args[0];
     EXPECT_EQ(parse({"--hprof", "a", "find", "X", "--weak"}).error, "");
+}
+
+// A live capture on the same line: what it waits for before the dump comes, then the
+// bytes (and, when it indexes them, the objects) as they arrive.
+TEST(ProgressLine, SaysWhereALiveCaptureIs)
+{
+    CaptureProgress p;
+    p.phase = CapturePhase::Dumping;
+    EXPECT_EQ(progressText("the heap", openProgressOf(p)),
+              "the heap: the VM collects and writes its heap dump (the program is paused)");
+    p.waitingFor = "waiting for another capture of process 4242 (client 17) to finish";
+    EXPECT_EQ(progressText("the heap", openProgressOf(p)), "the heap: " + p.waitingFor);
+    p.phase = CapturePhase::Reading;
+    p.bytes = 12000000;
+    EXPECT_EQ(progressText("the heap of process 4242", openProgressOf(p)), "reading the heap of process 4242: 12.0 MB");
+    p.objects = 250000;
+    EXPECT_EQ(progressText("the heap", openProgressOf(p)), "reading the heap: 12.0 MB, 250,000 objects");
+    p.phase = CapturePhase::Sizing;
+    EXPECT_EQ(progressText("the heap", openProgressOf(p)), "reading the heap: computing sizes of 250,000 objects");
 }
 
 TEST(ProgressLine, SaysThePhaseTheBytesAndTheObjects)

@@ -131,7 +131,7 @@ TEST_F(FramedE2E, HelloSaysWhoAnswersAndBadRequestsGetErrors)
     std::vector<std::string> names;
     for (const auto& r : h.requests) names.push_back(r.name);
     EXPECT_EQ(names, (std::vector<std::string>{"hello", "roots", "object", "histo", "instances", "referrers", "path",
-                                               "objects", "class"}));
+                                               "objects", "class", "follow"}));
 
     auto code_of = [&](const std::string& line) {
         FramedReply r = raw("VRL1 " + line + "\n");

@@ -1,6 +1,7 @@
 // The explorer against a real JVM running the agent and a target with known objects:
 // the histogram's top rows, an object's fields and values, referrers and the path of a
 // known object, a page of a large array, and the agent going away under the window.
+#include <QAction>
 #include <QClipboard>
 #include <QFile>
 #include <QGuiApplication>
@@ -10,6 +11,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QSortFilterProxyModel>
 #include <QTabWidget>
 #include <QTableView>
@@ -19,7 +21,9 @@
 
 #include <memory>
 
+#include "attach_dialog.h"
 #include "classes_page.h"
+#include "explorer_actions.h"
 #include "connection_bar.h"
 #include "details_pane.h"
 #include "explorer_options.h"
@@ -28,6 +32,7 @@
 #include "heap_tree_model.h"
 #include "histogram_model.h"
 #include "instance_list_model.h"
+#include "local_jvms_model.h"
 #include "request_status.h"
 #include "root_survey.h"
 
@@ -70,6 +75,8 @@ private Q_SLOTS:
     void openedInstanceShowsItsFieldsAndValues();
     void referrersAndPathOfAKnownObject();
     void largeArrayArrivesInPages();
+    void aMapReadsAsItsEntriesAndShowsItsFieldsOnRequest();
+    void theAttachDialogListsAJvmItStartedAndConnectsToIt();
     void errorReplyIsShownOnItsRowAndInTheStatusBar();
     void listingTheRootsAfreshKeepsWhatTheOtherViewsShow();
     void agentGoingAwayShowsTheFailureAndReconnectingWorks();
@@ -77,6 +84,8 @@ private Q_SLOTS:
 
 private:
     void startJvm();
+    // Starts the target without the agent and waits until it is ready.
+    void startWithoutAgent(QProcess& plain);
     // Lists the instances of the class through the search box, as a user would.
     void listInstances(const QString& className, int expected);
     // Opens instance row of the listed class in the Objects view, with Enter.
@@ -103,6 +112,19 @@ void ExplorerEndToEndTest::startJvm()
     while (!agentErr.contains("listen\n")) {
         QVERIFY2(jvm_->waitForReadyRead(30000), agentErr.constData());
         agentErr += jvm_->readAllStandardError();
+    }
+}
+
+void ExplorerEndToEndTest::startWithoutAgent(QProcess& plain)
+{
+    plain.setProgram(QStringLiteral(JDK_JAVA));
+    plain.setArguments({QStringLiteral("-cp"), QStringLiteral(EXPLORER_TARGET_CLASSES), QStringLiteral("ExplorerTarget")});
+    plain.start();
+    QVERIFY(plain.waitForStarted(20000));
+    QByteArray out;
+    while (!out.contains("ready")) {
+        QVERIFY2(plain.waitForReadyRead(30000), out.constData());
+        out += plain.readAllStandardOutput();
     }
 }
 
@@ -302,6 +324,93 @@ void ExplorerEndToEndTest::largeArrayArrivesInPages()
              QStringLiteral("10999"));
 }
 
+void ExplorerEndToEndTest::aMapReadsAsItsEntriesAndShowsItsFieldsOnRequest()
+{
+    listInstances(QStringLiteral("ExplorerSessions"), 1);
+    const QModelIndex sessions = openInstance(0);
+    QVERIFY(sessions.isValid());
+    HeapTreeModel* model = window_->objectsModel();
+    QPersistentModelIndex attributes = childNamed(model, sessions, QStringLiteral("attributes"));
+    QVERIFY(attributes.isValid());
+    window_->objectsView()->expand(attributes);
+    QTRY_VERIFY_WITH_TIMEOUT(answered(model, attributes), kWaitMs);
+    QCOMPARE(cell(attributes, HeapTreeModel::ValueColumn), QStringLiteral("size 3, capacity 16"));
+    QStringList entries;
+    for (int row = 0; row < model->rowCount(attributes); ++row)
+        entries << model->index(row, 0, attributes).data().toString();
+    entries.sort();
+    QCOMPARE(entries, (QStringList{QStringLiteral("\"user1\" → \"value-1\""), QStringLiteral("\"user2\" → \"value-2\""),
+                                   QStringLiteral("\"user3\" → \"value-3\"")}));
+    // An entry opens to its key and its value, each a String object of its own.
+    const QModelIndex entry = model->index(0, 0, attributes);
+    QCOMPARE(model->rowCount(entry), 2);
+    const QModelIndex key = childNamed(model, entry, QStringLiteral("key"));
+    const QModelIndex value = childNamed(model, entry, QStringLiteral("value"));
+    QCOMPARE(cell(key, HeapTreeModel::TypeColumn), QStringLiteral("java.lang.String"));
+    QCOMPARE(cell(value, HeapTreeModel::TypeColumn), QStringLiteral("java.lang.String"));
+    QVERIFY(!key.data(HandleRole).toString().isEmpty());
+    QVERIFY(key.data(HandleRole) != value.data(HandleRole));
+
+    // Show internals gives back the map's own fields, and taking it back its entries.
+    window_->objectsView()->setCurrentIndex(attributes);
+    QAction* internals = window_->actions().internals;
+    QVERIFY(internals->isEnabled());
+    internals->trigger();
+    QTRY_VERIFY_WITH_TIMEOUT(childNamed(model, attributes, QStringLiteral("table")).isValid(), kWaitMs);
+    QCOMPARE(cell(childNamed(model, attributes, QStringLiteral("table")), HeapTreeModel::TypeColumn),
+             QStringLiteral("java.util.concurrent.ConcurrentHashMap$Node[]"));
+    internals->trigger();
+    QTRY_VERIFY_WITH_TIMEOUT(model->rowCount(attributes) == 3 &&
+                                 model->index(0, 0, attributes).data().toString().contains(QStringLiteral(" → ")),
+                             kWaitMs);
+}
+
+// File → Attach to a Java process…: a program started without the agent is listed by its
+// pid and main class; attaching loads the agent there and the window connects to it.
+void ExplorerEndToEndTest::theAttachDialogListsAJvmItStartedAndConnectsToIt()
+{
+    QProcess plain;
+    startWithoutAgent(plain);
+    if (QTest::currentTestFailed())
+        return;
+    const long pid = plain.processId();
+    qputenv("VORLAN_AGENT", VORLAN_AGENT);  // the test program has no agent beside it
+
+    AttachDialog* dialog = window_->openAttachDialog();
+    QVERIFY(dialog);
+    LocalJvmsModel* jvms = dialog->model();
+    QTRY_VERIFY_WITH_TIMEOUT(jvms->rowOf(pid) >= 0, kWaitMs);
+    const int row = jvms->rowOf(pid);
+    QCOMPARE(jvms->index(row, LocalJvmsModel::PidColumn).data().toString(), QString::number(pid));
+    QCOMPARE(jvms->index(row, LocalJvmsModel::MainColumn).data().toString(), QStringLiteral("ExplorerTarget"));
+    QVERIFY(jvms->index(row, LocalJvmsModel::VersionColumn).data().toString().contains(QStringLiteral("17")) ||
+            jvms->index(row, LocalJvmsModel::VersionColumn).data().toString().contains(QStringLiteral("25")));
+    QVERIFY(jvms->attachable(row));
+    // The program the window is connected to already has its agent, and says on which port.
+    const int own = jvms->rowOf(jvm_->processId());
+    QVERIFY(own >= 0);
+    QVERIFY2(jvms->index(own, LocalJvmsModel::AgentColumn).data().toString().contains(QString::number(port_)),
+             qPrintable(jvms->index(own, LocalJvmsModel::AgentColumn).data().toString()));
+
+    QSignalSpy attached(dialog, &AttachDialog::attached);
+    dialog->attachTo(pid);
+    QTRY_COMPARE_WITH_TIMEOUT(attached.count(), 1, kWaitMs);
+    const int port = attached.at(0).at(0).toInt();
+    QVERIFY(port > 0 && port != port_);
+    QTRY_VERIFY_WITH_TIMEOUT(window_->connectionBar()->connected(), kWaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(window_->connectionBar()->stateText().contains(QStringLiteral("pid %1").arg(pid)), kWaitMs);
+
+    // Back to the first program, for the tests after this one.
+    plain.terminate();
+    QVERIFY(plain.waitForFinished(30000));
+    QSignalSpy histogram(window_.get(), &ExplorerWindow::histogramShown);
+    window_->connectTo(port_);
+    QTRY_VERIFY_WITH_TIMEOUT(window_->connectionBar()->connected(), kWaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(histogram.count() > 0 && !window_->rootSurvey()->running(), kWaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(window_->connectionBar()->stateText().contains(QStringLiteral("pid %1").arg(jvm_->processId())),
+                             kWaitMs);
+}
+
 void ExplorerEndToEndTest::errorReplyIsShownOnItsRowAndInTheStatusBar()
 {
     window_->showInObjects({"3ffffff0", "java.lang.Object", -1, ""});
@@ -368,15 +477,9 @@ void ExplorerEndToEndTest::agentGoingAwayShowsTheFailureAndReconnectingWorks()
 void ExplorerEndToEndTest::aPidOpensTheExplorerOnThatProgram()
 {
     QProcess plain;
-    plain.setProgram(QStringLiteral(JDK_JAVA));
-    plain.setArguments({QStringLiteral("-cp"), QStringLiteral(EXPLORER_TARGET_CLASSES), QStringLiteral("ExplorerTarget")});
-    plain.start();
-    QVERIFY(plain.waitForStarted(20000));
-    QByteArray out;
-    while (!out.contains("ready")) {
-        QVERIFY2(plain.waitForReadyRead(30000), out.constData());
-        out += plain.readAllStandardOutput();
-    }
+    startWithoutAgent(plain);
+    if (QTest::currentTestFailed())
+        return;
     const QString pid = QString::number(plain.processId());
     ExplorerOptions options;
     std::string error;

@@ -464,6 +464,7 @@ void ExplorerWindow::showInternals(bool fields)
 void ExplorerWindow::connectTo(int port)
 {
     objects_->survey()->stop();
+    connection_->setPort(port);  // Connect again goes where the window is connected
     runner_->reconnect(port);
     for (ExplorerPage* page : pages_)
         page->requestsDropped();
@@ -619,10 +620,7 @@ AttachDialog* ExplorerWindow::openAttachDialog()
     if (!attachDialog_) {
         attachDialog_ = new AttachDialog(connected_.pid, this);
         attachDialog_->setAttribute(Qt::WA_DeleteOnClose);
-        connect(attachDialog_, &AttachDialog::attached, this, [this](int port, long) {
-            connection_->setPort(port);
-            connectTo(port);
-        });
+        connect(attachDialog_, &AttachDialog::attached, this, [this](int port, long) { connectTo(port); });
     }
     attachDialog_->show();
     attachDialog_->raise();

@@ -7,6 +7,7 @@ public class ExplorerTarget {
     static final ExplorerSample SAMPLE;
     static final ExplorerSample[] PAIR;
     static ExplorerBigHolder BIG;
+    static final ExplorerSessions SESSIONS = new ExplorerSessions(3);
 
     static {
         ExplorerSample sample = new ExplorerSample("explorer-sample", 42, 2.5, 'Z', new int[] {7, 8, 9});
@@ -57,5 +58,14 @@ class ExplorerElement {
 
     ExplorerElement(int index) {
         this.index = index;
+    }
+}
+
+/** A map as a web session keeps its attributes: user1..userN = value-1..value-N. */
+class ExplorerSessions {
+    final java.util.Map<String, String> attributes = new java.util.concurrent.ConcurrentHashMap<>();
+
+    ExplorerSessions(int n) {
+        for (int i = 1; i <= n; i++) attributes.put("user" + i, "value-" + i);
     }
 }
