@@ -166,65 +166,7 @@ ExplorerWindow::ExplorerWindow(int port, const QString& dumpFile, bool connectNo
                 follow(view);
             }
     });
-    connect(memory_, &MemoryPage::cancelRequested, loader_, &SnapshotLoader::cancel);
-    connect(loader_, &SnapshotLoader::progress, memory_, &MemoryPage::showProgress);
-    connect(loader_, &SnapshotLoader::opened, this,
-            [this](std::shared_ptr<const Snapshot> snapshot, const QString& file) { showSnapshot(std::move(snapshot), file, {}); });
-    connect(memory_, &MemoryPage::cancelRequested, taker_, &SnapshotTaker::cancel);
-    connect(taker_, &SnapshotTaker::progress, memory_, &MemoryPage::showProgress);
-    connect(taker_, &SnapshotTaker::taken, this,
-            [this](std::shared_ptr<const Snapshot> snapshot, long pid, const QString& pause) {
-                updateTakeSnapshot();
-                showSnapshot(std::move(snapshot), tr("process %1").arg(pid), pause);
-                status_->note(tr("snapshot taken: %1").arg(pause));
-            });
-    connect(taker_, &SnapshotTaker::failed, this, [this](const QString& why) {
-        updateTakeSnapshot();
-        memory_->showFailure(tr("No snapshot: %1").arg(why));
-        status_->warn(tr("No snapshot: %1").arg(why));
-        Q_EMIT snapshotFailed(why);
-    });
-    connect(taker_, &SnapshotTaker::cancelled, this, [this] {
-        updateTakeSnapshot();
-        memory_->showFailure(tr("The snapshot was cancelled; the program goes on."));
-        status_->note(tr("snapshot cancelled"));
-        Q_EMIT snapshotFailed(tr("cancelled"));
-    });
-    connect(loader_, &SnapshotLoader::failed, this, [this](const QString& why, const QString& file) {
-        const QString text = tr("Cannot open %1: %2").arg(QFileInfo(file).fileName(), why);
-        memory_->showFailure(text);
-        status_->warn(text);
-        Q_EMIT snapshotFailed(why);
-    });
-    connect(loader_, &SnapshotLoader::cancelled, this, [this](const QString& file) {
-        memory_->showFailure(tr("Opening %1 was cancelled.").arg(QFileInfo(file).fileName()));
-        status_->note(tr("opening %1 cancelled").arg(QFileInfo(file).fileName()));
-    });
-    connect(earlierLoader_, &SnapshotLoader::progress, this, [this](const QString& phase, quint64 bytes, quint64 total) {
-        status_->note(tr("reading the earlier snapshot: %1%2")
-                          .arg(phase, total > 0 ? tr(", %1 of %2").arg(bytesText(static_cast<long long>(bytes)),
-                                                                        bytesText(static_cast<long long>(total)))
-                                                : QString()));
-    });
-    connect(earlierLoader_, &SnapshotLoader::opened, this,
-            [this](std::shared_ptr<const Snapshot> earlier, const QString& file) {
-                if (!snapshot_)
-                    return;
-                // The earlier snapshot is dropped once its classes are counted.
-                const CompareReply reply = compareSnapshots(earlier->profile(), snapshot_->profile());
-                earlier.reset();
-                tabs_->setCurrentWidget(memory_);
-                memory_->showComparison(reply, QFileInfo(file).fileName());
-                if (reply.comparable)
-                    status_->note(tr("compared with %1").arg(QFileInfo(file).fileName()));
-                else
-                    status_->warn(tr("%1 is not comparable: %2").arg(QFileInfo(file).fileName(), fromWire(reply.refusal)));
-                Q_EMIT comparisonShown();
-            });
-    connect(earlierLoader_, &SnapshotLoader::failed, this, [this](const QString& why, const QString& file) {
-        status_->warn(tr("Cannot open %1: %2").arg(QFileInfo(file).fileName(), why));
-        Q_EMIT snapshotFailed(why);
-    });
+    connectSnapshots();
     lastView_ = objects_->views().front();
     updateNavigation();
     updateTakeSnapshot();
@@ -294,6 +236,71 @@ void ExplorerWindow::addPage(ExplorerPage* page, const QString& title)
     for (QAbstractItemView* view : page->views())
         watchView(view, page);
     connect(page, &ExplorerPage::openObject, this, &ExplorerWindow::showInObjects);
+}
+
+// A snapshot's sources (a dump file, an earlier one to compare with, a capture) and what
+// the window does with what they give.
+void ExplorerWindow::connectSnapshots()
+{
+    connect(memory_, &MemoryPage::cancelRequested, loader_, &SnapshotLoader::cancel);
+    connect(loader_, &SnapshotLoader::progress, memory_, &MemoryPage::showProgress);
+    connect(loader_, &SnapshotLoader::opened, this,
+            [this](std::shared_ptr<const Snapshot> snapshot, const QString& file) { showSnapshot(std::move(snapshot), file, {}); });
+    connect(memory_, &MemoryPage::cancelRequested, taker_, &SnapshotTaker::cancel);
+    connect(taker_, &SnapshotTaker::progress, memory_, &MemoryPage::showProgress);
+    connect(taker_, &SnapshotTaker::taken, this,
+            [this](std::shared_ptr<const Snapshot> snapshot, long pid, const QString& pause) {
+                updateTakeSnapshot();
+                showSnapshot(std::move(snapshot), tr("process %1").arg(pid), pause);
+                status_->note(tr("snapshot taken: %1").arg(pause));
+            });
+    connect(taker_, &SnapshotTaker::failed, this, [this](const QString& why) {
+        updateTakeSnapshot();
+        memory_->showFailure(tr("No snapshot: %1").arg(why));
+        status_->warn(tr("No snapshot: %1").arg(why));
+        Q_EMIT snapshotFailed(why);
+    });
+    connect(taker_, &SnapshotTaker::cancelled, this, [this] {
+        updateTakeSnapshot();
+        memory_->showFailure(tr("The snapshot was cancelled; the program goes on."));
+        status_->note(tr("snapshot cancelled"));
+        Q_EMIT snapshotFailed(tr("cancelled"));
+    });
+    connect(loader_, &SnapshotLoader::failed, this, [this](const QString& why, const QString& file) {
+        const QString text = tr("Cannot open %1: %2").arg(QFileInfo(file).fileName(), why);
+        memory_->showFailure(text);
+        status_->warn(text);
+        Q_EMIT snapshotFailed(why);
+    });
+    connect(loader_, &SnapshotLoader::cancelled, this, [this](const QString& file) {
+        memory_->showFailure(tr("Opening %1 was cancelled.").arg(QFileInfo(file).fileName()));
+        status_->note(tr("opening %1 cancelled").arg(QFileInfo(file).fileName()));
+    });
+    connect(earlierLoader_, &SnapshotLoader::progress, this, [this](const QString& phase, quint64 bytes, quint64 total) {
+        status_->note(tr("reading the earlier snapshot: %1%2")
+                          .arg(phase, total > 0 ? tr(", %1 of %2").arg(bytesText(static_cast<long long>(bytes)),
+                                                                        bytesText(static_cast<long long>(total)))
+                                                : QString()));
+    });
+    connect(earlierLoader_, &SnapshotLoader::opened, this,
+            [this](std::shared_ptr<const Snapshot> earlier, const QString& file) {
+                if (!snapshot_)
+                    return;
+                // The earlier snapshot is dropped once its classes are counted.
+                const CompareReply reply = compareSnapshots(earlier->profile(), snapshot_->profile());
+                earlier.reset();
+                tabs_->setCurrentWidget(memory_);
+                memory_->showComparison(reply, QFileInfo(file).fileName());
+                if (reply.comparable)
+                    status_->note(tr("compared with %1").arg(QFileInfo(file).fileName()));
+                else
+                    status_->warn(tr("%1 is not comparable: %2").arg(QFileInfo(file).fileName(), fromWire(reply.refusal)));
+                Q_EMIT comparisonShown();
+            });
+    connect(earlierLoader_, &SnapshotLoader::failed, this, [this](const QString& why, const QString& file) {
+        status_->warn(tr("Cannot open %1: %2").arg(QFileInfo(file).fileName(), why));
+        Q_EMIT snapshotFailed(why);
+    });
 }
 
 void ExplorerWindow::connectActions()

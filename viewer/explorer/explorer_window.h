@@ -128,6 +128,7 @@ private:
     QWidget* buildTop();
     void addPage(ExplorerPage* page, const QString& title);
     void connectActions();
+    void connectSnapshots();
     void watchView(QAbstractItemView* view, ExplorerPage* page);
     void rememberedLayout(bool restore);
 
