@@ -35,7 +35,9 @@ MemoryPage::MemoryPage(QWidget* parent) : ExplorerPage(parent)
     waitingLayout->addStretch(2);
 
     // The progress of an opening or a capture, above whatever is shown meanwhile.
-    auto* progressLine = new QWidget(this);
+    progressLine_ = new QWidget(this);
+    QWidget* progressLine = progressLine_;
+    progressLine->hide();  // until there is something to say
     auto* progressLayout = new QHBoxLayout(progressLine);
     progressLayout->setContentsMargins(0, 0, 0, 0);
     phase_ = new QLabel(progressLine);
@@ -146,6 +148,7 @@ void MemoryPage::setSnapshot(std::shared_ptr<const Snapshot> snapshot, const QSt
     progress_->hide();
     cancel_->hide();
     phase_->clear();
+    progressLine_->hide();
     for (SnapshotTreeView* view : {dominators_, classes_, suspects_, answer_})
         view->snapshotModel()->setSnapshot(snapshot_);
     // A comparison was with the snapshot shown before.
@@ -179,6 +182,7 @@ void MemoryPage::setSnapshot(std::shared_ptr<const Snapshot> snapshot, const QSt
 
 void MemoryPage::showProgress(const QString& what, quint64 bytes, quint64 total)
 {
+    progressLine_->show();
     phase_->setText(total > 0 ? tr("%1: %2 of %3").arg(what, bytesText(static_cast<long long>(bytes)),
                                                           bytesText(static_cast<long long>(total)))
                               : what);
@@ -197,6 +201,7 @@ void MemoryPage::showFailure(const QString& why)
     progress_->hide();
     cancel_->hide();
     phase_->setText(why);
+    progressLine_->show();
 }
 
 void MemoryPage::showComparison(const CompareReply& reply, const QString& earlier)

@@ -77,6 +77,7 @@ private:
     std::shared_ptr<const Snapshot> snapshot_;
     QStackedWidget* stack_;
     QLabel* placeholder_;
+    QWidget* progressLine_;  // the phase, the bar and Cancel, or why there is no snapshot
     QLabel* phase_;
     QProgressBar* progress_;
     QPushButton* cancel_;

@@ -21,10 +21,10 @@ SnapshotTreeView::SnapshotTreeView(SnapshotTreeModel* model, const QString& name
     QHeaderView* columns = header();
     columns->setStretchLastSection(false);
     columns->setSectionsMovable(true);
-    columns->resizeSection(SnapshotTreeModel::ObjectColumn, 380);
-    columns->resizeSection(SnapshotTreeModel::TypeColumn, 230);
-    columns->resizeSection(SnapshotTreeModel::ShallowColumn, 80);
-    columns->resizeSection(SnapshotTreeModel::RetainedColumn, 90);
+    columns->resizeSection(SnapshotTreeModel::ObjectColumn, 290);
+    columns->resizeSection(SnapshotTreeModel::TypeColumn, 210);
+    columns->resizeSection(SnapshotTreeModel::ShallowColumn, 70);
+    columns->resizeSection(SnapshotTreeModel::RetainedColumn, 80);
     columns->resizeSection(SnapshotTreeModel::ShareColumn, 110);
     setItemDelegateForColumn(SnapshotTreeModel::TypeColumn, new TypeNameDelegate(this));
     setItemDelegateForColumn(SnapshotTreeModel::ShareColumn, new ShareBarDelegate(SnapshotTreeModel::ShareRole, this));
