@@ -8,17 +8,16 @@
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QFuture>
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
-#include <QToolBar>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTableView>
+#include <QToolBar>
 #include <QVBoxLayout>
 
 #include <utility>
@@ -44,8 +43,8 @@
 #include "search_text.h"
 #include "snapshot_details_reader.h"
 #include "snapshot_loader.h"
-#include "snapshot_taker.h"
 #include "snapshot_queries.h"
+#include "snapshot_taker.h"
 #include "snapshot_tree_model.h"
 #include "snapshot_tree_view.h"
 
@@ -793,9 +792,7 @@ void ExplorerWindow::setLiveEnabled(bool enabled, const QString& why)
 void ExplorerWindow::updateTakeSnapshot()
 {
     QString why;
-    if (!SnapshotTaker::available())
-        why = SnapshotTaker::unavailableReason();
-    else if (!connection_->connected() || connected_.pid <= 0)
+    if (!connection_->connected() || connected_.pid <= 0)
         why = tr("connect to a Java program first (File → Attach to a Java process…)");
     else if (taker_->busy())
         why = tr("a snapshot is being taken");
@@ -851,8 +848,6 @@ void ExplorerWindow::updateOpenLive(quint32 object)
     QString why;
     if (object == UINT32_MAX)
         why = tr("select an object of a snapshot first");
-    else if (!SnapshotTaker::available())
-        why = SnapshotTaker::unavailableReason();
     else if (!connection_->connected())
         why = tr("no Java program is connected: File → Attach to a Java process… first");
     QAction* live = actions_->openLive;

@@ -65,16 +65,6 @@ SnapshotTaker::~SnapshotTaker()
     state_->watcher.waitForFinished();
 }
 
-bool SnapshotTaker::available()
-{
-    return true;
-}
-
-QString SnapshotTaker::unavailableReason()
-{
-    return {};
-}
-
 bool SnapshotTaker::busy() const
 {
     return state_->watcher.isRunning();

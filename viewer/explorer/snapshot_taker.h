@@ -2,8 +2,7 @@
 // the VM writes its heap dump into a private pipe while the program is paused, the
 // snapshot library reads it as it comes and analyses it. Progress, the snapshot with how
 // long the program was paused, or the reason there is none come as signals on the GUI
-// thread. The one seam to the live capture library: a build without it has a taker that
-// says so (available() false) and every other view works the same. The same seam finds a
+// thread. The explorer's one way into the live capture library: it also finds a
 // snapshot's object again in the running program (liveLookup), for Open live.
 #pragma once
 
@@ -32,11 +31,8 @@ public:
     explicit SnapshotTaker(QObject* parent = nullptr);
     ~SnapshotTaker() override;
 
-    // Whether this build can capture a live heap; when not, why, for the user.
-    static bool available();
-    static QString unavailableReason();
     // The lookup of object; empty, with why, when the snapshot's path to it cannot be
-    // followed live (it starts at a JNI reference or a local, or the build cannot).
+    // followed live (it starts at a JNI reference or a local variable).
     static LiveLookup liveLookup(const Snapshot& snapshot, uint32_t object, QString& why);
 
     // False, changing nothing, while a capture is under way or none is possible.
