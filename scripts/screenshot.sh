@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Takes the README's screenshots of the demo program on a virtual X display:
 # docs/screenshot.png (the classic window), docs/explorer-objects.png and
-# docs/explorer-classes.png (the explorer's two views). Needs Xvfb, xdotool and
-# ImageMagick's import.
+# docs/explorer-classes.png (the explorer's two views), docs/explorer-memory.png and
+# docs/explorer-suspects.png (the Memory view on a heap dump of examples/leak). Needs
+# Xvfb, xdotool, ImageMagick's import and the JDK's jcmd.
 #
-#   scripts/screenshot.sh [BUILD_DIR] [classic|explorer|all]     (default: build all)
+#   scripts/screenshot.sh [BUILD_DIR] [classic|explorer|memory|all]     (default: build all)
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -126,8 +127,35 @@ echo "wrote $root/docs/explorer-classes.png"
 kill "$demo"
 }
 
+# The Memory view on a heap dump of LeakyCache, the service that leaks sessions: the
+# biggest objects opened down to where the sessions accumulate, then the leak suspects.
+memory() {
+start_display 1280x860x24
+java -Xmx256m -cp "$build/examples/classes" LeakyCache 20000 >"$work/leaky.out" 2>&1 &
+pids+=($!)
+leaky=$!
+for _ in $(seq 100); do [[ $(wc -l <"$work/leaky.out") -ge 4 ]] && break; sleep 0.2; done
+jcmd "$leaky" GC.heap_dump "$work/leaky.hprof" >/dev/null
+kill "$leaky"
+export XDG_CONFIG_HOME="$work/config"
+"$viewer" explore "hprof=$work/leaky.hprof" >"$work/memory.out" 2>&1 &
+pids+=($!)
+window=$(xdotool search --sync --name '^Vorlan explorer' | head -1)
+xdotool windowfocus "$window"
+sleep 8                                                   # read and analysed
+key() { xdotool key --delay 80 "$@"; sleep 0.6; }
+key Right Down Right Down Right Down Right Down Right      # down the chain to the sessions
+key Down Down; sleep 1.2                                  # one of them, in the details
+import -window "$window" "$root/docs/explorer-memory.png"
+echo "wrote $root/docs/explorer-memory.png"
+key alt+s; sleep 0.5; key Down Down; sleep 1.2            # the leak suspects
+import -window "$window" "$root/docs/explorer-suspects.png"
+echo "wrote $root/docs/explorer-suspects.png"
+}
+
 case $which in
     classic) classic ;;
     explorer) explorer ;;
-    *) classic; explorer ;;
+    memory) memory ;;
+    *) classic; explorer; memory ;;
 esac

@@ -17,7 +17,7 @@ namespace {
 
 const char* const USAGE =
     "usage: Vorlan [port=N] [debug=1]\n"
-    "       Vorlan explore [port=N | pid=PID]\n"
+    "       Vorlan explore [port=N | pid=PID] [hprof=FILE]\n"
     "       Vorlan PID\n"
     "\n"
     "Browses the heap of a Java program running the Vorlan agent on 127.0.0.1.\n"
@@ -32,13 +32,16 @@ const char* const USAGE =
     "\n"
     "The explorer (the word explore anywhere on the line): the heap's GC roots and objects\n"
     "with their fields, the histogram of classes and their instances, who refers to an\n"
-    "object and its path to a GC root. Requests run in the background; closing the window\n"
+    "object and its path to a GC root; what holds the memory in a heap dump file. Requests run in the background; closing the window\n"
     "leaves the Java program running.\n"
     "\n"
     "  port=N    the agent's port (default 12345); the window can connect to another\n"
     "  pid=PID   the agent in the Java program with process id PID: the one listening\n"
     "            there, or the agent loaded into it now (through the VM's attach\n"
     "            mechanism, on a port the system picks); a bare PID says the same\n"
+    "  hprof=FILE a heap dump file (.hprof or .hprof.gz) to open in the Memory view: the\n"
+    "            biggest objects, the classes by retained size, the leak suspects; with\n"
+    "            no port or pid given, no agent is connected to\n"
     "\n"
     "  --version the version\n"
     "\n"
@@ -80,7 +83,9 @@ int main(int argc, char** argv)
             fprintf(stderr, "Vorlan: %s\n", error.c_str());
             return 1;
         }
-        const auto window = openExplorer(options.port);
+        const bool live = options.hprof.empty() || options.portGiven || options.pid != 0;
+        const auto window = options.hprof.empty() ? openExplorer(options.port)
+                                                  : openExplorerOnDump(options.hprof, options.port, live);
         return app.exec();
     }
     const ViewerWindows windows = startViewer(argc, argv);

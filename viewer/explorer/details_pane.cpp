@@ -49,6 +49,14 @@ void DetailsPane::showDetails(const ObjectView& view, const CollectionPage* entr
     setHtml(detailsHtml(view, entries));
 }
 
+void DetailsPane::showText(const QString& html)
+{
+    handle_.clear();
+    ++generation_;  // a live reply still out is not shown over it
+    settle_.stop();
+    setHtml(html);
+}
+
 void DetailsPane::request()
 {
     QPointer<DetailsPane> self(this);

@@ -31,6 +31,8 @@ public:
     const std::string& handle() const { return handle_; }
     // Shows an object read elsewhere, and the entries read of it when it is a collection.
     void showDetails(const ObjectView& view, const CollectionPage* entries = nullptr);
+    // Shows a text made elsewhere (a snapshot object's), in place of any live object.
+    void showText(const QString& html);
 
 Q_SIGNALS:
     // The object's reply has been shown (the tests and the benchmark wait for it).

@@ -4,6 +4,7 @@
 #include <QKeySequence>
 #include <QMenu>
 #include <QMenuBar>
+#include <QToolBar>
 #include <QWidget>
 
 ExplorerActions::ExplorerActions(QWidget* window)
@@ -18,6 +19,17 @@ ExplorerActions::ExplorerActions(QWidget* window)
     attach = action(QObject::tr("&Attach to a Java process…"), QKeySequence(QObject::tr("Ctrl+Shift+A")),
                     QObject::tr("List the Java processes of this machine and connect to one, loading Vorlan's "
                                 "agent into it if need be"));
+    openDump = action(QObject::tr("&Open heap dump…"), QKeySequence(QObject::tr("Ctrl+Shift+O")),
+                      QObject::tr("Read a heap dump file (.hprof or .hprof.gz) and show what holds its memory in "
+                                  "the Memory view; no Java program is needed"));
+    compare = action(QObject::tr("Co&mpare with an earlier snapshot…"), QKeySequence(),
+                     QObject::tr("Read an earlier heap dump of the same program and show, per class, how the "
+                                 "objects and their sizes grew since"));
+    compare->setEnabled(false);
+    takeSnapshot = action(QObject::tr("&Take a snapshot"), QKeySequence(QObject::tr("Ctrl+Shift+S")),
+                          QObject::tr("Capture the connected program's heap and show what holds its memory in the "
+                                      "Memory view; the program pauses about as long as a heap dump of it takes"));
+    takeSnapshot->setEnabled(false);
     connectAgain = action(QObject::tr("&Connect again"), QKeySequence(QObject::tr("Ctrl+Shift+L")),
                           QObject::tr("Drop the connection and connect to the port in the connection line"));
     refresh = action(QObject::tr("&Refresh"), QKeySequence::Refresh,
@@ -34,6 +46,10 @@ ExplorerActions::ExplorerActions(QWidget* window)
                         QObject::tr("Copy the object's handle"));
     showInObjects = action(QObject::tr("&Show in Objects"), QKeySequence(QObject::tr("Ctrl+O")),
                            QObject::tr("Open the object in the Objects view"));
+    openLive = action(QObject::tr("Open &live"), QKeySequence(QObject::tr("Ctrl+L")),
+                      QObject::tr("Find the snapshot object in the running program, by the references that reached "
+                                  "it, and open it in the Objects view with its values now"));
+    openLive->setEnabled(false);
     referrers = action(QObject::tr("&Who refers to this"), QKeySequence(QObject::tr("Ctrl+R")),
                        QObject::tr("List the objects and GC roots that refer to the object"));
     path = action(QObject::tr("&Path to GC root"), QKeySequence(QObject::tr("Ctrl+P")),
@@ -51,7 +67,7 @@ ExplorerActions::ExplorerActions(QWidget* window)
                      QObject::tr("The object opened after this one"));
 
     copyRow->setShortcutContext(Qt::WidgetShortcut);
-    for (QAction* a : {attach, connectAgain, refresh, close, find, findValue, internals, closeObject, closeAll, back,
+    for (QAction* a : {attach, openDump, compare, takeSnapshot, openLive, connectAgain, refresh, close, find, findValue, internals, closeObject, closeAll, back,
                        forward})
         window->addAction(a);
     for (QAction* a : objectActions())
@@ -62,6 +78,9 @@ void ExplorerActions::addMenus(QMenuBar* bar) const
 {
     QMenu* file = bar->addMenu(QObject::tr("&File"));
     file->addAction(attach);
+    file->addAction(openDump);
+    file->addAction(takeSnapshot);
+    file->addAction(compare);
     file->addAction(connectAgain);
     file->addAction(refresh);
     file->addSeparator();
@@ -73,6 +92,7 @@ void ExplorerActions::addMenus(QMenuBar* bar) const
     edit->addAction(copyHandle);
     QMenu* object = bar->addMenu(QObject::tr("&Object"));
     object->addAction(showInObjects);
+    object->addAction(openLive);
     object->addAction(referrers);
     object->addAction(path);
     object->addSeparator();
@@ -83,4 +103,11 @@ void ExplorerActions::addMenus(QMenuBar* bar) const
     QMenu* go = bar->addMenu(QObject::tr("&Go"));
     go->addAction(back);
     go->addAction(forward);
+}
+
+void ExplorerActions::addToolBar(QToolBar* bar) const
+{
+    bar->addAction(takeSnapshot);
+    bar->addAction(openDump);
+    bar->addAction(compare);
 }

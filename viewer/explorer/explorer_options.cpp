@@ -43,7 +43,8 @@ bool isNumber(const std::string& word)
 bool wantsExplorer(const std::vector<std::string>& args)
 {
     return std::find(args.begin(), args.end(), kExploreWord) != args.end() ||
-           std::any_of(args.begin(), args.end(), isNumber);
+           std::any_of(args.begin(), args.end(), isNumber) ||
+           std::any_of(args.begin(), args.end(), [](const std::string& w) { return w.rfind("hprof=", 0) == 0; });
 }
 
 bool parseExplorerOptions(const std::vector<std::string>& args, ExplorerOptions& options, std::string& error)
@@ -56,6 +57,18 @@ bool parseExplorerOptions(const std::vector<std::string>& args, ExplorerOptions&
             portGiven = true;
             if (!readPort(word.substr(5), options.port)) {
                 error = "port wants a number from 1 to 65535, not \"" + word.substr(5) + "\"";
+                return false;
+            }
+            continue;
+        }
+        if (word.rfind("hprof=", 0) == 0) {
+            if (!options.hprof.empty()) {
+                error = "more than one heap dump file";
+                return false;
+            }
+            options.hprof = word.substr(6);
+            if (options.hprof.empty()) {
+                error = "hprof wants a heap dump file, as in hprof=app.hprof";
                 return false;
             }
             continue;
@@ -76,6 +89,7 @@ bool parseExplorerOptions(const std::vector<std::string>& args, ExplorerOptions&
         error = "unknown word \"" + word + "\" (the explorer takes port=N or pid=PID)";
         return false;
     }
+    options.portGiven = portGiven;
     if (options.pid != 0 && portGiven) {
         error = "give port=N or pid=PID, not both";
         return false;

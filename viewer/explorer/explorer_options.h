@@ -9,13 +9,16 @@
 struct ExplorerOptions {
     int port = 12345;
     long pid = 0;  // the agent in this process, found or loaded; 0: the port alone
+    std::string hprof;  // a heap dump file to open in the Memory view
+    bool portGiven = false;  // port= was on the line: with hprof=, connect too
 };
 
-// True when one of the arguments (after the program name) is the word "explore" or a
-// whole number (a process id).
+// True when one of the arguments (after the program name) is the word "explore", a whole
+// number (a process id) or hprof=FILE.
 bool wantsExplorer(const std::vector<std::string>& args);
 
-// Reads the words around "explore": port=N (1..65535), pid=PID or a bare PID. False,
+// Reads the words around "explore": port=N (1..65535), pid=PID or a bare PID, hprof=FILE
+// (a heap dump file; without port or pid no agent is connected to). False,
 // with a message for the user in error, for any other word, a bad number, or both a
 // port and a pid.
 bool parseExplorerOptions(const std::vector<std::string>& args, ExplorerOptions& options, std::string& error);

@@ -8,3 +8,12 @@ std::unique_ptr<QMainWindow> openExplorer(int port)
     window->show();
     return window;
 }
+
+std::unique_ptr<QMainWindow> openExplorerOnDump(const std::string& hprof, int port, bool connect)
+{
+    auto window = std::make_unique<ExplorerWindow>(QString::fromStdString(hprof), port);
+    if (connect)
+        window->connectTo(port);
+    window->show();
+    return window;
+}

@@ -1,17 +1,23 @@
 #include "explorer_window.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
+#include <QElapsedTimer>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTableView>
+#include <QToolBar>
 #include <QVBoxLayout>
 
 #include <utility>
@@ -25,6 +31,8 @@
 #include "explorer_actions.h"
 #include "explorer_settings.h"
 #include "heap_tree_view.h"
+#include "histogram_model.h"
+#include "memory_page.h"
 #include "object_roles.h"
 #include "objects_page.h"
 #include "path_page.h"
@@ -33,6 +41,12 @@
 #include "request_status.h"
 #include "root_survey.h"
 #include "search_text.h"
+#include "snapshot_details_reader.h"
+#include "snapshot_loader.h"
+#include "snapshot_queries.h"
+#include "snapshot_taker.h"
+#include "snapshot_tree_model.h"
+#include "snapshot_tree_view.h"
 
 namespace {
 
@@ -50,13 +64,17 @@ bool sameAgent(const Hello& a, const Hello& b)
     return a.pid >= 0 && a.pid == b.pid && a.jvmVersion == b.jvmVersion && a.agentVersion == b.agentVersion;
 }
 
-// The row's cells as a user sees them, TAB-separated, for the clipboard.
+// The row's cells as a user sees them, TAB-separated, for the clipboard; sizes in exact
+// bytes where the model gives them so (SnapshotTreeModel::CopyTextRole).
 QString rowText(const QModelIndex& index)
 {
     QStringList cells;
     const QAbstractItemModel* model = index.model();
-    for (int column = 0; column < model->columnCount(index.parent()); ++column)
-        cells << index.siblingAtColumn(column).data().toString();
+    for (int column = 0; column < model->columnCount(index.parent()); ++column) {
+        const QModelIndex cell = index.siblingAtColumn(column);
+        const QVariant exact = cell.data(SnapshotTreeModel::CopyTextRole);
+        cells << (exact.isValid() ? exact.toString() : cell.data().toString());
+    }
     while (!cells.isEmpty() && cells.last().isEmpty())
         cells.removeLast();
     return cells.join('\t');
@@ -66,7 +84,14 @@ const char* const kNothingFound = "nothingFound";
 
 }  // namespace
 
-ExplorerWindow::ExplorerWindow(int port, QWidget* parent)
+ExplorerWindow::ExplorerWindow(int port, QWidget* parent) : ExplorerWindow(port, {}, true, parent) {}
+
+ExplorerWindow::ExplorerWindow(const QString& dumpFile, int port, QWidget* parent)
+    : ExplorerWindow(port, dumpFile, false, parent)
+{
+}
+
+ExplorerWindow::ExplorerWindow(int port, const QString& dumpFile, bool connectNow, QWidget* parent)
     : QMainWindow(parent),
       runner_(new RequestRunner(port, this)),
       source_(runner_, this),
@@ -75,11 +100,20 @@ ExplorerWindow::ExplorerWindow(int port, QWidget* parent)
     setWindowTitle(tr("Vorlan explorer"));
     actions_ = std::make_unique<ExplorerActions>(this);
     actions_->addMenus(menuBar());
+    QToolBar* toolBar = addToolBar(tr("Snapshots"));
+    toolBar->setObjectName(QStringLiteral("snapshotTools"));
+    toolBar->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    toolBar->setMovable(false);
+    actions_->addToolBar(toolBar);
 
     objects_ = new ObjectsPage(&source_, runner_, &fields_, this);
     classes_ = new ClassesPage(&source_, this);
     referrers_ = new ReferrersPage(&source_, this);
     path_ = new PathPage(&source_, this);
+    memory_ = new MemoryPage(this);
+    loader_ = new SnapshotLoader(this);
+    earlierLoader_ = new SnapshotLoader(this);
+    taker_ = new SnapshotTaker(this);
     tabs_ = new QTabWidget(this);
     tabs_->setObjectName(QStringLiteral("views"));
     tabs_->setDocumentMode(true);
@@ -87,8 +121,10 @@ ExplorerWindow::ExplorerWindow(int port, QWidget* parent)
     addPage(classes_, tr("&Classes"));
     addPage(referrers_, tr("&Referrers"));
     addPage(path_, tr("&Path to GC root"));
+    addPage(memory_, tr("&Memory"));
 
     details_ = new DetailsPane(&quietSource_, &fields_, this);
+    snapshotDetails_ = new SnapshotDetailsReader(details_, this);
     mainSplitter_ = new QSplitter(Qt::Horizontal, this);
     mainSplitter_->setObjectName(QStringLiteral("mainSplitter"));
     mainSplitter_->addWidget(tabs_);
@@ -129,11 +165,22 @@ ExplorerWindow::ExplorerWindow(int port, QWidget* parent)
                 follow(view);
             }
     });
+    connectSnapshots();
     lastView_ = objects_->views().front();
     updateNavigation();
+    updateTakeSnapshot();
 
     rememberedLayout(true);
-    connectTo(port);
+    if (connectNow) {
+        connectTo(port);
+    } else {
+        setLiveEnabled(false, tr("No Java program is connected: the Memory view shows a heap dump file. "
+                                 "File → Attach to a Java process… or Connect to browse a running one."));
+        connection_->showDisconnected(tr("not connected; showing a heap dump file"));
+        setWindowTitle(tr("Vorlan explorer — %1").arg(QFileInfo(dumpFile).fileName()));
+        if (!dumpFile.isEmpty())
+            openDumpFile(dumpFile);
+    }
 }
 
 ExplorerWindow::~ExplorerWindow()
@@ -190,10 +237,82 @@ void ExplorerWindow::addPage(ExplorerPage* page, const QString& title)
     connect(page, &ExplorerPage::openObject, this, &ExplorerWindow::showInObjects);
 }
 
+// A snapshot's sources (a dump file, an earlier one to compare with, a capture) and what
+// the window does with what they give.
+void ExplorerWindow::connectSnapshots()
+{
+    connect(memory_, &MemoryPage::cancelRequested, loader_, &SnapshotLoader::cancel);
+    connect(loader_, &SnapshotLoader::progress, memory_, &MemoryPage::showProgress);
+    connect(loader_, &SnapshotLoader::opened, this,
+            [this](std::shared_ptr<const Snapshot> snapshot, const QString& file) { showSnapshot(std::move(snapshot), file, {}); });
+    connect(memory_, &MemoryPage::cancelRequested, taker_, &SnapshotTaker::cancel);
+    connect(taker_, &SnapshotTaker::progress, memory_, &MemoryPage::showProgress);
+    connect(taker_, &SnapshotTaker::taken, this,
+            [this](std::shared_ptr<const Snapshot> snapshot, long pid, const QString& pause) {
+                updateTakeSnapshot();
+                showSnapshot(std::move(snapshot), tr("process %1").arg(pid), pause);
+                status_->note(tr("snapshot taken: %1").arg(pause));
+            });
+    connect(taker_, &SnapshotTaker::failed, this, [this](const QString& why) {
+        updateTakeSnapshot();
+        memory_->showFailure(tr("No snapshot: %1").arg(why));
+        status_->warn(tr("No snapshot: %1").arg(why));
+        Q_EMIT snapshotFailed(why);
+    });
+    connect(taker_, &SnapshotTaker::cancelled, this, [this] {
+        updateTakeSnapshot();
+        memory_->showFailure(tr("The snapshot was cancelled; the program goes on."));
+        status_->note(tr("snapshot cancelled"));
+        Q_EMIT snapshotFailed(tr("cancelled"));
+    });
+    connect(loader_, &SnapshotLoader::failed, this, [this](const QString& why, const QString& file) {
+        const QString text = tr("Cannot open %1: %2").arg(QFileInfo(file).fileName(), why);
+        memory_->showFailure(text);
+        status_->warn(text);
+        Q_EMIT snapshotFailed(why);
+    });
+    connect(loader_, &SnapshotLoader::cancelled, this, [this](const QString& file) {
+        memory_->showFailure(tr("Opening %1 was cancelled.").arg(QFileInfo(file).fileName()));
+        status_->note(tr("opening %1 cancelled").arg(QFileInfo(file).fileName()));
+    });
+    connect(earlierLoader_, &SnapshotLoader::progress, this, [this](const QString& phase, quint64 bytes, quint64 total) {
+        status_->note(tr("reading the earlier snapshot: %1%2")
+                          .arg(phase, total > 0 ? tr(", %1 of %2").arg(bytesText(static_cast<long long>(bytes)),
+                                                                        bytesText(static_cast<long long>(total)))
+                                                : QString()));
+    });
+    connect(earlierLoader_, &SnapshotLoader::opened, this,
+            [this](std::shared_ptr<const Snapshot> earlier, const QString& file) {
+                if (!snapshot_)
+                    return;
+                // The earlier snapshot is dropped once its classes are counted.
+                const CompareReply reply = compareSnapshots(earlier->profile(), snapshot_->profile());
+                earlier.reset();
+                tabs_->setCurrentWidget(memory_);
+                memory_->showComparison(reply, QFileInfo(file).fileName());
+                if (reply.comparable)
+                    status_->note(tr("compared with %1").arg(QFileInfo(file).fileName()));
+                else
+                    status_->warn(tr("%1 is not comparable: %2").arg(QFileInfo(file).fileName(), fromWire(reply.refusal)));
+                Q_EMIT comparisonShown();
+            });
+    connect(earlierLoader_, &SnapshotLoader::failed, this, [this](const QString& why, const QString& file) {
+        status_->warn(tr("Cannot open %1: %2").arg(QFileInfo(file).fileName(), why));
+        Q_EMIT snapshotFailed(why);
+    });
+}
+
 void ExplorerWindow::connectActions()
 {
     const ExplorerActions& a = *actions_;
     connect(a.attach, &QAction::triggered, this, &ExplorerWindow::openAttachDialog);
+    connect(a.openDump, &QAction::triggered, this, &ExplorerWindow::chooseDumpFile);
+    connect(a.compare, &QAction::triggered, this, &ExplorerWindow::chooseEarlierDump);
+    connect(a.takeSnapshot, &QAction::triggered, this, &ExplorerWindow::takeSnapshot);
+    connect(a.openLive, &QAction::triggered, this, [this] {
+        if (const quint32 object = currentSnapshotObject(); object != UINT32_MAX)
+            openLive(object);
+    });
     connect(a.connectAgain, &QAction::triggered, this, [this] { connectTo(connection_->port()); });
     connect(a.refresh, &QAction::triggered, this, &ExplorerWindow::refresh);
     connect(a.close, &QAction::triggered, this, &QWidget::close);
@@ -215,8 +334,23 @@ void ExplorerWindow::connectActions()
         });
     };
     onObject(a.showInObjects, &ExplorerWindow::showInObjects);
-    onObject(a.referrers, &ExplorerWindow::showReferrers);
-    onObject(a.path, &ExplorerWindow::showPath);
+    // A snapshot object is answered from the snapshot, in the Memory view.
+    connect(a.referrers, &QAction::triggered, this, [this] {
+        if (const quint32 object = currentSnapshotObject(); object != UINT32_MAX) {
+            tabs_->setCurrentWidget(memory_);
+            memory_->showReferrers(object);
+        } else if (auto live = currentObject()) {
+            showReferrers(*live);
+        }
+    });
+    connect(a.path, &QAction::triggered, this, [this] {
+        if (const quint32 object = currentSnapshotObject(); object != UINT32_MAX) {
+            tabs_->setCurrentWidget(memory_);
+            memory_->showPath(object);
+        } else if (auto live = currentObject()) {
+            showPath(*live);
+        }
+    });
     connect(a.internals, &QAction::triggered, this, &ExplorerWindow::showInternals);
     connect(a.closeObject, &QAction::triggered, this, [this] {
         if (lastView_ == objects_->view() && objects_->isOpened(lastView_->currentIndex()))
@@ -263,8 +397,32 @@ void ExplorerWindow::follow(QAbstractItemView* view)
     currentChanged(view->currentIndex());
 }
 
+quint32 ExplorerWindow::currentSnapshotObject() const
+{
+    if (!lastView_ || !memory_->views().contains(lastView_))
+        return UINT32_MAX;
+    return memory_->snapshotObjectAt(lastView_->currentIndex());
+}
+
 void ExplorerWindow::currentChanged(const QModelIndex& index)
 {
+    const quint32 snapshotObject = currentSnapshotObject();
+    if (snapshotObject != UINT32_MAX && lastView_ && lastView_->currentIndex() == index) {
+        showSnapshotDetails(snapshotObject);
+        for (QAction* a : actions_->objectActions())
+            a->setEnabled(a != actions_->showInObjects);
+        actions_->showInObjects->setStatusTip(tr("A snapshot object is opened live with Open live (Ctrl+L)"));
+        updateOpenLive(snapshotObject);
+        actions_->internals->setEnabled(false);
+        actions_->closeObject->setEnabled(false);
+        return;
+    }
+    actions_->showInObjects->setStatusTip(actions_->showInObjects->toolTip());
+    updateOpenLive(UINT32_MAX);
+    if (memory_->views().contains(lastView_)) {
+        snapshotDetails_->forget();
+        details_->showObject({});
+    }
     const std::optional<ObjectRef> object = objectAt(index);
     details_->showObject(object ? object->handle : std::string());
     for (QAction* a : actions_->objectActions())
@@ -282,7 +440,9 @@ void ExplorerWindow::showContextMenu(QAbstractItemView* view, const QPoint& posi
         view->setCurrentIndex(index);
     follow(view);
     QMenu menu(this);
-    if (view != objects_->view())
+    if (memory_->views().contains(view))
+        menu.addAction(actions_->openLive);
+    else if (view != objects_->view())
         menu.addAction(actions_->showInObjects);
     menu.addAction(actions_->referrers);
     menu.addAction(actions_->path);
@@ -324,6 +484,8 @@ void ExplorerWindow::connectTo(int port)
 
 void ExplorerWindow::helloArrived(const Hello& hello)
 {
+    if (std::exchange(liveDisabled_, false))
+        setLiveEnabled(true);
     // Another agent's handles name other objects: what the window shows goes. The same
     // agent's still hold, so the opened objects stay.
     if (!sameAgent(connected_, hello))
@@ -332,6 +494,7 @@ void ExplorerWindow::helloArrived(const Hello& hello)
         details_->reload();  // its request was dropped with the old connection
     connected_ = hello;
     connection_->showConnected(hello);
+    updateTakeSnapshot();
     histogramDue_ = true;
     refreshRoots();  // the histogram follows once the roots are listed
 }
@@ -349,8 +512,10 @@ void ExplorerWindow::forgetHandles()
 
 void ExplorerWindow::outcomeArrived(const RequestOutcome& outcome)
 {
-    if (lostConnection(outcome.error))
+    if (lostConnection(outcome.error)) {
         connection_->showDisconnected(fromWire(outcome.error.message));
+        updateTakeSnapshot();
+    }
     else if (!outcome.error.failed() && !connection_->connected() && !outcome.hello.agentVersion.empty())
         connection_->showConnected(outcome.hello);
 }
@@ -480,7 +645,11 @@ void ExplorerWindow::copyRow()
 
 void ExplorerWindow::copyHandle()
 {
-    if (auto object = currentObject()) {
+    if (const quint32 object = currentSnapshotObject(); object != UINT32_MAX && snapshot_) {
+        const QString id = fromWire(snapshot_->row(object).id);
+        QGuiApplication::clipboard()->setText(id);
+        status_->note(tr("copied %1").arg(id));
+    } else if (auto object = currentObject()) {
         QGuiApplication::clipboard()->setText(fromWire(object->handle));
         status_->note(tr("copied handle %1").arg(fromWire(object->handle)));
     }
@@ -515,3 +684,196 @@ QTreeView* ExplorerWindow::pathView() const { return path_->view(); }
 HeapTreeModel* ExplorerWindow::objectsModel() const { return objects_->model(); }
 HeapTreeModel* ExplorerWindow::referrersModel() const { return referrers_->model(); }
 HeapTreeModel* ExplorerWindow::pathModel() const { return path_->model(); }
+
+namespace {
+
+// A dialog for one heap dump file, open while the window goes on; chosen gets the file.
+template <class Chosen>
+void chooseDump(QWidget* window, const QString& title, const QString& name, Chosen chosen)
+{
+    auto* dialog = new QFileDialog(window, title, QString(), QObject::tr("Heap dumps (*.hprof *.hprof.gz *.bin);;All files (*)"));
+    dialog->setObjectName(name);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setFileMode(QFileDialog::ExistingFile);
+    QObject::connect(dialog, &QFileDialog::fileSelected, window, chosen);
+    dialog->open();
+}
+
+}  // namespace
+
+void ExplorerWindow::chooseDumpFile()
+{
+    chooseDump(this, tr("Open heap dump"), QStringLiteral("openDumpDialog"),
+               [this](const QString& file) { openDumpFile(file); });
+}
+
+void ExplorerWindow::chooseEarlierDump()
+{
+    chooseDump(this, tr("Compare with an earlier heap dump"), QStringLiteral("earlierDumpDialog"),
+               [this](const QString& file) { compareWithFile(file); });
+}
+
+void ExplorerWindow::compareWithFile(const QString& file)
+{
+    if (!snapshot_) {
+        status_->warn(tr("Open a heap dump first: an earlier one is compared with it"));
+        return;
+    }
+    if (!earlierLoader_->open(file))
+        status_->warn(tr("%1 is still being read").arg(QFileInfo(earlierLoader_->file()).fileName()));
+}
+
+void ExplorerWindow::openDumpFile(const QString& file)
+{
+    tabs_->setCurrentWidget(memory_);
+    if (!loader_->open(file)) {
+        status_->warn(tr("%1 is still being opened: cancel it first").arg(QFileInfo(loader_->file()).fileName()));
+        return;
+    }
+    memory_->showProgress(tr("opening %1").arg(QFileInfo(file).fileName()), 0, 0);
+}
+
+void ExplorerWindow::showSnapshot(std::shared_ptr<const Snapshot> snapshot, const QString& file, const QString& note)
+{
+    snapshot_ = std::move(snapshot);
+    actions_->compare->setEnabled(true);
+    QElapsedTimer shown;
+    shown.start();
+    memory_->setSnapshot(snapshot_, file, note);
+    tabs_->setCurrentWidget(memory_);
+    memory_->dominatorView()->setFocus();
+    follow(memory_->dominatorView());
+    // The Classes view gives each class's retained bytes beside the live counts.
+    QHash<QString, quint64> retained;
+    for (const HistogramRow& row : snapshot_->histogram({}).rows)
+        retained.insert(fromWire(row.type), row.retained);
+    classes_->histogramModel()->setRetained(std::move(retained));
+    const HeapSummary heap = snapshot_->summary();
+    if (note.isEmpty())
+        status_->note(tr("opened %1: %2 objects, %3; the views were ready in %4")
+                      .arg(QFileInfo(file).fileName(), countText(static_cast<long long>(heap.objects)),
+                           bytesText(static_cast<long long>(heap.bytes)), durationText(shown.elapsed())));
+    Q_EMIT snapshotShown();
+}
+
+void ExplorerWindow::showSnapshotDetails(quint32 object)
+{
+    if (snapshot_)
+        snapshotDetails_->show(snapshot_, object);
+}
+
+void ExplorerWindow::setLiveEnabled(bool enabled, const QString& why)
+{
+    liveDisabled_ = !enabled;
+    if (!enabled)
+        tabs_->setCurrentWidget(memory_);
+    for (ExplorerPage* page : {static_cast<ExplorerPage*>(objects_), static_cast<ExplorerPage*>(classes_),
+                               static_cast<ExplorerPage*>(referrers_), static_cast<ExplorerPage*>(path_)}) {
+        const int tab = tabs_->indexOf(page);
+        tabs_->setTabEnabled(tab, enabled);
+        tabs_->setTabToolTip(tab, enabled ? QString() : why);
+    }
+    for (QAction* a : {actions_->refresh, actions_->findValue}) {
+        a->setEnabled(enabled);
+        a->setStatusTip(enabled ? a->toolTip() : why);
+    }
+    // Show in Objects follows the current row, as the other object actions do.
+    if (enabled)
+        follow(lastView_);
+    else
+        actions_->showInObjects->setEnabled(false);
+    actions_->showInObjects->setStatusTip(enabled ? actions_->showInObjects->toolTip() : why);
+    search_->setEnabled(enabled);
+    search_->setPlaceholderText(enabled ? tr("Find a class or @object (Ctrl+F)") : tr("needs a live program"));
+    if (!enabled)
+        status_->note(why);
+}
+
+void ExplorerWindow::updateTakeSnapshot()
+{
+    QString why;
+    if (!connection_->connected() || connected_.pid <= 0)
+        why = tr("connect to a Java program first (File → Attach to a Java process…)");
+    else if (taker_->busy())
+        why = tr("a snapshot is being taken");
+    QAction* take = actions_->takeSnapshot;
+    take->setEnabled(why.isEmpty());
+    const QString tip = why.isEmpty() ? tr("Capture the heap of process %1 and show what holds its memory; the program "
+                                           "pauses about as long as a heap dump of it takes")
+                                            .arg(connected_.pid)
+                                      : tr("Take a snapshot: %1").arg(why);
+    take->setToolTip(tip);
+    take->setStatusTip(tip);
+    updateOpenLive(currentSnapshotObject());  // it too needs the connection
+}
+
+void ExplorerWindow::takeSnapshot()
+{
+    if (costSaid_) {
+        takeSnapshotNow();
+        return;
+    }
+    // Before the first one: what it costs the program, which the user may not want now.
+    const long long heap = classes_->histogramModel()->histogram().bytes;
+    auto* box = new QMessageBox(QMessageBox::Question, tr("Take a snapshot"),
+                                tr("Taking a snapshot pauses process %1 about as long as a heap dump of it takes: "
+                                   "its VM collects the heap and writes every object%2. The snapshot is then read "
+                                   "and analysed here while the program goes on.")
+                                    .arg(connected_.pid)
+                                    .arg(heap > 0 ? tr(" (%1 in use now)").arg(bytesText(heap)) : QString()),
+                                QMessageBox::Ok | QMessageBox::Cancel, this);
+    box->setObjectName(QStringLiteral("snapshotCost"));
+    box->button(QMessageBox::Ok)->setText(tr("Take it"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    connect(box, &QMessageBox::accepted, this, [this] {
+        costSaid_ = true;
+        takeSnapshotNow();
+    });
+    box->open();
+}
+
+void ExplorerWindow::takeSnapshotNow()
+{
+    if (!taker_->take(connected_.pid)) {
+        status_->warn(tr("No snapshot: %1").arg(actions_->takeSnapshot->toolTip()));
+        return;
+    }
+    updateTakeSnapshot();
+    tabs_->setCurrentWidget(memory_);
+    memory_->showProgress(tr("taking a snapshot of process %1").arg(connected_.pid), 0, 0);
+}
+
+void ExplorerWindow::updateOpenLive(quint32 object)
+{
+    QString why;
+    if (object == UINT32_MAX)
+        why = tr("select an object of a snapshot first");
+    else if (!connection_->connected())
+        why = tr("no Java program is connected: File → Attach to a Java process… first");
+    QAction* live = actions_->openLive;
+    live->setEnabled(why.isEmpty());
+    const QString tip = why.isEmpty() ? tr("Find the object in the running program and open it in the Objects view")
+                                      : tr("Open live: %1").arg(why);
+    live->setToolTip(tip);
+    live->setStatusTip(tip);
+}
+
+void ExplorerWindow::openLive(quint32 object)
+{
+    if (!snapshot_)
+        return;
+    const QString id = fromWire(snapshot_->row(object).id);
+    QString why;
+    LiveLookup lookup = SnapshotTaker::liveLookup(*snapshot_, object, why);
+    if (!lookup) {
+        status_->warn(tr("Cannot open %1 live: %2").arg(id, why));
+        return;
+    }
+    runner_->run<ObjectRef>(tr("finding %1 in the running program").arg(id), std::move(lookup), this,
+                            [this, id](const Result<ObjectRef>& reply) {
+                                if (reply.ok())
+                                    showInObjects(reply.value);
+                                else if (!lostConnection(reply.error))
+                                    status_->warn(tr("Cannot open %1 live: %2").arg(id, fromWire(reply.error.message)));
+                            });
+}

@@ -1,5 +1,6 @@
 // The explorer's main window: the connection line and the search above; the Objects,
-// Classes, Referrers and Path to GC root pages in tabs; the details pane beside them;
+// Classes, Referrers, Path to GC root and Memory (heap snapshot) pages in tabs; the
+// details pane beside them;
 // requests and their pauses in the status bar. It wires pages to each other and the
 // object actions to the views (the current row of the view worked in last, on any tab);
 // the pages, models and panes do the rest.
@@ -18,6 +19,11 @@
 #include "reply_views.h"
 
 class ClassesPage;
+class MemoryPage;
+class Snapshot;
+class SnapshotLoader;
+class SnapshotDetailsReader;
+class SnapshotTaker;
 class ConnectionBar;
 class DetailsPane;
 class ExplorerPage;
@@ -42,7 +48,25 @@ class ExplorerWindow : public QMainWindow {
 
 public:
     explicit ExplorerWindow(int port, QWidget* parent = nullptr);
+    // Opens the heap dump file without connecting to any agent: the Memory view works, the
+    // live views wait for a connection (File → Attach, or Connect).
+    ExplorerWindow(const QString& dumpFile, int port, QWidget* parent = nullptr);
     ~ExplorerWindow() override;
+
+    // File → Open heap dump…: a file dialog, then openDumpFile.
+    void chooseDumpFile();
+    // Reads the dump file on a thread of its own into the Memory view; a failure is said
+    // in the status bar and the view, and what was shown stays.
+    void openDumpFile(const QString& file);
+    // Take a snapshot: says what it costs before the first one, then takeSnapshotNow.
+    void takeSnapshot();
+    // Captures the connected program's heap on a thread of its own into the Memory view.
+    void takeSnapshotNow();
+    // File → Compare with an earlier snapshot…: a file dialog, then compareWithFile.
+    void chooseEarlierDump();
+    // Reads the earlier dump file on a thread of its own and shows, per class, how the
+    // snapshot shown grew since; two programs' snapshots are refused with the reason.
+    void compareWithFile(const QString& file);
 
     // Drops the connection there is and starts afresh on port: hello, the histogram and
     // the GC roots. The objects shown stay when it is the same agent again.
@@ -77,6 +101,11 @@ public:
     HeapTreeModel* pathModel() const;
     ObjectsPage* objectsPage() const { return objects_; }
     ClassesPage* classesPage() const { return classes_; }
+    MemoryPage* memoryPage() const { return memory_; }
+    SnapshotLoader* snapshotLoader() const { return loader_; }
+    SnapshotLoader* earlierLoader() const { return earlierLoader_; }
+    SnapshotTaker* snapshotTaker() const { return taker_; }
+    SnapshotDetailsReader* snapshotDetails() const { return snapshotDetails_; }
     DetailsPane* details() const { return details_; }
     QLineEdit* searchBox() const { return search_; }
     const ExplorerActions& actions() const { return *actions_; }
@@ -86,14 +115,20 @@ Q_SIGNALS:
     // The histogram's rows are in the Classes view (tests and the benchmark wait for it).
     void histogramShown();
     void pathShown();
+    // A snapshot is shown in the Memory view, or opening one failed.
+    void snapshotShown();
+    void snapshotFailed(const QString& why);
+    void comparisonShown();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    ExplorerWindow(int port, const QString& dumpFile, bool connectNow, QWidget* parent);
     QWidget* buildTop();
     void addPage(ExplorerPage* page, const QString& title);
     void connectActions();
+    void connectSnapshots();
     void watchView(QAbstractItemView* view, ExplorerPage* page);
     void rememberedLayout(bool restore);
 
@@ -113,6 +148,19 @@ private:
     void forgetHandles();
     void outcomeArrived(const RequestOutcome& outcome);
     void updateNavigation();
+    // The snapshot object the row of the view worked in last names, UINT32_MAX for none.
+    quint32 currentSnapshotObject() const;
+    void showSnapshot(std::shared_ptr<const Snapshot> snapshot, const QString& source, const QString& note);
+    // Take a snapshot usable or not, with the reason in its tip.
+    void updateTakeSnapshot();
+    // Open live usable on the snapshot object (UINT32_MAX: none), or why not in its tip.
+    void updateOpenLive(quint32 object);
+    // Finds the snapshot object in the running program and opens it in the Objects view,
+    // or says why it cannot (the heap changed, no agent).
+    void openLive(quint32 object);
+    // The live views and actions usable or not (no agent has answered), with the reason.
+    void setLiveEnabled(bool enabled, const QString& why = {});
+    void showSnapshotDetails(quint32 object);
 
     RequestRunner* runner_;
     AgentHeapSource source_;
@@ -129,6 +177,14 @@ private:
     ClassesPage* classes_;
     ReferrersPage* referrers_;
     PathPage* path_;
+    MemoryPage* memory_;
+    SnapshotLoader* loader_;
+    SnapshotLoader* earlierLoader_;  // an earlier dump, read to compare with
+    SnapshotTaker* taker_;
+    bool costSaid_ = false;  // the window has said what a snapshot costs
+    std::shared_ptr<const Snapshot> snapshot_;
+    bool liveDisabled_ = false;  // opened on a dump file, no agent has answered yet
+    SnapshotDetailsReader* snapshotDetails_;
     QList<ExplorerPage*> pages_;  // in tab order
     DetailsPane* details_;
     RequestStatus* status_;

@@ -22,6 +22,13 @@ const HistoRow* HistogramModel::rowAt(int row) const
     return &histogram_.rows[static_cast<size_t>(row)];
 }
 
+void HistogramModel::setRetained(QHash<QString, quint64> retained)
+{
+    beginResetModel();
+    retained_ = std::move(retained);
+    endResetModel();
+}
+
 int HistogramModel::rowCount(const QModelIndex& parent) const
 {
     return parent.isValid() ? 0 : static_cast<int>(histogram_.rows.size());
@@ -29,7 +36,7 @@ int HistogramModel::rowCount(const QModelIndex& parent) const
 
 int HistogramModel::columnCount(const QModelIndex& parent) const
 {
-    return parent.isValid() ? 0 : ColumnCount;
+    return parent.isValid() ? 0 : ColumnCount + (retained_.isEmpty() ? 0 : 1);
 }
 
 double HistogramModel::share(const HistoRow& row) const
@@ -43,6 +50,20 @@ QVariant HistogramModel::data(const QModelIndex& index, int role) const
     if (!row)
         return {};
     const int column = index.column();
+    if (column == RetainedColumn) {
+        const auto found = retained_.constFind(names_[index.row()]);
+        if (found == retained_.constEnd())
+            return {};
+        if (role == Qt::DisplayRole)
+            return bytesText(static_cast<long long>(*found));
+        if (role == SortRole)
+            return *found;
+        if (role == Qt::TextAlignmentRole)
+            return QVariant::fromValue(Qt::Alignment(Qt::AlignRight | Qt::AlignVCenter));
+        if (role == Qt::ToolTipRole)
+            return tr("%1 bytes retained by its instances in the heap snapshot").arg(countText(static_cast<long long>(*found)));
+        return {};
+    }
     switch (role) {
     case Qt::DisplayRole:
         switch (column) {
@@ -89,6 +110,7 @@ QVariant HistogramModel::headerData(int section, Qt::Orientation orientation, in
     case InstancesColumn: return tr("Instances");
     case BytesColumn: return tr("Bytes");
     case ShareColumn: return tr("Share");
+    case RetainedColumn: return tr("Retained (snapshot)");
     default: return {};
     }
 }
