@@ -2,7 +2,7 @@
 # Takes the README's screenshots of the demo program on a virtual X display:
 # docs/screenshot.png (the classic window), docs/explorer-objects.png and
 # docs/explorer-classes.png (the explorer's two views), docs/explorer-memory.png and
-# docs/explorer-suspects.png (the Memory view on a heap dump of examples/leak). Needs
+# docs/explorer-leaks.png (the Memory view on a heap dump of examples/leak). Needs
 # Xvfb, xdotool, ImageMagick's import and the JDK's jcmd.
 #
 #   scripts/screenshot.sh [BUILD_DIR] [classic|explorer|memory|all]     (default: build all)
@@ -149,8 +149,8 @@ key Down Down; sleep 1.2                                  # one of them, in the 
 import -window "$window" "$root/docs/explorer-memory.png"
 echo "wrote $root/docs/explorer-memory.png"
 key alt+s; sleep 0.5; key Down Down; sleep 1.2            # the leak suspects
-import -window "$window" "$root/docs/explorer-suspects.png"
-echo "wrote $root/docs/explorer-suspects.png"
+import -window "$window" "$root/docs/explorer-leaks.png"
+echo "wrote $root/docs/explorer-leaks.png"
 }
 
 case $which in
