@@ -1,10 +1,12 @@
 // Times the explorer's Memory view offscreen on a heap dump file, each figure beside its
 // anchor measured in the same run: the query the view makes, alone. Prints one JSON object.
 //
-//   vorlan_memory_view_bench FILE [RUNS]
+//   vorlan_memory_view_bench FILE|pid=PID [RUNS]
 //
-//   open: the file read and analysed by the window's loader (off the GUI thread), while a
-//       10 ms timer measures how late the event loop runs it (late_ms: the worst)
+//   open: the file read and analysed by the window's loader (off the GUI thread), or with
+//       pid=PID a snapshot of that running VM taken as Take a snapshot takes it (its
+//       capture and analysis off the GUI thread), while a 10 ms timer measures how late
+//       the event loop runs it (late_ms: the worst)
 //   first_rows: from the snapshot handed to the Memory view to the dominator tree's first
 //       rows painted, beside dominators(top, 0, 200) alone
 //   big_node: the node with the most children among the suspects' accumulation points,
@@ -30,6 +32,7 @@
 #include "explorer_window.h"
 #include "memory_page.h"
 #include "snapshot_loader.h"
+#include "snapshot_taker.h"
 #include "snapshot_queries.h"
 #include "snapshot_tree_model.h"
 #include "snapshot_tree_view.h"
@@ -94,7 +97,7 @@ int main(int argc, char** argv)
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     if (argc < 2) {
-        std::fprintf(stderr, "usage: vorlan_memory_view_bench FILE [RUNS]\n");
+        std::fprintf(stderr, "usage: vorlan_memory_view_bench FILE|pid=PID [RUNS]\n");
         return 2;
     }
     const QString file = QString::fromLocal8Bit(argv[1]);
@@ -115,6 +118,13 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "vorlan_memory_view_bench: %s\n", qPrintable(why));
         failed = true;
     });
+    const bool live = file.startsWith(QStringLiteral("pid="));
+    QObject::connect(window.snapshotTaker(), &SnapshotTaker::taken, &window,
+                     [&](std::shared_ptr<const Snapshot> s, long, const QString&) { snapshot = std::move(s); });
+    QObject::connect(window.snapshotTaker(), &SnapshotTaker::failed, &window, [&](const QString& why) {
+        std::fprintf(stderr, "vorlan_memory_view_bench: %s\n", qPrintable(why));
+        failed = true;
+    });
     QElapsedTimer tick;
     double lateMs = 0;
     QTimer watch;
@@ -130,7 +140,12 @@ int main(int argc, char** argv)
     open.start();
     watch.start(10);
     tick.start();
-    window.snapshotLoader()->open(file);
+    if (live) {
+        if (!window.snapshotTaker()->take(file.mid(4).toLong()))
+            return 1;
+    } else {
+        window.snapshotLoader()->open(file);
+    }
     if (!waitFor([&] { return snapshot || failed; }) || failed)
         return 1;
     const double openMs = msSince(open);
@@ -190,12 +205,12 @@ int main(int argc, char** argv)
     const double peak = static_cast<double>(peakRssBytes());
     const double held = static_cast<double>(rssBytes());
     const HeapSummary summary = snapshot->summary();
-    std::printf("{\"objects\": %llu, \"open_ms\": %.1f, \"open_late_ms\": %.1f, "
+    std::printf("{\"source\": \"%s\", \"objects\": %llu, \"open_ms\": %.1f, \"open_late_ms\": %.1f, "
                 "\"first_rows_ms\": %.3f, \"first_rows_anchor_ms\": %.3f, \"first_rows_ratio\": %.2f, "
                 "\"big_node_children\": %llu, \"big_node_ms\": %.3f, \"big_node_anchor_ms\": %.3f, \"big_node_ratio\": %.2f, "
                 "\"peak_rss\": %.0f, \"rss_before\": %.0f, \"rss\": %.0f, \"library_bytes\": %.0f, "
                 "\"memory_ratio\": %.3f}\n",
-                static_cast<unsigned long long>(summary.objects), openMs, lateMs, median(shown), median(anchor),
+                live ? "capture" : "file", static_cast<unsigned long long>(summary.objects), openMs, lateMs, median(shown), median(anchor),
                 median(anchor) > 0 ? median(shown) / median(anchor) : 0, static_cast<unsigned long long>(children),
                 median(opened), median(openedAnchor), median(openedAnchor) > 0 ? median(opened) / median(openedAnchor) : 0,
                 peak, before, held, library, library > 0 ? (held - before) / library : 0);
