@@ -10,9 +10,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <fstream>
 #include <memory>
 #include <sstream>
+#include <thread>
 
 #include "../cli/json_reader.h"
 #include "hotspot_attach.h"
@@ -35,6 +37,14 @@ int port_in_file(pid_t pid)
     for (std::string line; std::getline(text, line);)
         if (line.rfind("port=", 0) == 0) return std::stoi(line.substr(5));
     return 0;
+}
+
+// The process's name as the kernel gives it, without the line end.
+std::string read_comm(const std::string& pid)
+{
+    std::string comm = read_file("/proc/" + pid + "/comm");
+    if (!comm.empty() && comm.back() == '\n') comm.pop_back();
+    return comm;
 }
 
 std::string start_ticks(pid_t pid)
@@ -239,6 +249,9 @@ TEST_F(PidE2E, VmsThatCannotTakeTheAgentSayWhyInOneLine)
     // Not a Java VM: it must not get the SIGQUIT that would end it.
     CommandResult other = run_command({"/bin/sh", "-c", "sleep 30 & echo $!"});
     const std::string sleeper = other.out.substr(0, other.out.find('\n'));
+    // The shell's child is named sleep only once it has executed it.
+    for (int i = 0; i < 200 && read_comm(sleeper) != "sleep"; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     CommandResult notJava = cli({sleeper, "roots"});
     EXPECT_EQ(notJava.status, 1);
     EXPECT_NE(notJava.err.find("process " + sleeper + " (sleep) is not a HotSpot Java VM"), std::string::npos)
