@@ -11,7 +11,7 @@
 namespace {
 
 // Thrown from the progress callback to leave the reader when the user cancels.
-struct Cancelled {};
+struct LoadCancelled {};
 
 }  // namespace
 
@@ -42,7 +42,7 @@ bool SnapshotLoader::open(const QString& file)
         OpenOptions options;
         options.progress = [self, cancel](const OpenProgress& p) {
             if (cancel->load())
-                throw Cancelled{};
+                throw LoadCancelled{};
             const QString phase = QString::fromStdString(p.phase);
             QMetaObject::invokeMethod(
                 self.data(),
@@ -54,7 +54,7 @@ bool SnapshotLoader::open(const QString& file)
         };
         try {
             outcome.snapshot = openSnapshotFile(path, options);
-        } catch (const Cancelled&) {
+        } catch (const LoadCancelled&) {
             outcome.cancelled = true;
         } catch (const std::exception& e) {
             outcome.error = QString::fromStdString(e.what());
