@@ -11,7 +11,7 @@
 
 namespace {
 
-constexpr jint ACC_STATIC = 0x0008;
+constexpr jint STATIC_MODIFIER = 0x0008;
 
 bool is_reference_signature(const char* sig) { return sig && (sig[0] == 'L' || sig[0] == '['); }
 
@@ -43,7 +43,7 @@ FieldPlan make_plan(jvmtiEnv* env, JNIEnv* jni, jclass cls)
                 jni->DeleteLocalRef(k);
                 return FieldPlan{};
             }
-            if (!(modifiers & ACC_STATIC) && is_reference_signature(sig.get()))
+            if (!(modifiers & STATIC_MODIFIER) && is_reference_signature(sig.get()))
                 plan.fields.push_back(fields[static_cast<size_t>(i)]);
         }
         jclass super = jni->GetSuperclass(k);

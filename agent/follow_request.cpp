@@ -24,18 +24,18 @@ struct Step {
     std::string type;      // the class the step reaches; empty: not checked
 };
 
-struct Chain {
+struct FollowChain {
     std::string kind;  // class, thread
     std::string name;
     std::vector<Step> steps;
 };
 
-Expected<Chain> parse_chain(const FramedRequest& req)
+Expected<FollowChain> parse_chain(const FramedRequest& req)
 {
     const std::vector<std::string>& a = req.args;
     if (a.size() < 2 || (a.size() - 2) % 4 != 0)
         return Failure{err::USAGE, "follow takes a root kind and name, then four fields per step (HOW NAME DECLARED TYPE)"};
-    Chain chain{a[0], a[1], {}};
+    FollowChain chain{a[0], a[1], {}};
     if (chain.kind != "class" && chain.kind != "thread")
         return Failure{err::USAGE, "a chain starts at a class or a thread, not '" + chain.kind + "'"};
     for (size_t i = 2; i < a.size(); i += 4) {
@@ -151,7 +151,7 @@ Expected<jobject> take_step(Agent& agent, JNIEnv* jni, jobject from, const Objec
 }
 
 // Follows the chain from start as far as it leads.
-Expected<Walk> walk_from(Agent& agent, JNIEnv* jni, jobject start, const Chain& chain)
+Expected<Walk> walk_from(Agent& agent, JNIEnv* jni, jobject start, const FollowChain& chain)
 {
     Walk walk;
     Expected<ObjectSummary> first = summarize(agent, jni, start);
@@ -208,7 +208,7 @@ private:
 
 // Where a chain may start: the loaded classes of that name (one per class loader that
 // defines one), or the live threads of that name.
-Status find_starts(Agent& agent, JNIEnv* jni, const Chain& chain, Starts& starts)
+Status find_starts(Agent& agent, JNIEnv* jni, const FollowChain& chain, Starts& starts)
 {
     if (chain.kind == "class") {
         const std::string signature = jvm_signature_of(chain.name);
@@ -237,7 +237,7 @@ Status find_starts(Agent& agent, JNIEnv* jni, const Chain& chain, Starts& starts
     return {};
 }
 
-void write_step(RecordWriter& w, const Chain& chain, const Walk& walk, size_t i)
+void write_step(RecordWriter& w, const FollowChain& chain, const Walk& walk, size_t i)
 {
     if (i == 0) w.record("step").field(chain.kind).field(chain.name).field("");
     else {
@@ -253,9 +253,9 @@ Status follow_request(RequestContext& ctx, Reply& reply)
 {
     Agent& agent = ctx.agent;
     JNIEnv* jni = ctx.jni;
-    Expected<Chain> parsed = parse_chain(ctx.request);
+    Expected<FollowChain> parsed = parse_chain(ctx.request);
     if (!parsed) return parsed.failure();
-    const Chain& chain = *parsed;
+    const FollowChain& chain = *parsed;
     if (chain.steps.size() > 4096) return Failure{err::USAGE, "a chain of more than 4096 steps"};
     Starts starts(jni);
     if (Status found = find_starts(agent, jni, chain, starts); !found) return found;

@@ -16,8 +16,8 @@
 
 namespace {
 
-constexpr int64_t DEFAULT_LIMIT = 100;
-constexpr int64_t MAX_LIMIT = 100000;
+constexpr int64_t REFERRERS_DEFAULT_LIMIT = 100;
+constexpr int64_t REFERRERS_MAX_LIMIT = 100000;
 
 struct Edge {
     int kind;
@@ -96,7 +96,7 @@ Status referrers_request(RequestContext& ctx, Reply& reply)
     JNIEnv* jni = ctx.jni;
     RequestArgs args(ctx.request, 1, {"limit"});
     ReferrerWalk walk;
-    walk.limit = args.number("limit", DEFAULT_LIMIT, 0, MAX_LIMIT);
+    walk.limit = args.number("limit", REFERRERS_DEFAULT_LIMIT, 0, REFERRERS_MAX_LIMIT);
     if (!args.ok()) return args.failure();
     Expected<WalkTarget> target = start_walk_to(ctx, args.positional());
     if (!target) return target.failure();

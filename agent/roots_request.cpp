@@ -18,8 +18,8 @@
 
 namespace {
 
-constexpr int64_t DEFAULT_LIMIT = 1000;
-constexpr int64_t MAX_LIMIT = 100000;
+constexpr int64_t ROOTS_DEFAULT_LIMIT = 1000;
+constexpr int64_t ROOTS_MAX_LIMIT = 100000;
 
 struct HeldByRoot {
     RootReport root;
@@ -52,7 +52,7 @@ Status roots_request(RequestContext& ctx, Reply& reply)
     JNIEnv* jni = ctx.jni;
     RequestArgs args(ctx.request, 0, {"offset", "limit"});
     const int64_t offset = args.number("offset", 0, 0, INT32_MAX);
-    const int64_t limit = args.number("limit", DEFAULT_LIMIT, 0, MAX_LIMIT);
+    const int64_t limit = args.number("limit", ROOTS_DEFAULT_LIMIT, 0, ROOTS_MAX_LIMIT);
     if (!args.ok()) return args.failure();
 
     Expected<jvmtiEnv*> scratch = ctx.scratch();

@@ -22,13 +22,6 @@ namespace {
 // Thrown from the analysis' progress callback to leave it when the user cancels.
 struct Cancelled {};
 
-struct Outcome {
-    std::shared_ptr<const Snapshot> snapshot;
-    QString pause;
-    QString error;
-    bool cancelled = false;
-};
-
 QString pauseSentence(const CaptureReport& report)
 {
     if (!report.pauseKnown)
@@ -39,16 +32,25 @@ QString pauseSentence(const CaptureReport& report)
 
 }  // namespace
 
+// What a capture on the worker thread ends with (outside the anonymous namespace: the
+// State below, declared in the header, holds a watcher of it).
+struct TakerOutcome {
+    std::shared_ptr<const Snapshot> snapshot;
+    QString pause;
+    QString error;
+    bool cancelled = false;
+};
+
 struct SnapshotTaker::State {
-    QFutureWatcher<Outcome> watcher;
+    QFutureWatcher<TakerOutcome> watcher;
     std::shared_ptr<CaptureCancel> cancel;
     long pid = 0;
 };
 
 SnapshotTaker::SnapshotTaker(QObject* parent) : QObject(parent), state_(std::make_unique<State>())
 {
-    connect(&state_->watcher, &QFutureWatcher<Outcome>::finished, this, [this] {
-        const Outcome outcome = state_->watcher.result();
+    connect(&state_->watcher, &QFutureWatcher<TakerOutcome>::finished, this, [this] {
+        const TakerOutcome outcome = state_->watcher.result();
         if (outcome.snapshot)
             Q_EMIT taken(outcome.snapshot, state_->pid, outcome.pause);
         else if (outcome.cancelled)
@@ -99,8 +101,8 @@ bool SnapshotTaker::take(long pid)
             },
             Qt::QueuedConnection);
     };
-    state_->watcher.setFuture(QtConcurrent::run([cancel, pid, report]() -> Outcome {
-        Outcome outcome;
+    state_->watcher.setFuture(QtConcurrent::run([cancel, pid, report]() -> TakerOutcome {
+        TakerOutcome outcome;
         try {
             CaptureOptions options;
             options.cancel = cancel.get();
