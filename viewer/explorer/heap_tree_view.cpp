@@ -3,6 +3,7 @@
 #include <QHeaderView>
 
 #include "heap_tree_model.h"
+#include "tree_view_habits.h"
 #include "type_name_delegate.h"
 
 HeapTreeView::HeapTreeView(HeapTreeModel* model, const QString& name, ObjectRows objectRows, QWidget* parent)
@@ -10,16 +11,8 @@ HeapTreeView::HeapTreeView(HeapTreeModel* model, const QString& name, ObjectRows
 {
     setObjectName(name);
     setModel(model);
-    setUniformRowHeights(true);  // a page of a big array lays out without measuring rows
-    setAlternatingRowColors(true);
-    setExpandsOnDoubleClick(false);  // activation toggles, for Enter and double click alike
-    setSelectionMode(QAbstractItemView::SingleSelection);
-    setEditTriggers(QAbstractItemView::NoEditTriggers);
-    setContextMenuPolicy(Qt::CustomContextMenu);
-    setAllColumnsShowFocus(true);
+    setTreeViewHabits(this);
     QHeaderView* columns = header();
-    columns->setStretchLastSection(false);
-    columns->setSectionsMovable(true);
     columns->resizeSection(HeapTreeModel::NameColumn, 290);
     columns->resizeSection(HeapTreeModel::TypeColumn, 220);
     columns->resizeSection(HeapTreeModel::ValueColumn, 230);

@@ -4,6 +4,7 @@
 
 #include "share_bar_delegate.h"
 #include "snapshot_tree_model.h"
+#include "tree_view_habits.h"
 #include "type_name_delegate.h"
 
 SnapshotTreeView::SnapshotTreeView(SnapshotTreeModel* model, const QString& name, QWidget* parent)
@@ -11,16 +12,8 @@ SnapshotTreeView::SnapshotTreeView(SnapshotTreeModel* model, const QString& name
 {
     setObjectName(name);
     setModel(model);
-    setUniformRowHeights(true);
-    setAlternatingRowColors(true);
-    setExpandsOnDoubleClick(false);  // activation toggles, for Enter and double click alike
-    setSelectionMode(QAbstractItemView::SingleSelection);
-    setEditTriggers(QAbstractItemView::NoEditTriggers);
-    setContextMenuPolicy(Qt::CustomContextMenu);
-    setAllColumnsShowFocus(true);
+    setTreeViewHabits(this);
     QHeaderView* columns = header();
-    columns->setStretchLastSection(false);
-    columns->setSectionsMovable(true);
     columns->resizeSection(SnapshotTreeModel::ObjectColumn, 290);
     columns->resizeSection(SnapshotTreeModel::TypeColumn, 210);
     columns->resizeSection(SnapshotTreeModel::ShallowColumn, 70);
