@@ -45,6 +45,7 @@ DominatorTree::DominatorTree(std::vector<uint32_t> idom, RetainedSizes retained)
         if (idom_[object] != kNoObject)
             children_[end[keyOf(object)]++] = object;
     }
+    release(end);
 }
 
 uint64_t DominatorTree::memoryBytes() const

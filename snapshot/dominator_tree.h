@@ -130,8 +130,10 @@ void DominatorTree::walk(Enter enter, Leave leave) const
             enter(node);
             continue;
         }
-        if (node == top)
+        if (node == top) {
+            release(cursor);
             return;
+        }
         leave(node);
         node = keyOf(node);
     }

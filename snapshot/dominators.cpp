@@ -13,12 +13,11 @@
 #include "dominators.h"
 
 #include <algorithm>
-#include <exception>
 #include <stdexcept>
-#include <thread>
 
 #include "bit_set.h"
 #include "large_arrays.h"
+#include "second_thread.h"
 #include "weak_rows.h"
 
 namespace {
@@ -347,46 +346,6 @@ std::vector<uint32_t> replayPreorder(const HeapGraph& graph, const WeakRows* wea
     }
     return preorder;
 }
-
-// Runs work, if any, on a thread of its own, and waits for it however the caller's
-// steps end; an exception it throws comes out of join().
-class SecondThread {
-public:
-    explicit SecondThread(const std::function<void()>& work)
-    {
-        if (work) {
-            thread_ = std::thread([this, work] {
-                try {
-                    work();
-                } catch (...) {
-                    failure_ = std::current_exception();
-                }
-            });
-        }
-    }
-    SecondThread(const SecondThread&) = delete;
-    SecondThread& operator=(const SecondThread&) = delete;
-    ~SecondThread()
-    {
-        if (thread_.joinable())
-            thread_.join();
-    }
-
-    // Whether there was work to wait for.
-    bool join()
-    {
-        if (!thread_.joinable())
-            return false;
-        thread_.join();
-        if (failure_)
-            std::rethrow_exception(failure_);
-        return true;
-    }
-
-private:
-    std::thread thread_;
-    std::exception_ptr failure_;
-};
 
 }  // namespace
 

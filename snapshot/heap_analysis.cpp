@@ -36,6 +36,7 @@ HeapAnalysis analyseHeap(const HeapGraph& graph, const AnalysisOptions& options,
             progress(step);
     };
     returnLargeBlocksAtOnce();
+    const ReuseFreedArrays reuse;
     HeapAnalysis analysis;
     analysis.weakAsStrong = options.weakAsStrong;
     StepCosts& costs = analysis.costs;

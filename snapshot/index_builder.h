@@ -171,7 +171,8 @@ private:
     void resolveEdges(HeapIndex& index);
     void resolveRoots(HeapIndex& index);
     // aux: each object's array length or class object's class, made its size in units.
-    void computeSizes(HeapIndex& index, std::vector<uint32_t>& aux);
+    // It may run beside resolveEdges, so its notes go to notes rather than the index.
+    void computeSizes(HeapIndex& index, std::vector<uint32_t>& aux, std::vector<std::string>& notes);
     void resolveThreads(HeapIndex& index);
     std::string externalName(uint32_t cls) const;
     int javaFeature(std::string& versionText) const;

@@ -6,6 +6,7 @@
 #include "hprof_error.h"
 #include "hprof_format.h"
 #include "index_builder.h"
+#include "second_thread.h"
 
 namespace {
 
@@ -91,16 +92,22 @@ HeapIndex IndexBuilder::finish(uint64_t dumpBytes, const std::function<void(Read
 
     addresses_.finish();
     resolveClasses(index);
-    resolveEdges(index);
-    resolveRoots(index);
-    resolveThreads(index);
     index.graph.objects = static_cast<uint32_t>(objectCount_);
     index.graph.classOf = classOf_.drain();
-    phase(ReadPhase::Sizing);
     {
+        // The sizes read the classes and the addresses, the references neither the sizes
+        // nor anything the sizes write: the second core sizes while this one resolves.
         std::vector<uint32_t> aux = aux_.drain();
-        computeSizes(index, aux);
+        std::vector<std::string> sizeNotes;
+        SecondThread sizing([&] { computeSizes(index, aux, sizeNotes); });
+        resolveEdges(index);
+        phase(ReadPhase::Sizing);
+        sizing.join();
         index.graph.sizeUnits = aux;
+        resolveRoots(index);
+        resolveThreads(index);
+        for (std::string& text : sizeNotes)
+            note(index, std::move(text));
     }
     index.addresses_ = std::move(addresses_);
 
@@ -252,7 +259,7 @@ void IndexBuilder::resolveEdges(HeapIndex& index)
     // or none when the dump leaves it out, which drops the references to it.
     std::vector<uint64_t> perClass(classes_.size(), 0);
     for (uint64_t i = 0; i < objects; ++i)
-        ++perClass[classOf_[i]];
+        ++perClass[index.graph.classOf[i]];
     uint64_t implicit = 0;
     index.graph.classObject.assign(classes_.size(), kNoObject);
     for (uint32_t c = 0; c < classes_.size(); ++c) {

@@ -12,7 +12,7 @@
 #include "injected_fields.h"
 #include "size_model.h"
 
-void IndexBuilder::computeSizes(HeapIndex& index, std::vector<uint32_t>& aux)
+void IndexBuilder::computeSizes(HeapIndex& index, std::vector<uint32_t>& aux, std::vector<std::string>& sizeNotes)
 {
     const ClassNumbers& classOf = index.graph.classOf;
     ReadSummary& summary = index.summary;
@@ -204,15 +204,15 @@ void IndexBuilder::computeSizes(HeapIndex& index, std::vector<uint32_t>& aux)
     }
 
     summary.sizesCut = cut;
-    note(index, std::string("object layout: ") + summary.layout.describe() +
+    sizeNotes.push_back(std::string("object layout: ") + summary.layout.describe() +
                     (summary.layoutInferred ? " (inferred from the spacing of the objects)" : " (as given)"));
     if (!notes.empty()) {
         std::string text = "sizes taken from the spacing of the objects, where the layout model differs: ";
         for (size_t i = 0; i < notes.size(); ++i)
             text += (i ? ", " : "") + notes[i];
-        note(index, text);
+        sizeNotes.push_back(text);
     }
     if (cut > 0)
-        note(index, std::to_string(cut) +
+        sizeNotes.push_back(std::to_string(cut) +
                         " objects would overlap the next object by their layout; their sizes were cut to the space they have");
 }

@@ -38,4 +38,5 @@ RetainedSizes::RetainedSizes(const HeapGraph& graph, std::vector<uint32_t>&& pre
         std::memcpy(packed_.data() + uint64_t{preorder[v - 1]} * 5, &units, 5);
     }
     release(preorder);
+    release(low);
 }

@@ -92,6 +92,7 @@ RootPaths::RootPaths(const HeapGraph& graph, StepCosts* costs)
         ++depth;
     }
     clock.done("paths from the roots", bytesOf(parent_) + bytesOf(queue) + reached.bytes() + weak.bytes() + bytesOf(starts));
+    release(queue);
 }
 
 RootPath RootPaths::pathTo(const HeapGraph& graph, uint32_t object) const

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "large_arrays.h"
+
 struct StepCost {
     std::string name;
     double seconds = 0;
@@ -22,13 +24,6 @@ template <class T>
 uint64_t bytesOf(const std::vector<T>& v)
 {
     return v.capacity() * sizeof(T);
-}
-
-// Gives a vector's memory back at once (v = {} would only empty it, keeping its capacity).
-template <class T>
-void release(std::vector<T>& v)
-{
-    std::vector<T>().swap(v);
 }
 
 // Times one step and appends it to a log, when there is one.

@@ -108,6 +108,13 @@ private:
 
 TEST(PrivateDirectory, IsOursAloneAndGoesWithEverythingInIt)
 {
+    // A base of its own: captures running beside this test share the default one, which
+    // then stays.
+    const std::string runtime = "/dev/shm/vorlan-test-alone-" + std::to_string(::getpid());
+    ASSERT_EQ(::mkdir(runtime.c_str(), 0700), 0);
+    const char* saved = std::getenv("XDG_RUNTIME_DIR");
+    const std::string savedValue = saved ? saved : "";
+    ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
     std::string path;
     {
         PrivateDir dir = PrivateDir::create(::getpid());
@@ -122,8 +129,14 @@ TEST(PrivateDirectory, IsOursAloneAndGoesWithEverythingInIt)
         ASSERT_EQ(::mkfifo((path + "/heap.hprof").c_str(), 0600), 0);
         std::ofstream(path + "/heap.hprof.p0") << "a dump's part";
     }
+    if (saved)
+        ::setenv("XDG_RUNTIME_DIR", savedValue.c_str(), 1);
+    else
+        ::unsetenv("XDG_RUNTIME_DIR");
+    EXPECT_EQ(path.rfind(runtime + "/", 0), 0u) << path;
     EXPECT_FALSE(exists(path)) << path;
     EXPECT_FALSE(exists(fs::path(path).parent_path().string())) << "an empty base is removed too";
+    fs::remove_all(runtime);
 }
 
 TEST(PrivateDirectory, ABaseThatIsALinkOrOpenToOthersIsNotUsed)
