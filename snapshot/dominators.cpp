@@ -367,10 +367,16 @@ Dominators computeDominators(const HeapGraph& graph, const DominatorOptions& opt
     const WeakRows* weak = options.weakAsStrong ? &weakRows : nullptr;
 
     Walk walk;
-    assignLarge(walk.order, n, 0u);
-    assignLarge(walk.parent, uint64_t{n} + 1, 0u);
-    assignLarge(walk.label, uint64_t{n} + 1, 0u);
-    assignLarge(walk.lists, uint64_t{n} + 2, 0u);
+    {
+        // Fresh pages are slow to come by (see large_arrays.h): two cores fault them in.
+        SecondThread half([&] {
+            assignLarge(walk.order, n, 0u);
+            assignLarge(walk.parent, uint64_t{n} + 1, 0u);
+        });
+        assignLarge(walk.label, uint64_t{n} + 1, 0u);
+        assignLarge(walk.lists, uint64_t{n} + 2, 0u);
+        half.join();
+    }
     walk.classTree = BitSet(graph.classObject.empty() ? 0 : n);
     walk.rowTree = BitSet(graph.edgeCount());
     walk.weakTree = BitSet(static_cast<uint32_t>(weakRows.edges().size()));
