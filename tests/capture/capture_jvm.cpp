@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -76,8 +77,39 @@ bool CaptureTargetJvm::swap()
     return jvm_.wait_for_output("swapped");
 }
 
+namespace {
+
+// Each run of these tests captures into a base of its own: the runs for two JDKs may go
+// side by side, and a capture in one would sweep the dead client's directory another
+// stages. The captures take $XDG_RUNTIME_DIR/vorlan when that is the user's own and in
+// memory, as this directory is.
+class OwnCaptureBase {
+public:
+    OwnCaptureBase() : runtime_("/dev/shm/vorlan-capture-tests-" + std::to_string(::getpid()))
+    {
+        if (::mkdir(runtime_.c_str(), 0700) == 0)
+            ::setenv("XDG_RUNTIME_DIR", runtime_.c_str(), 1);
+    }
+    ~OwnCaptureBase()
+    {
+        std::error_code ignored;
+        fs::remove_all(runtime_, ignored);
+    }
+    OwnCaptureBase(const OwnCaptureBase&) = delete;
+    OwnCaptureBase& operator=(const OwnCaptureBase&) = delete;
+
+private:
+    std::string runtime_;
+};
+
+const OwnCaptureBase ownCaptureBase;
+
+}  // namespace
+
 std::string captureBase()
 {
+    if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"))
+        return std::string(runtime) + "/vorlan";
     return "/dev/shm/vorlan-" + std::to_string(::geteuid());
 }
 
@@ -102,12 +134,10 @@ std::vector<std::string> leftovers(const std::string& base, pid_t pid)
 
 std::vector<std::string> allLeftovers(pid_t pid)
 {
-    const char* runtime = getenv("XDG_RUNTIME_DIR");
     std::vector<std::string> left;
-    for (const std::string& base : {captureBase(), runtime ? std::string(runtime) + "/vorlan" : std::string()})
-        if (!base.empty())
-            for (const std::string& name : leftovers(base, pid))
-                left.push_back(base + "/" + name);
+    const std::string base = captureBase();
+    for (const std::string& name : leftovers(base, pid))
+        left.push_back(base + "/" + name);
     return left;
 }
 
