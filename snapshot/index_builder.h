@@ -168,7 +168,9 @@ private:
 
     // finish() steps
     void resolveClasses(HeapIndex& index);
-    void resolveEdges(HeapIndex& index);
+    // Both add to absent the compact addresses named that no object has.
+    void resolveEdges(HeapIndex& index, std::vector<uint32_t>& absent);
+    void resolveClassEdges(HeapIndex& index, std::vector<uint32_t>& absent);  // needs graph.classOf
     void resolveRoots(HeapIndex& index);
     // aux: each object's array length or class object's class, made its size in units.
     // It may run beside resolveEdges, so its notes go to notes rather than the index.

@@ -93,16 +93,22 @@ HeapIndex IndexBuilder::finish(uint64_t dumpBytes, const std::function<void(Read
     addresses_.finish();
     resolveClasses(index);
     index.graph.objects = static_cast<uint32_t>(objectCount_);
-    index.graph.classOf = classOf_.drain();
     {
         // The sizes read the classes and the addresses, the references neither the sizes
-        // nor anything the sizes write: the second core sizes while this one resolves.
-        std::vector<uint32_t> aux = aux_.drain();
+        // nor anything the sizes write: the second core gathers the objects' classes and
+        // sizes them while this one resolves the references.
+        std::vector<uint32_t> aux;
         std::vector<std::string> sizeNotes;
-        SecondThread sizing([&] { computeSizes(index, aux, sizeNotes); });
-        resolveEdges(index);
+        SecondThread sizing([&] {
+            index.graph.classOf = classOf_.drain();
+            aux = aux_.drain();
+            computeSizes(index, aux, sizeNotes);
+        });
+        std::vector<uint32_t> absent;  // compact addresses named but never defined
+        resolveEdges(index, absent);
         phase(ReadPhase::Sizing);
         sizing.join();
+        resolveClassEdges(index, absent);
         index.graph.sizeUnits = aux;
         resolveRoots(index);
         resolveThreads(index);
@@ -183,7 +189,7 @@ void IndexBuilder::resolveClasses(HeapIndex& index)
     std::sort(index.mirrors_.begin(), index.mirrors_.end());
 }
 
-void IndexBuilder::resolveEdges(HeapIndex& index)
+void IndexBuilder::resolveEdges(HeapIndex& index, std::vector<uint32_t>& absent)
 {
     // One pass over the references in order, rows rewritten in place: each compact
     // address becomes an object number or is dropped, its slots carried into the next
@@ -193,7 +199,6 @@ void IndexBuilder::resolveEdges(HeapIndex& index)
     std::vector<uint32_t>& targets = index.graph.targets;
     targets.reserve(total);
     index.labels_.reserve(total);
-    std::vector<uint32_t> absent;  // compact addresses named but never defined
     size_t escape = 0;
     uint64_t carry = 0;  // slots of references dropped since the last kept one of the row
     uint64_t nextObject = 0;
@@ -255,6 +260,12 @@ void IndexBuilder::resolveEdges(HeapIndex& index)
             index.graph.weakEdges.emplace_back(holder, to);
         }
     }
+    std::vector<std::pair<uint32_t, uint32_t>>().swap(weak_);
+}
+
+void IndexBuilder::resolveClassEdges(HeapIndex& index, std::vector<uint32_t>& absent)
+{
+    const uint64_t objects = objectCount_;
     // Every object's reference to its class is implicit: the class object of each class,
     // or none when the dump leaves it out, which drops the references to it.
     std::vector<uint64_t> perClass(classes_.size(), 0);
@@ -272,10 +283,9 @@ void IndexBuilder::resolveEdges(HeapIndex& index)
             absent.push_back(record.compact);
         }
     }
-    index.summary.references = targets.size() + implicit;
+    index.summary.references = index.graph.targets.size() + implicit;
     std::sort(absent.begin(), absent.end());
     index.summary.absentObjects = static_cast<uint64_t>(std::unique(absent.begin(), absent.end()) - absent.begin());
-    std::vector<std::pair<uint32_t, uint32_t>>().swap(weak_);
 }
 
 void IndexBuilder::resolveRoots(HeapIndex& index)
