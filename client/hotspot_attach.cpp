@@ -170,39 +170,50 @@ AttachResult openAttachExchange(long pid, const std::string& command, const std:
 
     const std::string tmp = vmTempDirectory(pid);
     const std::string socketPath = tmp + "/.java_pid" + std::to_string(process.namespacePid);
-    if (!isSocket(socketPath)) {
-        if (jvm->attachDisabled)
-            return failed(AttachFailure::attachDisabled, "process " + named(process) +
-                                                             " was started with -XX:+DisableAttachMechanism, so "
-                                                             "nothing can be loaded into it while it runs");
-        // SIGQUIT ends a process that does not catch it: only a VM's handler may get it.
-        if (!process.catchesQuit)
-            return failed(AttachFailure::notHotSpot, "process " + named(process) +
-                                                         " is not a HotSpot Java VM, so it has no attach "
-                                                         "mechanism to load the agent through");
-        if (!startAttachListener(process, tmp, socketPath, startTimeout)) {
-            if (!readProcess(pid))
-                return failed(AttachFailure::gone, "process " + std::to_string(pid) + " ended while attaching");
-            const long long ms = startTimeout.count();
-            return failed(AttachFailure::notHotSpot,
-                          "process " + named(process) + " did not open its attach socket within " +
-                              std::to_string(ms) + " ms; a VM does not when it was started with "
-                                                   "-XX:+DisableAttachMechanism, or when it is not HotSpot");
+    SocketFd socket;
+    // Twice at most: a socket file that refuses connections was left by an earlier
+    // process of this pid, killed before it could remove it. No VM listens on it, so it
+    // goes, and this VM is asked to open its own as if there were none.
+    for (int attempt = 0; attempt < 2 && !socket.valid(); ++attempt) {
+        if (!isSocket(socketPath)) {
+            if (jvm->attachDisabled)
+                return failed(AttachFailure::attachDisabled, "process " + named(process) +
+                                                                 " was started with -XX:+DisableAttachMechanism, so "
+                                                                 "nothing can be loaded into it while it runs");
+            // SIGQUIT ends a process that does not catch it: only a VM's handler may get it.
+            if (!process.catchesQuit)
+                return failed(AttachFailure::notHotSpot, "process " + named(process) +
+                                                             " is not a HotSpot Java VM, so it has no attach "
+                                                             "mechanism to load the agent through");
+            if (!startAttachListener(process, tmp, socketPath, startTimeout)) {
+                if (!readProcess(pid))
+                    return failed(AttachFailure::gone, "process " + std::to_string(pid) + " ended while attaching");
+                const long long ms = startTimeout.count();
+                return failed(AttachFailure::notHotSpot,
+                              "process " + named(process) + " did not open its attach socket within " +
+                                  std::to_string(ms) + " ms; a VM does not when it was started with "
+                                                       "-XX:+DisableAttachMechanism, or when it is not HotSpot");
+            }
+        }
+        struct stat st {};
+        if (::lstat(socketPath.c_str(), &st) != 0 || st.st_uid != ::geteuid())
+            return failed(AttachFailure::otherUser, socketPath + " does not belong to you, so it is not spoken to");
+
+        SocketFd attempted(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        if (socketPath.size() >= sizeof address.sun_path)
+            return failed(AttachFailure::noAnswer, "the attach socket's path is too long: " + socketPath);
+        std::memcpy(address.sun_path, socketPath.c_str(), socketPath.size() + 1);
+        if (attempted.valid() && ::connect(attempted.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
+            socket = std::move(attempted);
+        } else if (errno == ECONNREFUSED && attempt == 0) {
+            ::unlink(socketPath.c_str());
+        } else {
+            return failed(AttachFailure::noAnswer,
+                          "cannot connect to " + socketPath + ": " + std::strerror(errno) + " (is the VM ending?)");
         }
     }
-    struct stat st {};
-    if (::lstat(socketPath.c_str(), &st) != 0 || st.st_uid != ::geteuid())
-        return failed(AttachFailure::otherUser, socketPath + " does not belong to you, so it is not spoken to");
-
-    SocketFd socket(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    if (socketPath.size() >= sizeof address.sun_path)
-        return failed(AttachFailure::noAnswer, "the attach socket's path is too long: " + socketPath);
-    std::memcpy(address.sun_path, socketPath.c_str(), socketPath.size() + 1);
-    if (!socket.valid() || ::connect(socket.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
-        return failed(AttachFailure::noAnswer,
-                      "cannot connect to " + socketPath + ": " + std::strerror(errno) + " (is the VM ending?)");
     exchange.socket_ = std::move(socket);
     exchange.request_ = request;
     exchange.processName_ = named(process);

@@ -298,6 +298,8 @@ TEST_F(AgentE2E, TraceAtDebugOneStartsWithCapabilities)
     AgentConnection c(port);
     std::string holder = holder_handle(c);
     c.expand(holder);
+    // The reply may come before the trace written after it is read from the program.
+    EXPECT_TRUE(jvm->wait_for_output("getObject: ocount = 1\n")) << jvm->out();
     std::string out = jvm->out();
     for (const char* step : {"server\nWSAStartup\nsocket\n", "GetLoadedClasses\nerr=0\n", "IterateOverReachableObjects\n",
                              "gathering contents \n", "dataDumpRequest end\n", "send size: sizeof(buf)=32\n",

@@ -8,9 +8,11 @@
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -266,6 +268,41 @@ TEST_F(PidE2E, VmsThatCannotTakeTheAgentSayWhyInOneLine)
 
 // What a later heap capture needs: any diagnostic command, a heap dump among them,
 // through the same attach mechanism, and its failures as one sentence.
+// What a VM killed before it could remove its attach socket leaves at the path a later
+// process of the same pid is asked through: a socket nobody listens on.
+void leaveStaleSocket(const std::string& path)
+{
+    const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_GE(fd, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", path.c_str());
+    unlink(path.c_str());
+    ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    close(fd);
+}
+
+TEST_F(PidE2E, AnAttachSocketLeftByAnEarlierProcessOfThePidIsNotBelieved)
+{
+    auto jvm = start_jvm();
+    const std::string socketPath = "/tmp/.java_pid" + std::to_string(jvm->pid());
+    leaveStaleSocket(socketPath);
+    const AttachResult histogram = runDiagnosticCommand(jvm->pid(), "GC.class_histogram");
+    ASSERT_TRUE(histogram.ok()) << histogram.message;
+    EXPECT_NE(histogram.reply.output.find("PinnedHolder"), std::string::npos) << histogram.reply.output;
+
+    CommandResult other = run_command({"/bin/sh", "-c", "sleep 30 & echo $!"});
+    const std::string sleeper = other.out.substr(0, other.out.find('\n'));
+    for (int i = 0; i < 200 && read_comm(sleeper) != "sleep"; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    leaveStaleSocket("/tmp/.java_pid" + sleeper);
+    CommandResult notJava = cli({sleeper, "roots"});
+    EXPECT_NE(notJava.err.find("process " + sleeper + " (sleep) is not a HotSpot Java VM"), std::string::npos)
+        << notJava.err;
+    EXPECT_EQ(kill(std::stoi(sleeper), 0), 0) << "the sleeper was signalled to death";
+    kill(std::stoi(sleeper), SIGKILL);
+}
+
 TEST_F(PidE2E, DiagnosticCommandsRunThroughTheAttachMechanism)
 {
     auto jvm = start_jvm();
