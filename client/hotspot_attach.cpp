@@ -205,7 +205,8 @@ AttachResult openAttachExchange(long pid, const std::string& command, const std:
         if (socketPath.size() >= sizeof address.sun_path)
             return failed(AttachFailure::noAnswer, "the attach socket's path is too long: " + socketPath);
         std::memcpy(address.sun_path, socketPath.c_str(), socketPath.size() + 1);
-        if (attempted.valid() && ::connect(attempted.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
+        const auto* target = reinterpret_cast<sockaddr*>(&address);
+        if (attempted.valid() && ::connect(attempted.get(), target, sizeof address) == 0) {
             socket = std::move(attempted);
         } else if (errno == ECONNREFUSED && attempt == 0) {
             ::unlink(socketPath.c_str());

@@ -205,7 +205,7 @@ void IndexBuilder::computeSizes(HeapIndex& index, std::vector<uint32_t>& aux, st
 
     summary.sizesCut = cut;
     sizeNotes.push_back(std::string("object layout: ") + summary.layout.describe() +
-                    (summary.layoutInferred ? " (inferred from the spacing of the objects)" : " (as given)"));
+                        (summary.layoutInferred ? " (inferred from the spacing of the objects)" : " (as given)"));
     if (!notes.empty()) {
         std::string text = "sizes taken from the spacing of the objects, where the layout model differs: ";
         for (size_t i = 0; i < notes.size(); ++i)
@@ -214,5 +214,5 @@ void IndexBuilder::computeSizes(HeapIndex& index, std::vector<uint32_t>& aux, st
     }
     if (cut > 0)
         sizeNotes.push_back(std::to_string(cut) +
-                        " objects would overlap the next object by their layout; their sizes were cut to the space they have");
+                            " objects would overlap the next object by their layout; their sizes were cut to the space they have");
 }

@@ -78,14 +78,14 @@ void release(std::vector<T>& v)
     std::vector<T>().swap(v);
 }
 
-// reserve, with the advice given before the first write touches the pages; a kept array
-// is taken when there is one.
+// reserve, with the advice given before the first write touches the pages; an empty v
+// takes a kept array when there is one.
 template <class T>
 void reserveLarge(std::vector<T>& v, uint64_t count)
 {
     if (v.capacity() < count) {
         if constexpr (std::is_same_v<T, uint32_t>) {
-            if (takeFreedArray(v, count))
+            if (v.empty() && takeFreedArray(v, count))
                 return;
         }
         makeRoomForFresh(count * sizeof(T));

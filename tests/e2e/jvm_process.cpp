@@ -151,8 +151,11 @@ JvmProcess::~JvmProcess()
     if (running()) {
         kill(pid_, SIGKILL);
         wait_exit(10000);
-        // What the agent leaves when it is not let to exit: its port file.
+        // What the agent leaves when it is not let to exit: its port file; and the VM,
+        // its attach socket, which a later process given the same pid would be asked
+        // through (jcmd then fails with "Connection refused").
         unlink(("/tmp/.vorlan_pid" + std::to_string(pid_)).c_str());
+        unlink(("/tmp/.java_pid" + std::to_string(pid_)).c_str());
     }
     std::error_code ignored;
     std::filesystem::remove_all(dir_, ignored);
