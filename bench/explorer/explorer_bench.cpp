@@ -35,33 +35,11 @@
 #include "heap_tree_model.h"
 #include "histogram_model.h"
 #include "request_runner.h"
+#include "event_wait.h"
 #include "request_status.h"
 #include "root_survey.h"
 
 namespace {
-
-double msSince(const QElapsedTimer& clock)
-{
-    return static_cast<double>(clock.nsecsElapsed()) / 1e6;
-}
-
-// Runs the event loop until done() or the time-out; false on the time-out. It sleeps
-// between events (a spinning loop would take a core from the JVM being measured); a
-// timer wakes it to look at done() even when nothing else happens.
-template <typename Done>
-bool waitFor(Done done, int timeoutMs = 600000)
-{
-    QElapsedTimer clock;
-    clock.start();
-    QTimer wake;
-    wake.start(5);
-    while (!done()) {
-        if (clock.elapsed() > timeoutMs)
-            return false;
-        QApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
-    }
-    return true;
-}
 
 // Lets the window finish what a run left behind (the details pane reads the object
 // selected a moment later), so the next run's request does not queue behind it.
@@ -71,13 +49,6 @@ bool quiesce(ExplorerWindow& window)
     clock.start();
     waitFor([&] { return clock.elapsed() > 400; });
     return waitFor([&] { return window.runner()->pending() == 0; });
-}
-
-// Lays out and paints what a view shows now, as the next frame would.
-void paint(QAbstractItemView* view)
-{
-    QApplication::processEvents();
-    view->viewport()->repaint();
 }
 
 // The window has answered hello, shown the histogram and sorted the roots by kind.

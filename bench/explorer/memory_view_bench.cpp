@@ -32,38 +32,13 @@
 #include "explorer_window.h"
 #include "memory_page.h"
 #include "snapshot_loader.h"
+#include "event_wait.h"
 #include "snapshot_taker.h"
 #include "snapshot_queries.h"
 #include "snapshot_tree_model.h"
 #include "snapshot_tree_view.h"
 
 namespace {
-
-double msSince(const QElapsedTimer& clock)
-{
-    return static_cast<double>(clock.nsecsElapsed()) / 1e6;
-}
-
-template <typename Done>
-bool waitFor(Done done, int timeoutMs = 1800000)
-{
-    QElapsedTimer clock;
-    clock.start();
-    QTimer wake;
-    wake.start(5);
-    while (!done()) {
-        if (clock.elapsed() > timeoutMs)
-            return false;
-        QApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
-    }
-    return true;
-}
-
-void paint(QAbstractItemView* view)
-{
-    QApplication::processEvents();
-    view->viewport()->repaint();
-}
 
 double median(std::vector<double> values)
 {
@@ -146,7 +121,7 @@ int main(int argc, char** argv)
     } else {
         window.snapshotLoader()->open(file);
     }
-    if (!waitFor([&] { return snapshot || failed; }) || failed)
+    if (!waitFor([&] { return snapshot || failed; }, 1800000) || failed)
         return 1;
     const double openMs = msSince(open);
     watch.stop();

@@ -3,7 +3,6 @@
 // known object, a page of a large array, and the agent going away under the window.
 #include <QAction>
 #include <QClipboard>
-#include <QFile>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
@@ -21,6 +20,7 @@
 
 #include <memory>
 
+#include "agent_jvm.h"
 #include "attach_dialog.h"
 #include "classes_page.h"
 #include "explorer_actions.h"
@@ -106,13 +106,8 @@ void ExplorerEndToEndTest::startJvm()
                         QStringLiteral("-cp"), QStringLiteral(EXPLORER_TARGET_CLASSES), QStringLiteral("ExplorerTarget"),
                         QStringLiteral("big"), QString::number(kBigArray)});
     jvm_->start();
-    QVERIFY(jvm_->waitForStarted(20000));
-    // The agent says "listen" on standard error once its server socket is ready.
-    QByteArray agentErr;
-    while (!agentErr.contains("listen\n")) {
-        QVERIFY2(jvm_->waitForReadyRead(30000), agentErr.constData());
-        agentErr += jvm_->readAllStandardError();
-    }
+    const QString notListening = waitForAgentListening(*jvm_);
+    QVERIFY2(notListening.isEmpty(), qPrintable(notListening));
 }
 
 void ExplorerEndToEndTest::startWithoutAgent(QProcess& plain)
@@ -145,12 +140,7 @@ void ExplorerEndToEndTest::initTestCase()
 void ExplorerEndToEndTest::cleanupTestCase()
 {
     window_.reset();
-    if (jvm_ && jvm_->state() != QProcess::NotRunning) {
-        const QString portFile = QStringLiteral("/tmp/.vorlan_pid%1").arg(jvm_->processId());
-        jvm_->kill();
-        jvm_->waitForFinished(10000);
-        QFile::remove(portFile);  // a VM killed outright leaves its agent's port file
-    }
+    killJvm(jvm_.get());
 }
 
 void ExplorerEndToEndTest::histogramShowsTheLargestClassesFirst()

@@ -5,7 +5,6 @@
 // during a capture leaving the window and the program as they were.
 #include <QAbstractButton>
 #include <QAction>
-#include <QFile>
 #include <QLabel>
 #include <QMessageBox>
 #include <QProcess>
@@ -18,6 +17,7 @@
 
 #include <memory>
 
+#include "agent_jvm.h"
 #include "connection_bar.h"
 #include "heap_tree_model.h"
 #include "object_roles.h"
@@ -73,12 +73,8 @@ void SnapshotCaptureTest::initTestCase()
                         QStringLiteral("-cp"), QStringLiteral(EXPLORER_TARGET_CLASSES), QStringLiteral("ExplorerTarget"),
                         QStringLiteral("big"), QString::number(kElements)});
     jvm_->start();
-    QVERIFY(jvm_->waitForStarted(20000));
-    QByteArray agentErr;
-    while (!agentErr.contains("listen\n")) {
-        QVERIFY2(jvm_->waitForReadyRead(30000), agentErr.constData());
-        agentErr += jvm_->readAllStandardError();
-    }
+    const QString notListening = waitForAgentListening(*jvm_);
+    QVERIFY2(notListening.isEmpty(), qPrintable(notListening));
     window_ = std::make_unique<ExplorerWindow>(port_);
     window_->show();
     QTRY_VERIFY_WITH_TIMEOUT(window_->connectionBar()->connected(), kWaitMs);
@@ -88,12 +84,7 @@ void SnapshotCaptureTest::initTestCase()
 void SnapshotCaptureTest::cleanupTestCase()
 {
     window_.reset();
-    if (jvm_ && jvm_->state() != QProcess::NotRunning) {
-        const QString portFile = QStringLiteral("/tmp/.vorlan_pid%1").arg(jvm_->processId());
-        jvm_->kill();
-        jvm_->waitForFinished(10000);
-        QFile::remove(portFile);  // a VM killed outright leaves its agent's port file
-    }
+    killJvm(jvm_.get());
 }
 
 void SnapshotCaptureTest::aSnapshotShowsWhatHoldsTheMemoryAndThePause()

@@ -1,11 +1,11 @@
 // The viewer against a real JVM running the agent and the demo program: refresh lists
 // the VM's roots, expanding objects shows what they refer to, close ends the JVM.
-#include <QFile>
 #include <QProcess>
 #include <QTest>
 
 #include <memory>
 
+#include "agent_jvm.h"
 #include "fake_agent.h"
 
 class ViewerEndToEndTest : public QObject {
@@ -21,12 +21,7 @@ private:
 
 void ViewerEndToEndTest::cleanup()
 {
-    if (jvm_ && jvm_->state() != QProcess::NotRunning) {
-        const QString portFile = QStringLiteral("/tmp/.vorlan_pid%1").arg(jvm_->processId());
-        jvm_->kill();
-        jvm_->waitForFinished(10000);
-        QFile::remove(portFile);  // a VM killed outright leaves its agent's port file
-    }
+    killJvm(jvm_.get());
     jvm_.reset();
 }
 
@@ -52,13 +47,8 @@ void ViewerEndToEndTest::browseTheDemoAndClose()
     jvm_->setArguments({QStringLiteral("-agentpath:" VORLAN_AGENT "=port=%1,kind=0,debug=0").arg(port),
                         QStringLiteral("-cp"), QStringLiteral(DEMO_CLASSES), QStringLiteral("VorlanDemo")});
     jvm_->start();
-    QVERIFY(jvm_->waitForStarted(20000));
-    // The agent reports "listen" on standard error once its server socket is ready.
-    QByteArray agentErr;
-    while (!agentErr.contains("listen\n")) {
-        QVERIFY2(jvm_->waitForReadyRead(30000), agentErr.constData());
-        agentErr += jvm_->readAllStandardError();
-    }
+    const QString notListening = waitForAgentListening(*jvm_);
+    QVERIFY2(notListening.isEmpty(), qPrintable(notListening));
 
     QProcess viewer;
     viewer.setProgram(QStringLiteral(VORLAN_WINDOW_DRIVER));
