@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <type_traits>
 #include <vector>
 
 #include "mapped_memory.h"
@@ -48,15 +49,30 @@ public:
     std::vector<T> drain(size_t extra = 0)
     {
         std::vector<T> out;
+        out.reserve(size() + extra);
+        drainInto(out);
+        return out;
+    }
+
+    // Appends the elements to out (a vector, or anything with reserve and push_back that
+    // packs them), chunk by chunk, each chunk given back as soon as it has been copied.
+    template <typename Out>
+    void drainInto(Out& out)
+    {
         const size_t total = size();
-        out.reserve(total + extra);
+        out.reserve(out.size() + total);
         for (size_t k = 0; k < chunks_.size(); ++k) {
             const size_t count = k + 1 < chunks_.size() ? kChunkSize : total - k * kChunkSize;
-            out.insert(out.end(), data(k), data(k) + count);
+            const T* from = data(k);
+            if constexpr (std::is_same_v<Out, std::vector<T>>) {
+                out.insert(out.end(), from, from + count);
+            } else {
+                for (size_t i = 0; i < count; ++i)
+                    out.push_back(from[i]);
+            }
             chunks_[k] = MappedMemory();
         }
         clear();
-        return out;
     }
 
 private:

@@ -174,7 +174,7 @@ private:
     void resolveRoots(HeapIndex& index);
     // aux: each object's array length or class object's class, made its size in units.
     // It may run beside resolveEdges, so its notes go to notes rather than the index.
-    void computeSizes(HeapIndex& index, std::vector<uint32_t>& aux, std::vector<std::string>& notes);
+    void computeSizes(HeapIndex& index, ChunkedArray<uint32_t>& aux, std::vector<std::string>& notes);
     void resolveThreads(HeapIndex& index);
     std::string externalName(uint32_t cls) const;
     int javaFeature(std::string& versionText) const;

@@ -96,20 +96,19 @@ HeapIndex IndexBuilder::finish(uint64_t dumpBytes, const std::function<void(Read
     {
         // The sizes read the classes and the addresses, the references neither the sizes
         // nor anything the sizes write: the second core gathers the objects' classes and
-        // sizes them while this one resolves the references.
-        std::vector<uint32_t> aux;
+        // sizes them while this one resolves the references. The sizes are worked out in
+        // the chunks the reader filled and packed from there, with no copy in between.
         std::vector<std::string> sizeNotes;
         SecondThread sizing([&] {
-            index.graph.classOf = classOf_.drain();
-            aux = aux_.drain();
-            computeSizes(index, aux, sizeNotes);
+            classOf_.drainInto(index.graph.classOf);
+            computeSizes(index, aux_, sizeNotes);
+            aux_.drainInto(index.graph.sizeUnits);
         });
         std::vector<uint32_t> absent;  // compact addresses named but never defined
         resolveEdges(index, absent);
         phase(ReadPhase::Sizing);
         sizing.join();
         resolveClassEdges(index, absent);
-        index.graph.sizeUnits = aux;
         resolveRoots(index);
         resolveThreads(index);
         for (std::string& text : sizeNotes)

@@ -12,7 +12,7 @@
 #include "injected_fields.h"
 #include "size_model.h"
 
-void IndexBuilder::computeSizes(HeapIndex& index, std::vector<uint32_t>& aux, std::vector<std::string>& sizeNotes)
+void IndexBuilder::computeSizes(HeapIndex& index, ChunkedArray<uint32_t>& aux, std::vector<std::string>& sizeNotes)
 {
     const ClassNumbers& classOf = index.graph.classOf;
     ReadSummary& summary = index.summary;
