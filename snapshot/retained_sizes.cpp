@@ -32,11 +32,14 @@ RetainedSizes::RetainedSizes(const HeapGraph& graph, std::vector<uint32_t>&& pre
     }
     reachableBytes_ = reachableUnits * kSizeUnit;
     release(idomByNumber);
-    assignLarge(packed_, uint64_t{graph.objects} * 5 + 3, uint8_t{0});
+    assignLarge(low_, graph.objects, 0u);
+    assignLarge(high_, graph.objects, uint8_t{0});
     for (uint32_t v = 1; v < count; ++v) {
-        const uint64_t units = get(v);
-        std::memcpy(packed_.data() + uint64_t{preorder[v - 1]} * 5, &units, 5);
+        const uint32_t object = preorder[v - 1];
+        low_[object] = low[v];
+        high_[object] = high[v];
     }
     release(preorder);
     release(low);
+    release(high);
 }
