@@ -151,6 +151,11 @@ void walkDepthFirst(const HeapGraph& graph, const WeakRows* weak, const BitSet& 
 
 // Step 2. Fills preds so that the later predecessors of v are preds[lists[v] .. lists[v+1]),
 // counted by step 1 and found again here by the same test; lists[count] is the total.
+// Two threads share the work: the second takes every object's reference to its class and
+// fills each class object's list from its start, with a cursor per class object, while
+// the first takes the rows and the referents and fills every list from its end, counting
+// lists[u] down as before. The two never write the same entry, and the lists of class
+// objects get their starts back once both are done.
 std::vector<uint32_t> listPredecessors(const HeapGraph& graph, const WeakRows* weak, const BitSet& isRoot, Walk& walk)
 {
     std::vector<uint32_t>& order = walk.order;
@@ -165,8 +170,47 @@ std::vector<uint32_t> listPredecessors(const HeapGraph& graph, const WeakRows* w
         throw std::length_error("heap graph: more references than 32-bit lists can hold");
     lists[walk.count] = static_cast<uint32_t>(total);
 
+    // The class objects that have later predecessors, each once (two classes may name the
+    // same object), with where its list starts; and each class number's cursor among them.
+    struct ClassList {
+        uint32_t number;  // the class object's
+        uint32_t start;
+        uint32_t next;
+    };
+    std::vector<ClassList> classLists;
+    std::vector<uint32_t> listOfClass(graph.classObject.size(), kNoObject);
+    {
+        std::vector<std::pair<uint32_t, uint32_t>> byNumber;  // (class object's number, class)
+        for (uint32_t c = 0; c < graph.classObject.size(); ++c) {
+            const uint32_t target = graph.classObject[c];
+            if (target < graph.objects && !isRoot.test(target) && order[target] != 0)
+                byNumber.emplace_back(order[target], c);
+        }
+        std::sort(byNumber.begin(), byNumber.end());
+        for (const auto& [u, c] : byNumber) {
+            if (classLists.empty() || classLists.back().number != u)
+                classLists.push_back({u, lists[u - 1], lists[u - 1]});
+            listOfClass[c] = static_cast<uint32_t>(classLists.size() - 1);
+        }
+    }
+
     std::vector<uint32_t> preds;  // 4 B per cross or back edge
     assignLarge(preds, total, 0u);
+    SecondThread classEdges([&] {
+        if (graph.classObject.empty())
+            return;
+        for (uint32_t object = 0; object < graph.objects; ++object) {
+            const uint32_t v = order[object];
+            if (v == 0)
+                continue;
+            const uint32_t number = graph.classOf[object];
+            if (number >= listOfClass.size() || listOfClass[number] == kNoObject)
+                continue;
+            ClassList& list = classLists[listOfClass[number]];
+            if (list.number < v)
+                preds[list.next++] = v;
+        }
+    });
     auto add = [&](uint32_t v, uint32_t target) {
         if (isRoot.test(target))
             return;
@@ -178,9 +222,6 @@ std::vector<uint32_t> listPredecessors(const HeapGraph& graph, const WeakRows* w
         const uint32_t v = order[object];
         if (v == 0)
             continue;
-        const uint32_t classTarget = graph.classEdge(object);
-        if (classTarget != kNoObject)
-            add(v, classTarget);
         for (uint32_t e = graph.firstEdge[object], end = graph.firstEdge[object + 1]; e < end; ++e)
             add(v, graph.targets[e]);
     }
@@ -190,6 +231,9 @@ std::vector<uint32_t> listPredecessors(const HeapGraph& graph, const WeakRows* w
                 add(order[edge.first], edge.second);
         }
     }
+    classEdges.join();
+    for (const ClassList& list : classLists)
+        lists[list.number] = list.start;
     return preds;
 }
 

@@ -90,6 +90,7 @@ int main(int argc, char** argv)
         double analysisMs = 0, retainedMs = 0;
         uint64_t analysisKept = 0, analysisPeakWork = 0;
         uint32_t reachable = 0;
+        std::string steps;  // each step's wall and thread CPU seconds, for where the time went
         if (analyse) {
             // Every retained size is known when the steps that only arrange them begin.
             const HeapAnalysis analysis = analyseHeap(snapshot.index.graph, {}, [&](const std::string& step) {
@@ -98,8 +99,12 @@ int main(int argc, char** argv)
             });
             analysisMs = ms(std::chrono::steady_clock::now()) - ms(indexed);
             analysisKept = analysis.memoryBytes();
-            for (const StepCost& c : analysis.costs)
+            for (const StepCost& c : analysis.costs) {
                 analysisPeakWork = std::max(analysisPeakWork, c.workBytes + c.heldBytes);
+                char step[64];
+                std::snprintf(step, sizeof step, ", %.4f, %.4f]", c.seconds, c.cpuSeconds);
+                steps += (steps.empty() ? "[[" : ", [") + jsonText(c.name) + step;
+            }
             reachable = analysis.reachable;
         }
         const auto end = std::chrono::steady_clock::now();
@@ -122,6 +127,8 @@ int main(int argc, char** argv)
                     static_cast<unsigned long long>(analysisPeakWork), procStatus("VmHWM:") / std::max(1.0, objects),
                     cpuSeconds(), static_cast<unsigned long long>(r.drainMostBytes), jsonText(r.layout.describe()).c_str(), r.layoutFromVm ? "true" : "false",
                     jsonText(r.vmAnswer).c_str());
+        if (!steps.empty())
+            std::printf(", \"steps\": %s]", steps.c_str());
         if (histogram) {
             std::printf(", \"histogram\": [");
             bool first = true;

@@ -124,6 +124,44 @@ TEST(Dominators, RandomGraphsCountingReferentsMatchBruteForce)
     }
 }
 
+// Every object's reference to its class, with classes that share one class object (a
+// forged dump can say so) and classes whose class object is a GC root.
+TEST(Dominators, SharedAndRootClassObjectsMatchBruteForce)
+{
+    {
+        // Instances of two classes, all below d, and their one class object, which only
+        // they refer to: d dominates it.
+        GraphBuilder g;
+        const uint32_t r = g.add(1, 2), d = g.add(1, 2), shared = g.add(4, 2);
+        std::vector<uint32_t> instances;
+        for (uint32_t i = 0; i < 6; ++i)
+            instances.push_back(g.add(1, i % 2));
+        g.root(r);
+        g.ref(r, d);
+        for (const uint32_t i : instances)
+            g.ref(d, i);
+        g.classObject(0, shared);
+        g.classObject(1, shared);
+        g.classObject(2, r);
+        const HeapGraph graph = g.build();
+        const Dominators got = compute(graph);
+        EXPECT_EQ(got.idom[shared], d);
+        EXPECT_EQ(got.retained.bytes(d), (1 + 4 + 6) * kSizeUnit);
+        expectBruteForce(graph, false);
+    }
+    for (const uint32_t number : randomCases(12)) {
+        SCOPED_TRACE(describe(number | 1));
+        HeapGraph graph = randomHeap(number | 1, 600 + number % 5 * 300);
+        ASSERT_GE(graph.classObject.size(), 3u);
+        graph.classObject[1] = graph.classObject[0];
+        graph.classObject[2] = graph.roots.back();
+        expectBruteForce(graph, false);
+        expectBruteForce(graph, true);
+        if (HasFatalFailure())
+            return;
+    }
+}
+
 // A chain of 300,000 objects from one root, where each object k with k % 3 == 0 also
 // refers to k + 2 (so k + 1 can be passed by), and each object k refers back to k / 2.
 // The back references leave the dominators alone: object j is dominated by j - 1 unless
