@@ -1,6 +1,7 @@
 #include "retained_sizes.h"
 
 #include "large_arrays.h"
+#include "second_thread.h"
 #include "step_costs.h"
 
 RetainedSizes::RetainedSizes(const HeapGraph& graph, std::vector<uint32_t>&& preorder, std::vector<uint32_t>&& idomByNumber)
@@ -34,11 +35,19 @@ RetainedSizes::RetainedSizes(const HeapGraph& graph, std::vector<uint32_t>&& pre
     release(idomByNumber);
     assignLarge(low_, graph.objects, 0u);
     assignLarge(high_, graph.objects, uint8_t{0});
-    for (uint32_t v = 1; v < count; ++v) {
-        const uint32_t object = preorder[v - 1];
-        low_[object] = low[v];
-        high_[object] = high[v];
-    }
+    // Each total to its object's place, half the numbers on a second thread: the writes
+    // go to distinct objects, so the halves never meet.
+    auto place = [&](uint32_t from, uint32_t to) {
+        for (uint32_t v = from; v < to; ++v) {
+            const uint32_t object = preorder[v - 1];
+            low_[object] = low[v];
+            high_[object] = high[v];
+        }
+    };
+    const uint32_t half = 1 + (count - 1) / 2;
+    SecondThread upper([&] { place(half, count); });
+    place(1, half);
+    upper.join();
     release(preorder);
     release(low);
     release(high);
