@@ -58,6 +58,7 @@ struct CaptureReport {
     double totalMs = 0;         // from the start to everything ready
     uint64_t bytes = 0;         // of the stream (compressed, with gzipLevel)
     uint64_t drainMostBytes = 0;  // the most bytes read ahead of the reader at once
+    uint64_t warmedBytes = 0;     // the most memory faulted in ahead for the analysis
     std::string vmAnswer;       // the VM's own words: "Heap dump file created [...]"
     std::vector<std::string> notes;
 };

@@ -1,5 +1,6 @@
 #include "heap_capture.h"
 
+#include <atomic>
 #include <chrono>
 #include <memory>
 #include <optional>
@@ -155,6 +156,7 @@ public:
     void finishStream()
     {
         const auto lastByte = Clock::now();
+        streamEnded_.store(true);
         report_.bytes = drain_->consumed();
         report_.drainMostBytes = drain_->mostWaiting();
         drain_.reset();
@@ -196,6 +198,20 @@ public:
 
     double sinceStartMs() const { return msBetween(start_, Clock::now()); }
 
+    // Whether the VM's pause for the dump is over: when the stream has ended; before
+    // that only where the VM writes its dump's parts first and the stream after (JDK 22
+    // on), once a safepoint has ended since the request (the time at safepoints grows as
+    // each one ends). Without performance data, only at the end. Safe on any thread.
+    bool pauseOver() const
+    {
+        if (streamEnded_.load())
+            return true;
+        if (!clockBefore_ || report_.target.version.feature < 22)
+            return false;
+        const auto now = readSafepointClock(report_.target.pid);
+        return now && now->atSafepointTicks > clockBefore_->atSafepointTicks;
+    }
+
 private:
     static std::string lastLine(std::string text)
     {
@@ -228,6 +244,7 @@ private:
     AttachExchange exchange_;
     CaptureGuard guard_;
     std::optional<SafepointClock> clockBefore_;
+    std::atomic<bool> streamEnded_{false};
     CaptureCancel stop_;  // ends the drain's waits
     std::optional<DumpStream> stream_;
     std::optional<PipeDrain> drain_;
@@ -252,9 +269,15 @@ LiveSnapshot captureHeap(long pid, const CaptureOptions& options)
 {
     Capture capture(pid, options, "");
     LiveSnapshot snapshot;
+    uint64_t warmed = 0;
     try {
         ReadOptions read;
         read.progressEveryBytes = options.progressEveryBytes;
+        // The snapshot is captured to be analysed; memory for that is warmed ahead once
+        // the program runs again, never while the VM holds it paused.
+        read.warmAhead = true;
+        read.warmWhen = [&capture] { return capture.pauseOver(); };
+        read.warmedBytes = &warmed;
         if (capture.result().layoutFromVm)
             read.layout = capture.result().layout;
         bool ended = false;
@@ -280,6 +303,7 @@ LiveSnapshot captureHeap(long pid, const CaptureOptions& options)
         capture.rethrowWithAnswer();
     }
     snapshot.report = std::move(capture.result());
+    snapshot.report.warmedBytes = warmed;
     snapshot.report.layout = snapshot.index.summary.layout;
     snapshot.report.totalMs = capture.sinceStartMs();
     capture.report(CapturePhase::Done, snapshot.index.graph.objects);

@@ -13,6 +13,7 @@ std::unique_ptr<Snapshot> openSnapshotFile(const std::string& path, const OpenOp
 {
     OpenProgress last;
     ReadOptions read;
+    read.warmAhead = true;  // the snapshot is read to be analysed
     if (options.progress) {
         read.progress = [&](const ReadProgress& p) {
             last.phase = readPhaseName(p.phase);

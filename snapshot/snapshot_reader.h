@@ -36,6 +36,14 @@ struct ReadOptions {
     std::function<void(const ReadProgress&)> progress;
     uint64_t progressEveryBytes = 16u << 20;
     uint64_t sourceTotal = 0;  // for progress: the size the source will have, if known
+    // An analysis follows: while reading, memory it will need (within what its peak will
+    // be anyway) is faulted in ahead on a low-priority thread and given back when reading
+    // ends, so that the arrays asked for next find pages at hand (see warm_pages.h).
+    bool warmAhead = false;
+    // When set, warming waits until it says yes; asked on the warming thread.
+    std::function<bool()> warmWhen;
+    // When warming: the most bytes held, for benchmarks; written by the read.
+    uint64_t* warmedBytes = nullptr;
 };
 
 HeapIndex readHeapDump(ByteSource& source, const ReadOptions& options = {});

@@ -117,7 +117,7 @@ int main(int argc, char** argv)
                     " \"peak_rss\": %llu, \"peak_rss_indexed\": %llu, \"rss_before\": %llu, \"graph_bytes\": %zu,"
                     " \"label_bytes\": %zu, \"address_bytes\": %zu, \"class_bytes\": %zu, \"analysis_kept_bytes\": %llu,"
                     " \"analysis_peak_work_bytes\": %llu, \"peak_bytes_per_object\": %.2f, \"cpu_seconds\": %.3f,"
-                    " \"drain_most_bytes\": %llu, \"layout\": %s, \"layout_from_vm\": %s, \"vm_answer\": %s",
+                    " \"drain_most_bytes\": %llu, \"warmed_bytes\": %llu, \"layout\": %s, \"layout_from_vm\": %s, \"vm_answer\": %s",
                     snapshot.index.graph.objects, snapshot.index.graph.edgeCount(),
                     static_cast<unsigned long long>(r.bytes), r.pause.ms, r.pause.reachingMs,
                     static_cast<long long>(r.pause.safepoints), r.firstByteMs, r.lastByteMs, r.answerMs, ms(indexed),
@@ -125,7 +125,8 @@ int main(int argc, char** argv)
                     static_cast<unsigned long long>(peakIndexed), static_cast<unsigned long long>(rssBefore), use.graph,
                     use.labels, use.addresses, use.classes, static_cast<unsigned long long>(analysisKept),
                     static_cast<unsigned long long>(analysisPeakWork), procStatus("VmHWM:") / std::max(1.0, objects),
-                    cpuSeconds(), static_cast<unsigned long long>(r.drainMostBytes), jsonText(r.layout.describe()).c_str(), r.layoutFromVm ? "true" : "false",
+                    cpuSeconds(), static_cast<unsigned long long>(r.drainMostBytes),
+                    static_cast<unsigned long long>(r.warmedBytes), jsonText(r.layout.describe()).c_str(), r.layoutFromVm ? "true" : "false",
                     jsonText(r.vmAnswer).c_str());
         if (!steps.empty())
             std::printf(", \"steps\": %s]", steps.c_str());

@@ -78,6 +78,9 @@ int main(int argc, char** argv)
     ReadPhase current = ReadPhase::Reading;
     uint64_t peakBeforeSizing = 0;
     ReadOptions options;
+    uint64_t warmed = 0;
+    options.warmAhead = analyse;  // as the library's own reads do when an analysis follows
+    options.warmedBytes = &warmed;
     options.progress = [&](const ReadProgress& p) {
         if (p.phase != current) {
             const auto now = std::chrono::steady_clock::now();
@@ -97,14 +100,14 @@ int main(int argc, char** argv)
                     " \"read_seconds\": %.4f, \"resolve_seconds\": %.4f, \"size_seconds\": %.4f,"
                     " \"peak_rss\": %llu, \"peak_rss_reading\": %llu, \"rss_after\": %llu,"
                     " \"graph_bytes\": %zu, \"label_bytes\": %zu, \"address_bytes\": %zu, \"class_bytes\": %zu,"
-                    " \"peak_bytes_per_object\": %.2f, \"layout\": \"%s\", \"dropped\": %llu, \"threads\": %u,"
+                    " \"peak_bytes_per_object\": %.2f, \"warmed_bytes\": %llu, \"layout\": \"%s\", \"dropped\": %llu, \"threads\": %u,"
                     " \"threads_named\": %u, \"java\": \"%s\", \"user_seconds\": %.4f, \"system_seconds\": %.4f",
                     index.graph.objects, index.graph.edgeCount(),
                     static_cast<unsigned long long>(index.summary.dumpBytes), seconds(start, end), phaseSeconds[0],
                     phaseSeconds[1], phaseSeconds[2], static_cast<unsigned long long>(peakRss()),
                     static_cast<unsigned long long>(peakBeforeSizing), static_cast<unsigned long long>(rssNow()),
                     use.graph, use.labels, use.addresses, use.classes, peakRss() / std::max(1.0, objects),
-                    index.summary.layout.describe().c_str(),
+                    static_cast<unsigned long long>(warmed), index.summary.layout.describe().c_str(),
                     static_cast<unsigned long long>(index.summary.droppedReferences), index.summary.threads,
                     index.summary.threadsNamed, index.summary.javaVersion.c_str(), cpuSeconds(false), cpuSeconds(true));
         std::printf(", \"notes\": [");

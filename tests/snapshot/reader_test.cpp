@@ -240,7 +240,11 @@ TEST(Sources, PipeAndGzipGiveWhatMemoryGives)
         close(fds[1]);
     });
     auto stream = openDumpStream(std::make_unique<FdSource>(fds[0]));
-    const HeapIndex piped = readHeapDump(*stream);
+    // Read as a live capture reads, with memory warmed for the analysis beside it.
+    ReadOptions warming;
+    warming.warmAhead = true;
+    warming.warmWhen = [] { return true; };
+    const HeapIndex piped = readHeapDump(*stream, warming);
     writer.join();
     close(fds[0]);
 
