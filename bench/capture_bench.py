@@ -211,10 +211,11 @@ def markdown(results):
         c = h["rounds"][0]["capture"]
         rows += ["", "Peak memory of the capturing process at %d objects, part by part (B/object): graph %.1f, "
                  "reference labels %.1f, addresses %.1f, classes %.1f; the analysis keeps %.1f and its steps' "
-                 "peak is %.1f; drained ahead of the reader at most %.1f MB; process peak %.1f." % (
+                 "peak is %.1f; drained ahead of the reader at most %.1f MB; warmed ahead for the analysis at "
+                 "most %.0f MB; process peak %.1f." % (
                      o, c["graph_bytes"] / o, c["label_bytes"] / o, c["address_bytes"] / o, c["class_bytes"] / o,
                      c["analysis_kept_bytes"] / o, c["analysis_peak_work_bytes"] / o, c["drain_most_bytes"] / 2**20,
-                     c["peak_rss"] / o)]
+                     c.get("warmed_bytes", 0) / 2**20, c["peak_rss"] / o)]
     compared = [(n, h) for n, h in heaps if "visualvm" in h]
     if compared:
         rows += ["", "| objects | dump MB | ours: to all retained s | ours: peak MB | VisualVM: to first retained s | "
