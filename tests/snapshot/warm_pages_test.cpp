@@ -2,6 +2,8 @@
 // start, and all given back.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
 #include <atomic>
 #include <chrono>
 #include <thread>
@@ -28,8 +30,11 @@ TEST(WarmPages, HoldsWhatItsTargetLeavesAndGivesItAllBack)
 {
     const uint64_t before = residentBytes();
     ASSERT_GT(before, 0u);
+    const int priority = getpriority(PRIO_PROCESS, 0);
     WarmPages warm([before] { return before + 64 * kMB; });
     const uint64_t held = waitToHold([&] { return warm.heldBytes(); }, 48 * kMB);
+    // Only the warming thread gave up its priority, not the reader that started it.
+    EXPECT_EQ(getpriority(PRIO_PROCESS, 0), priority);
     EXPECT_GE(held, 48 * kMB);
     // Never past the target: what the rest of the process holds counts against it.
     EXPECT_LE(held, 64 * kMB);
