@@ -17,6 +17,10 @@ namespace {
 // the analysis's steps come to 37 to 38 bytes per object at 10M objects of a server's
 // heap). A heap of another shape may peak lower; the margin keeps warming below it for most.
 constexpr uint64_t kWarmBytesPerObject = 32;
+// Below this many objects the analysis's arrays are a few tens of megabytes, quick to
+// fault in even where pages are dear, and the process's fixed memory weighs in its peak
+// per object: nothing is warmed.
+constexpr uint64_t kWarmFromObjects = 2'000'000;
 
 }  // namespace
 
@@ -52,7 +56,10 @@ HeapIndex readHeapDump(ByteSource& source, const ReadOptions& options)
     if (options.warmAhead) {
         try {
             warm = std::make_unique<WarmPages>(
-                [&objectsRead] { return objectsRead.load(std::memory_order_relaxed) * kWarmBytesPerObject; },
+                [&objectsRead] {
+                    const uint64_t objects = objectsRead.load(std::memory_order_relaxed);
+                    return objects < kWarmFromObjects ? 0 : objects * kWarmBytesPerObject;
+                },
                 options.warmWhen);
         } catch (const std::system_error&) {
             // No thread to spare: the read goes on, and the analysis takes fresh pages.
