@@ -128,6 +128,7 @@ public:
     size_t read(uint8_t* buffer, size_t size) override
     {
         const size_t n = drain_->read(buffer, size);
+        lowerReadAheadAfterPause();
         if (n > 0 && !firstByte_) {
             firstByte_ = Clock::now();
             // The VM has the pipe open: its name is no longer needed.
@@ -213,6 +214,25 @@ public:
     }
 
 private:
+    // A VM that streams its dump after the pause (JDK 22 on) waits on the pipe without
+    // stopping its program: from then on the drain holds only a little ahead of the
+    // reader, not up to its limit. Looked at every few milliseconds.
+    void lowerReadAheadAfterPause()
+    {
+        if (readAheadLowered_ || report_.target.version.feature < 22)
+            return;
+        const auto now = Clock::now();
+        if (now - lastPauseCheck_ < std::chrono::milliseconds(10))
+            return;
+        lastPauseCheck_ = now;
+        if (pauseOver()) {
+            drain_->lowerLimit(kReadAheadAfterPause);
+            readAheadLowered_ = true;
+        }
+    }
+
+    static constexpr size_t kReadAheadAfterPause = size_t{4} << 20;
+
     static std::string lastLine(std::string text)
     {
         while (!text.empty() && (text.back() == '\n' || text.back() == ' '))
@@ -245,6 +265,8 @@ private:
     CaptureGuard guard_;
     std::optional<SafepointClock> clockBefore_;
     std::atomic<bool> streamEnded_{false};
+    bool readAheadLowered_ = false;
+    Clock::time_point lastPauseCheck_;
     CaptureCancel stop_;  // ends the drain's waits
     std::optional<DumpStream> stream_;
     std::optional<PipeDrain> drain_;

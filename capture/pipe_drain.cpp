@@ -108,3 +108,10 @@ size_t PipeDrain::mostWaiting() const
     std::lock_guard<std::mutex> lock(mutex_);
     return mostWaiting_;
 }
+
+void PipeDrain::lowerLimit(size_t bytes)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    limit_ = std::max(std::min(limit_, bytes), kChunkBytes);
+    spare_.resize(std::min(spare_.size(), limit_ / kChunkBytes));
+}

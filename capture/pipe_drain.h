@@ -31,6 +31,9 @@ public:
 
     // The most bytes that waited at once, for benchmarks.
     size_t mostWaiting() const;
+    // Holds no more than bytes from now on (once the VM's pause is over, reading far
+    // ahead spares it nothing), and lets go of the spare memory beyond that.
+    void lowerLimit(size_t bytes);
 
 private:
     struct Chunk {
@@ -41,7 +44,7 @@ private:
 
     ByteSource& source_;
     CaptureCancel& stop_;
-    const size_t limit_;
+    size_t limit_;
     mutable std::mutex mutex_;
     std::condition_variable changed_;
     std::deque<Chunk> full_;     // read from the pipe, in order

@@ -263,6 +263,57 @@ TEST(PipeDrain, HandsOnEveryByteInOrderWithinItsBound)
     EXPECT_GT(drain.mostWaiting(), 0u);
 }
 
+TEST(PipeDrain, ALoweredBoundHoldsFromThenOnAndEveryByteStillComes)
+{
+    // The bytes 0, 1, 2... mod 251, as fast as the drain asks; how many it has given.
+    class Fast : public ByteSource {
+    public:
+        explicit Fast(size_t total) : total_(total) {}
+        size_t read(uint8_t* buffer, size_t size) override
+        {
+            const size_t at = given_.load();
+            const size_t n = std::min(size, total_ - at);
+            for (size_t i = 0; i < n; ++i)
+                buffer[i] = static_cast<uint8_t>((at + i) % 251);
+            given_.store(at + n);
+            return n;
+        }
+        uint64_t consumed() const override { return given_.load(); }
+
+    private:
+        size_t total_;
+        std::atomic<size_t> given_{0};
+    };
+    constexpr size_t kMB = 1u << 20, kTotal = 40 * kMB;
+    Fast source(kTotal);
+    CaptureCancel stop;
+    PipeDrain drain(source, stop, 16 * kMB);
+    // Nothing read yet: the drain fills up to its bound.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (drain.mostWaiting() < 15 * kMB && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    ASSERT_GE(drain.mostWaiting(), 15 * kMB);
+
+    drain.lowerLimit(2 * kMB);
+    const size_t ahead = source.consumed();
+    std::vector<uint8_t> got;
+    std::vector<uint8_t> buffer(100'000);
+    size_t mostAheadAfter = 0;
+    for (;;) {
+        const size_t n = drain.read(buffer.data(), buffer.size());
+        if (n == 0)
+            break;
+        got.insert(got.end(), buffer.begin(), buffer.begin() + static_cast<long>(n));
+        if (got.size() > ahead)
+            mostAheadAfter = std::max<size_t>(mostAheadAfter, source.consumed() - got.size());
+    }
+    ASSERT_EQ(got.size(), kTotal);
+    for (size_t i = 0; i < kTotal; ++i)
+        ASSERT_EQ(got[i], i % 251) << "at byte " << i;
+    EXPECT_GT(mostAheadAfter, 0u);
+    EXPECT_LE(mostAheadAfter, 2 * kMB) << "read further ahead than the lowered bound";
+}
+
 TEST(PipeDrain, PassesOnTheSourcesErrorAndStopsWhenDestroyed)
 {
     class Failing : public ByteSource {
