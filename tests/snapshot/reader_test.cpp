@@ -268,6 +268,11 @@ TEST(Sources, BrokenGzipIsOneErrorNamingTheByte)
     std::vector<uint8_t> cut(gz.begin(), gz.begin() + static_cast<std::ptrdiff_t>(gz.size() - 9));
     auto truncated = openDumpStream(std::make_unique<MemorySource>(cut));
     EXPECT_THROW(readHeapDump(*truncated), HprofError);
+    // The same with memory warmed beside the read: the error comes out, the thread ends.
+    ReadOptions warming;
+    warming.warmAhead = true;
+    auto truncatedAgain = openDumpStream(std::make_unique<MemorySource>(cut));
+    EXPECT_THROW(readHeapDump(*truncatedAgain, warming), HprofError);
 
     gz[gz.size() / 2] ^= 0x5A;
     gz[gz.size() / 2 + 1] ^= 0xA5;
