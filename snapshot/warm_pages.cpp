@@ -4,8 +4,8 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <new>
 
 #include "large_arrays.h"
@@ -59,10 +59,10 @@ void WarmPages::warm()
             } catch (const std::bad_alloc&) {
                 break;  // the memory is not there: nothing to warm
             }
-            const uint64_t held = held_.load(std::memory_order_relaxed) + kChunkBytes;
-            held_.store(held, std::memory_order_relaxed);
-            if (held > most_.load(std::memory_order_relaxed))
-                most_.store(held, std::memory_order_relaxed);
+            const uint64_t holding = held_.load(std::memory_order_relaxed) + kChunkBytes;
+            held_.store(holding, std::memory_order_relaxed);
+            if (holding > most_.load(std::memory_order_relaxed))
+                most_.store(holding, std::memory_order_relaxed);
             std::lock_guard<std::mutex> check(mutex_);
             if (stop_)
                 return;
@@ -74,11 +74,10 @@ void WarmPages::warm()
 
 uint64_t residentBytes()
 {
-    std::FILE* statm = std::fopen("/proc/self/statm", "r");
-    if (!statm)
+    // Pages: the whole size, then those resident.
+    std::ifstream statm("/proc/self/statm");
+    uint64_t size = 0, resident = 0;
+    if (!(statm >> size >> resident))
         return 0;
-    unsigned long long size = 0, resident = 0;
-    const int read = std::fscanf(statm, "%llu %llu", &size, &resident);
-    std::fclose(statm);
-    return read == 2 ? resident * static_cast<uint64_t>(sysconf(_SC_PAGESIZE)) : 0;
+    return resident * static_cast<uint64_t>(sysconf(_SC_PAGESIZE));
 }
