@@ -44,12 +44,16 @@ void WarmPages::warm()
     while (!stop_) {
         lock.unlock();
         started = started || mayStart_();
-        // The process's own memory besides what is warmed, and what that leaves.
-        const uint64_t target = residentTarget_();
-        const uint64_t resident = residentBytes();
-        const uint64_t held = held_.load(std::memory_order_relaxed);
-        const uint64_t others = resident > held ? resident - held : 0;
-        const uint64_t budget = started && resident != 0 && target > others ? target - others : 0;
+        // The process's own memory besides what is warmed, and what that leaves; nothing
+        // to ask before warming may start.
+        uint64_t budget = 0;
+        if (started) {
+            const uint64_t target = residentTarget_();
+            const uint64_t resident = residentBytes();
+            const uint64_t held = held_.load(std::memory_order_relaxed);
+            const uint64_t others = resident > held ? resident - held : 0;
+            budget = resident != 0 && target > others ? target - others : 0;
+        }
         while (held_.load(std::memory_order_relaxed) + kChunkBytes <= budget) {
             try {
                 MappedMemory chunk(kChunkBytes);
