@@ -1,8 +1,7 @@
 #!/usr/bin/env python3
-"""Times a live capture (capture/: the VM writes its heap dump into a private pipe, or
-before JDK 22 a private memory-backed file, read and indexed as it comes, then
-analysed) against the VM's own dump of the same heap, and VisualVM's heap engine against
-ours on the same dump file.
+"""Times a live capture (capture/: the VM writes its heap dump into a private pipe, read
+and indexed as it comes, then analysed) against the VM's own dump of the same heap, and
+VisualVM's heap engine against ours on the same dump file.
 
 For each heap (a SessionHeap of N live objects, G1) and each round:
 - the anchor: `jcmd PID GC.heap_dump -overwrite FILE` to a file in memory-backed
@@ -17,9 +16,6 @@ over sun.os.hrt.frequency, read with `jcmd PID PerfCounter.print` before and aft
 they are measured the same way. Every capture's class histogram must equal jcmd
 GC.class_histogram's for the heap program's classes.
 
-With --compare-pipe each round also captures through a pipe where the capture would use
-a file (the two captures alternate in order from round to round), and both are reported.
-
 With --visualvm the last anchor dump of each heap is also opened by VisualVM's heap
 engine (bench/visualvm/VisualVmRetained.java, under VisualVM's default heap limit
 -Xmx768m from /etc/visualvm/visualvm.conf) and by our reader and analysis
@@ -27,7 +23,7 @@ engine (bench/visualvm/VisualVmRetained.java, under VisualVM's default heap limi
 side by side.
 
     python3 bench/capture_bench.py --build BUILD_DIR [--java JAVA] [--sizes 1000000] \\
-        [--rounds 3] [--compare-pipe] [--visualvm] [--visualvm-timeout 3600] [--out r.json] [--markdown r.md]
+        [--rounds 3] [--visualvm] [--visualvm-timeout 3600] [--out r.json] [--markdown r.md]
 """
 
 import argparse
@@ -58,7 +54,6 @@ def parse_args():
     p.add_argument("--java", help="run the heap on this java (its own jcmd is used)")
     p.add_argument("--sizes", default="1000000", help="live objects per heap, comma-separated")
     p.add_argument("--rounds", type=int, default=3)
-    p.add_argument("--compare-pipe", action="store_true", help="also capture through a pipe in every round")
     p.add_argument("--visualvm", action="store_true", help="also open the dump with VisualVM's heap engine")
     p.add_argument("--visualvm-java", default="/usr/lib/jvm/java-17-openjdk-amd64/bin/java")
     p.add_argument("--visualvm-timeout", type=int, default=3600, help="seconds before VisualVM's run is given up")
@@ -106,9 +101,8 @@ def anchor_dump(paths, pid, directory):
                   "bytes": os.path.getsize(path)}
 
 
-def capture(paths, pid, expected, extra=()):
-    proc = subprocess.run([paths["capture_live"], str(pid), "--analyse", "--histogram", *extra],
-                          capture_output=True, text=True)
+def capture(paths, pid, expected):
+    proc = subprocess.run([paths["capture_live"], str(pid), "--analyse", "--histogram"], capture_output=True, text=True)
     if proc.returncode != 0:
         raise CheckFailed("capture failed: %s" % proc.stderr.strip())
     result = json.loads(proc.stdout)
@@ -164,18 +158,8 @@ def scenario(args, paths, n):
         path = None
         for _ in range(args.rounds):
             path, anchor = anchor_dump(paths, proc.pid, directory)
-            piped = None
-            if args.compare_pipe and len(rounds) % 2 == 1:
-                piped = capture(paths, proc.pid, expected, ["--pipe"])
             live = capture(paths, proc.pid, expected)
-            if args.compare_pipe and piped is None:
-                piped = capture(paths, proc.pid, expected, ["--pipe"])
             rounds.append({"anchor": anchor, "capture": live, "load": load_average()})
-            if piped:
-                rounds[-1]["capture_pipe"] = piped
-                print("  through a pipe: pause %.0f ms (%.2fx), all retained ready %.2f s, %.2f s after the last byte" % (
-                    piped["pause_ms"], piped["pause_ms"] / anchor["pause_ms"], piped["retained_ms"] / 1000,
-                    (piped["retained_ms"] - piped["last_byte_ms"]) / 1000), flush=True)
             print("  jcmd to tmpfs %.2f s, pause %.0f ms; capture pause %.0f ms (%.2fx), all retained ready %.2f s "
                   "(%.2fx the dump), %.2f s after the last byte, whole analysis %.2f s, peak %.1f B/object" % (
                       anchor["seconds"], anchor["pause_ms"], live["pause_ms"], live["pause_ms"] / anchor["pause_ms"],
@@ -198,14 +182,6 @@ def scenario(args, paths, n):
                    "whole_ratio": median([r["capture"]["ready_ms"] / 1000 / r["anchor"]["seconds"] for r in rounds]),
                    "peak_rss": max(r["capture"]["peak_rss"] for r in rounds),
                    "rounds": rounds}
-        if args.compare_pipe:
-            piped = [r for r in rounds if "capture_pipe" in r]
-            summary["pipe"] = {
-                "pause_ratio": median([r["capture_pipe"]["pause_ms"] / r["anchor"]["pause_ms"] for r in piped]),
-                "ready_ratio": median([r["capture_pipe"]["retained_ms"] / 1000 / r["anchor"]["seconds"] for r in piped]),
-                "after_ratio": median([(r["capture_pipe"]["retained_ms"] - r["capture_pipe"]["last_byte_ms"]) / 1000
-                                       / r["anchor"]["seconds"] for r in piped]),
-                "peak_rss": max(r["capture_pipe"]["peak_rss"] for r in piped)}
         if args.visualvm and path:
             print("  VisualVM's heap engine on the %d MB dump (load %s)..." % (
                 os.path.getsize(path) >> 20, " ".join(load_average())), flush=True)
@@ -217,13 +193,6 @@ def scenario(args, paths, n):
         proc.kill()
         proc.wait()
         shutil.rmtree(directory, ignore_errors=True)
-
-
-def ahead(c):
-    if c.get("through_file"):
-        return ("the VM wrote into a memory-backed file at most %.1f MB ahead of the reader (held by the file "
-                "system, outside the process)" % (c.get("file_ahead_most_bytes", 0) / 2**20))
-    return "drained off the pipe ahead of the reader at most %.1f MB" % (c["drain_most_bytes"] / 2**20)
 
 
 def markdown(results):
@@ -242,16 +211,11 @@ def markdown(results):
         c = h["rounds"][0]["capture"]
         rows += ["", "Peak memory of the capturing process at %d objects, part by part (B/object): graph %.1f, "
                  "reference labels %.1f, addresses %.1f, classes %.1f; the analysis keeps %.1f and its steps' "
-                 "peak is %.1f; %s; warmed ahead for the analysis at "
+                 "peak is %.1f; drained ahead of the reader at most %.1f MB; warmed ahead for the analysis at "
                  "most %.0f MB; process peak %.1f." % (
                      o, c["graph_bytes"] / o, c["label_bytes"] / o, c["address_bytes"] / o, c["class_bytes"] / o,
-                     c["analysis_kept_bytes"] / o, c["analysis_peak_work_bytes"] / o, ahead(c),
+                     c["analysis_kept_bytes"] / o, c["analysis_peak_work_bytes"] / o, c["drain_most_bytes"] / 2**20,
                      c.get("warmed_bytes", 0) / 2**20, c["peak_rss"] / o)]
-        if "pipe" in h:
-            p = h["pipe"]
-            rows += ["", "Through a pipe in the same rounds at %d objects: pause %.2f×, request to all retained %.2f×, "
-                     "after the last byte %.2f×, peak %.1f B/object." % (
-                         o, p["pause_ratio"], p["ready_ratio"], p["after_ratio"], p["peak_rss"] / o)]
     compared = [(n, h) for n, h in heaps if "visualvm" in h]
     if compared:
         rows += ["", "| objects | dump MB | ours: to all retained s | ours: peak MB | VisualVM: to first retained s | "

@@ -15,7 +15,7 @@
 class CaptureCancel;
 
 enum class CapturePhase : uint8_t {
-    Preparing,  // checking the VM, asking its layout, making the file or pipe
+    Preparing,  // checking the VM, asking its layout, making the pipe
     Dumping,    // asked: the VM collects and writes its dump; the program is paused
     Reading,    // the dump is coming (on JDK 22+ the last part after the pause)
     Resolving,  // after the last byte: references resolved
@@ -44,9 +44,6 @@ struct CaptureOptions {
     std::function<void(const CaptureProgress&)> progress;
     uint64_t progressEveryBytes = 16u << 20;
     const CaptureCancel* cancel = nullptr;
-    // Through a pipe even where the VM would write into a memory-backed file (before JDK
-    // 22), to compare the two.
-    bool throughPipe = false;
 };
 
 struct CaptureReport {
@@ -60,9 +57,7 @@ struct CaptureReport {
     double answerMs = 0;        // from the request to the VM's answer
     double totalMs = 0;         // from the start to everything ready
     uint64_t bytes = 0;         // of the stream (compressed, with gzipLevel)
-    uint64_t drainMostBytes = 0;  // the most bytes read off the pipe ahead of the reader at once
-    bool throughFile = false;     // the VM wrote into a memory-backed file, not a pipe
-    uint64_t fileAheadMostBytes = 0;  // the most bytes written into it ahead of the reader
+    uint64_t drainMostBytes = 0;  // the most bytes read ahead of the reader at once
     uint64_t warmedBytes = 0;     // the most memory faulted in ahead for the analysis
     std::string vmAnswer;       // the VM's own words: "Heap dump file created [...]"
     std::vector<std::string> notes;

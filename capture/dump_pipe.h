@@ -7,7 +7,10 @@
 #include <cstdint>
 #include <string>
 
-#include "vm_dump_stream.h"
+#include "byte_source.h"
+#include "hotspot_attach.h"
+
+class CaptureCancel;
 
 class DumpPipe {
 public:
@@ -33,15 +36,35 @@ private:
     bool linked_ = false;
 };
 
-// The dump as the VM writes it into the pipe. The stream ends when the VM has closed
-// the pipe.
-class DumpStream : public VmDumpStream {
+// The dump as the VM writes it, waiting on the pipe, the VM's answer to the dump request
+// and two cancel pipes (the caller's, and the capture's own for stopping its thread) at
+// once. The stream ends when the VM has closed the pipe; an error answer from the VM, or
+// a cancel, throws CaptureError at once.
+class DumpStream : public ByteSource {
 public:
     DumpStream(DumpPipe& pipe, AttachExchange& exchange, const CaptureCancel* cancel, const CaptureCancel* stop);
 
     size_t read(uint8_t* buffer, size_t size) override;
+    uint64_t consumed() const override { return consumed_; }
+
+    // Waits for the VM's answer (after the stream's end it comes at once) and returns it.
+    // Throws CaptureError on a cancel.
+    AttachResult answer();
+    bool answered() const { return answered_; }
+    // The VM has closed the pipe: every byte it wrote has been read.
+    bool ended() const { return ended_; }
 
 private:
+    // Waits until the pipe or the answer has something, or throws on a cancel.
+    void wait(bool forPipe);
+    void readAnswer();
+
     DumpPipe& pipe_;
+    AttachExchange& exchange_;
+    const CaptureCancel* cancels_[2];
+    uint64_t consumed_ = 0;
     bool writerSeen_ = false;  // a writer has had the pipe open: a read of 0 is its end
+    bool answered_ = false;
+    bool ended_ = false;
+    AttachResult answer_;
 };

@@ -10,7 +10,6 @@
 #include "capture_guard.h"
 #include "dump_file.h"
 #include "dump_pipe.h"
-#include "growing_dump.h"
 #include "hotspot_attach.h"
 #include "hprof_error.h"
 #include "local_jvms.h"
@@ -73,10 +72,9 @@ size_t drainLimit(uint64_t heapUsed)
     return static_cast<size_t>(std::min(kMost, std::max(kLeast, heapUsed / 4)));
 }
 
-// One capture from start to end: the checks, the private directory and the pipe or file
-// in it, the guard, the request to the VM, the stream (a pipe drained on a thread of its
-// own, or a file read as it grows), and the clean-up in every case. It is also the
-// reader's source.
+// One capture from start to end: the checks, the private directory and its pipe, the
+// guard, the request to the VM, the stream drained on a thread of its own, and the
+// clean-up in every case. It is also the reader's source.
 class Capture : public ByteSource {
 public:
     Capture(long pid, const CaptureOptions& options, const std::string& extraFile)
@@ -91,17 +89,9 @@ public:
         if (!dir_.memoryBacked())
             report_.notes.push_back("no memory-backed storage for the pipe's directory (" + dir_.path() +
                                     "): from JDK 22 on the VM writes its dump's parts there during the pause");
-        // Before JDK 22 the VM writes its whole dump during the pause: into a memory-backed
-        // file it writes at the pace of any dump to memory, where a pipe would make it
-        // wait on the reader. From JDK 22 on it writes the pause's part into files of its
-        // own and streams the dump afterwards, when a pipe's bound spares memory.
-        const std::string name = dir_.path() + "/heap.hprof";
-        if (dir_.memoryBacked() && report_.target.version.feature < 22 && !options.throughPipe)
-            file_.emplace(name);
-        else
-            pipe_.emplace(name);
+        pipe_.emplace(dir_.path() + "/heap.hprof");
         // From here on, if this process is killed, the guard cleans up.
-        guard_ = CaptureGuard(file_ ? file_->fd() : pipe_->fd(), dir_.path(), extraFile);
+        guard_ = CaptureGuard(pipe_->fd(), dir_.path(), extraFile);
         for (long other : dir_.otherCaptures()) {
             progress_.waitingFor = "another capture of this VM (process " + std::to_string(other) +
                                    ") is under way; this one follows it";
@@ -128,14 +118,8 @@ public:
         if (!sent.ok())
             throw CaptureError(CaptureFailure::refused, sent.message);
         report(CapturePhase::Dumping);
-        if (file_) {
-            fileStream_ = std::make_unique<GrowingDumpStream>(*file_, exchange_, options.cancel, &stop_);
-            stream_ = fileStream_.get();
-        } else {
-            pipeStream_ = std::make_unique<DumpStream>(*pipe_, exchange_, options.cancel, &stop_);
-            stream_ = pipeStream_.get();
-            drain_.emplace(*pipeStream_, stop_, drainLimit(progress_.heapUsed));
-        }
+        stream_.emplace(*pipe_, exchange_, options.cancel, &stop_);
+        drain_.emplace(*stream_, stop_, drainLimit(progress_.heapUsed));
     }
 
     ~Capture() override { cleanUp(); }
@@ -143,26 +127,18 @@ public:
     // The dump's bytes, on the capturing thread.
     size_t read(uint8_t* buffer, size_t size) override
     {
-        const size_t n = input().read(buffer, size);
+        const size_t n = drain_->read(buffer, size);
         lowerReadAheadAfterPause();
         if (n > 0 && !firstByte_) {
             firstByte_ = Clock::now();
-            // The VM has the pipe or file open: its name is no longer needed.
-            if (pipe_)
-                pipe_->unlinkPath();
-            if (file_)
-                file_->unlinkPath();
+            // The VM has the pipe open: its name is no longer needed.
+            pipe_->unlinkPath();
             progress_.waitingFor.clear();
             report(CapturePhase::Reading);
         }
         return n;
     }
-    uint64_t consumed() const override
-    {
-        if (drain_)
-            return drain_->consumed();
-        return stream_ ? stream_->consumed() : 0;
-    }
+    uint64_t consumed() const override { return drain_ ? drain_->consumed() : 0; }
 
     CaptureReport& result() { return report_; }
 
@@ -182,13 +158,8 @@ public:
     {
         const auto lastByte = Clock::now();
         streamEnded_.store(true);
-        report_.bytes = consumed();
-        if (drain_)
-            report_.drainMostBytes = drain_->mostWaiting();
-        if (fileStream_) {
-            report_.throughFile = true;
-            report_.fileAheadMostBytes = fileStream_->mostAhead();
-        }
+        report_.bytes = drain_->consumed();
+        report_.drainMostBytes = drain_->mostWaiting();
         drain_.reset();
         const AttachResult answer = stream_->answer();
         const auto answered = Clock::now();
@@ -248,7 +219,7 @@ private:
     // reader, not up to its limit. Looked at every few milliseconds.
     void lowerReadAheadAfterPause()
     {
-        if (readAheadLowered_ || !drain_ || report_.target.version.feature < 22)
+        if (readAheadLowered_ || report_.target.version.feature < 22)
             return;
         const auto now = Clock::now();
         if (now - lastPauseCheck_ < std::chrono::milliseconds(10))
@@ -269,17 +240,15 @@ private:
         return text.substr(text.rfind('\n') + 1);
     }
 
-    // The drain's thread ends first. Then the directory (and the pipe's or file's name in
-    // it): a VM that has not opened it yet finds nothing to open; closing the pipe's read
-    // end after it gives one that has EPIPE. The VM's answer is not waited for.
+    // The drain's thread ends first. Then the directory (and the pipe's name in it): a VM
+    // that has not opened the pipe yet finds nothing to open; closing the read end after
+    // it gives one that has EPIPE. The VM's answer is not waited for.
     void cleanUp()
     {
         drain_.reset();
         dir_.remove();
         if (pipe_)
             pipe_->close();
-        if (file_)
-            file_->close();
         exchange_.abandon();
         guard_.release();
     }
@@ -292,7 +261,6 @@ private:
     CaptureProgress progress_;
     PrivateDir dir_;
     std::optional<DumpPipe> pipe_;
-    std::optional<GrowingDump> file_;
     AttachExchange exchange_;
     CaptureGuard guard_;
     std::optional<SafepointClock> clockBefore_;
@@ -300,12 +268,8 @@ private:
     bool readAheadLowered_ = false;
     Clock::time_point lastPauseCheck_;
     CaptureCancel stop_;  // ends the drain's waits
-    std::unique_ptr<DumpStream> pipeStream_;
-    std::unique_ptr<GrowingDumpStream> fileStream_;
-    VmDumpStream* stream_ = nullptr;  // the one of the two in use
-    std::optional<PipeDrain> drain_;  // ahead of the reader on the pipe
-
-    ByteSource& input() { return drain_ ? static_cast<ByteSource&>(*drain_) : *stream_; }
+    std::optional<DumpStream> stream_;
+    std::optional<PipeDrain> drain_;
 };
 
 }  // namespace

@@ -1,10 +1,9 @@
 // A heap snapshot of a running HotSpot VM, captured in one pause: the VM's own heap
 // dumper is asked, through its attach mechanism as jcmd asks it, to write
-// `GC.heap_dump -overwrite` into a directory private to the user (a memory-backed file
-// before JDK 22, a named pipe from then on), and the dump is read as it is written, into
-// a HeapIndex (or, for `vorlan-cli dump`, into a file). Everything made for it is
-// removed afterwards, also when the caller cancels, an error stops it, or the process is
-// killed (capture_guard.h).
+// `GC.heap_dump -overwrite` into a named pipe in a directory private to the user, and the
+// dump is read as it is written, into a HeapIndex (or, for `vorlan-cli dump`, into a
+// file). Everything made for it is removed afterwards, also when the caller cancels, an
+// error stops it, or the process is killed (capture_guard.h).
 //
 //   CaptureCancel cancel;                      // cancel.cancel() from any thread
 //   CaptureOptions options;
@@ -14,7 +13,7 @@
 //   snapshot.report.pause.ms                                    // how long the program stopped
 //
 // Two captures of one VM at once are served one after the other by the VM's attach
-// listener, each with its own file or pipe; the second says in its progress that it waits.
+// listener, each with its own pipe; the second says in its progress that it waits.
 #pragma once
 
 #include <string>

@@ -42,7 +42,7 @@ std::unique_ptr<Snapshot> openLiveSnapshot(const CliOptions& options,
             progress(last);
         };
     }
-    // Ctrl-C cancels the capture, which then removes its file or pipe and directory.
+    // Ctrl-C cancels the capture, which then removes its pipe and directory.
     CancelOnInterrupt interrupt(cancel);
     LiveSnapshot live;
     try {

@@ -1,6 +1,6 @@
 // A snapshot of a running VM's heap, for top, dominators, suspects and histo --retained
 // when no --hprof names a dump: the VM named by --pid or --port writes its heap dump into
-// a private file or pipe, read as it comes (snapshot_reader.h), and the index is analysed as a dump
+// a pipe, read as it comes (snapshot_reader.h), and the index is analysed as a dump
 // file's is, without values (a stream cannot be read twice).
 #pragma once
 

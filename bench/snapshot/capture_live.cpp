@@ -1,5 +1,5 @@
 // Captures the heap of a running JVM live with the capture library (the VM writes its
-// dump into a pipe or a memory-backed file this process reads as it comes), optionally computes every retained
+// dump into a pipe this process reads as it comes), optionally computes every retained
 // size, and prints what it cost as one JSON object: the program's pause (the VM's own
 // safepoint counters), the times from the request to the first and last byte, the VM's
 // answer, the index and the retained sizes ready, peak memory and where it goes. The
@@ -55,7 +55,7 @@ std::string jsonText(const std::string& text)
 int main(int argc, char** argv)
 {
     if (argc < 2 || std::strcmp(argv[1], "--help") == 0) {
-        std::fprintf(stderr, "usage: capture_live PID [--analyse] [--histogram] [--threads N] [--gz N] [--file PATH] [--pipe]\n");
+        std::fprintf(stderr, "usage: capture_live PID [--analyse] [--histogram] [--threads N] [--gz N] [--file PATH]\n");
         return 2;
     }
     const long pid = std::atol(argv[1]);
@@ -69,7 +69,6 @@ int main(int argc, char** argv)
         else if (a == "--threads" && i + 1 < argc) options.dumpThreads = static_cast<unsigned>(std::atoi(argv[++i]));
         else if (a == "--gz" && i + 1 < argc) options.gzipLevel = std::atoi(argv[++i]);
         else if (a == "--file" && i + 1 < argc) file = argv[++i];
-        else if (a == "--pipe") options.throughPipe = true;
     }
     const uint64_t rssBefore = procStatus("VmRSS:");
     const auto start = std::chrono::steady_clock::now();
@@ -118,7 +117,7 @@ int main(int argc, char** argv)
                     " \"peak_rss\": %llu, \"peak_rss_indexed\": %llu, \"rss_before\": %llu, \"graph_bytes\": %zu,"
                     " \"label_bytes\": %zu, \"address_bytes\": %zu, \"class_bytes\": %zu, \"analysis_kept_bytes\": %llu,"
                     " \"analysis_peak_work_bytes\": %llu, \"peak_bytes_per_object\": %.2f, \"cpu_seconds\": %.3f,"
-                    " \"drain_most_bytes\": %llu, \"through_file\": %s, \"file_ahead_most_bytes\": %llu, \"warmed_bytes\": %llu, \"layout\": %s, \"layout_from_vm\": %s, \"vm_answer\": %s",
+                    " \"drain_most_bytes\": %llu, \"warmed_bytes\": %llu, \"layout\": %s, \"layout_from_vm\": %s, \"vm_answer\": %s",
                     snapshot.index.graph.objects, snapshot.index.graph.edgeCount(),
                     static_cast<unsigned long long>(r.bytes), r.pause.ms, r.pause.reachingMs,
                     static_cast<long long>(r.pause.safepoints), r.firstByteMs, r.lastByteMs, r.answerMs, ms(indexed),
@@ -126,8 +125,7 @@ int main(int argc, char** argv)
                     static_cast<unsigned long long>(peakIndexed), static_cast<unsigned long long>(rssBefore), use.graph,
                     use.labels, use.addresses, use.classes, static_cast<unsigned long long>(analysisKept),
                     static_cast<unsigned long long>(analysisPeakWork), procStatus("VmHWM:") / std::max(1.0, objects),
-                    cpuSeconds(), static_cast<unsigned long long>(r.drainMostBytes), r.throughFile ? "true" : "false",
-                    static_cast<unsigned long long>(r.fileAheadMostBytes),
+                    cpuSeconds(), static_cast<unsigned long long>(r.drainMostBytes),
                     static_cast<unsigned long long>(r.warmedBytes), jsonText(r.layout.describe()).c_str(), r.layoutFromVm ? "true" : "false",
                     jsonText(r.vmAnswer).c_str());
         if (!steps.empty())

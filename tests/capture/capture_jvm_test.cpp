@@ -1,10 +1,9 @@
 // Live captures of real JVMs (the JDK named by VORLAN_TEST_JAVA, else the build's): the
 // heap read while the VM writes it equals what the VM counts itself, the pause is the
 // one the VM logs, and nothing is left behind however the capture ends: finished,
-// cancelled, its client killed while the VM writes or before the VM opened the pipe or
-// file, or left by a dead client for the next capture to sweep. Before JDK 22 the VM
-// writes into a memory-backed file that gives back what was read. Two captures of one VM
-// at once are served one after the other; a VM that cannot be captured says why at once.
+// cancelled, its client killed while the VM writes or before the VM opened the pipe, or
+// left by a dead client for the next capture to sweep. Two captures of one VM at once
+// are served one after the other; a VM that cannot be captured says why at once.
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -16,7 +15,6 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <optional>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -172,80 +170,6 @@ TEST(CaptureJvm, CompressedStreamAndTheVmsDumpThreads)
     EXPECT_TRUE(noCaptureLeft(target.pid()));
 }
 
-namespace {
-
-// The capture's own open file named heap.hprof, as /proc/self/fd shows it.
-struct OpenDumpFile {
-    bool found = false;
-    bool named = true;       // its name still in the directory
-    uint64_t size = 0;       // as far as the VM has written
-    uint64_t allocated = 0;  // what the file system still holds of it
-};
-
-OpenDumpFile openDumpFile()
-{
-    OpenDumpFile file;
-    for (const auto& entry : fs::directory_iterator("/proc/self/fd")) {
-        std::error_code error;
-        const std::string target = fs::read_symlink(entry.path(), error).string();
-        struct stat st {};
-        if (error || target.find("/heap.hprof") == std::string::npos || ::stat(entry.path().c_str(), &st) != 0 ||
-            !S_ISREG(st.st_mode))
-            continue;
-        file.found = true;
-        file.named = target.find(" (deleted)") == std::string::npos;
-        file.size = static_cast<uint64_t>(st.st_size);
-        file.allocated = static_cast<uint64_t>(st.st_blocks) * 512;
-    }
-    return file;
-}
-
-}  // namespace
-
-TEST(CaptureJvm, BeforeJdk22TheDumpIsReadFromAFileThatGivesBackWhatWasRead)
-{
-    CaptureTargetJvm target({}, 2'000'000);
-    constexpr uint64_t kMB = 1u << 20;
-    CaptureOptions options;
-    options.progressEveryBytes = 4 * kMB;
-    std::optional<OpenDumpFile> seen;
-    uint64_t readBySeen = 0;
-    options.progress = [&](const CaptureProgress& p) {
-        if (!seen && p.phase == CapturePhase::Reading && p.bytes >= 48 * kMB) {
-            seen = openDumpFile();
-            readBySeen = p.bytes;
-        }
-    };
-    const LiveSnapshot snapshot = captureHeap(target.pid(), options);
-    const CaptureReport& r = snapshot.report;
-    EXPECT_EQ(indexHistogram(snapshot.index).at("Ballast").objects, 2'000'000u);
-    EXPECT_EQ(r.bytes, snapshot.index.summary.dumpBytes);
-    EXPECT_TRUE(noCaptureLeft(target.pid()));
-    ASSERT_TRUE(seen.has_value()) << "the dump was smaller than the test needs";
-    if (javaFeature() >= 22) {
-        // The VM streams its dump after the pause: a pipe serves.
-        EXPECT_FALSE(r.throughFile);
-        EXPECT_FALSE(seen->found);
-    } else {
-        EXPECT_TRUE(r.throughFile);
-        ASSERT_TRUE(seen->found) << "no dump file open while reading";
-        EXPECT_FALSE(seen->named) << "the file kept its name while the VM wrote into it";
-        EXPECT_GE(seen->size, readBySeen);
-        // Everything read, to the last whole step of 16 MB, is no longer held.
-        EXPECT_LE(seen->allocated + 32 * kMB, seen->size)
-            << "read " << readBySeen << " of " << seen->size << " bytes, still held " << seen->allocated;
-    }
-
-    // Through a pipe, as any VM may be asked: the same heap.
-    CaptureOptions piped;
-    piped.throughPipe = true;
-    const LiveSnapshot again = captureHeap(target.pid(), piped);
-    EXPECT_FALSE(again.report.throughFile);
-    EXPECT_EQ(indexHistogram(again.index).at("Ballast").objects, 2'000'000u);
-    EXPECT_EQ(again.report.bytes, again.index.summary.dumpBytes);
-    EXPECT_TRUE(noCaptureLeft(target.pid()));
-}
-
 TEST(CaptureJvm, ASecondCaptureWaitsForTheFirst)
 {
     using Clock = std::chrono::steady_clock;
@@ -318,8 +242,7 @@ TEST(CaptureJvm, CancelledWhileTheVmWritesLeavesNothingAndTheVmGoesOn)
     }
     EXPECT_LT(std::chrono::steady_clock::now() - cancelledAt, std::chrono::seconds(2)) << "the cancel took long";
     EXPECT_TRUE(noCaptureLeft(target.pid()));
-    // The VM has given up its dump (EPIPE on a pipe; a file it finishes, unnamed, and
-    // closes) and serves the next.
+    // The VM has given up its dump (EPIPE) and serves the next.
     const LiveSnapshot again = captureHeap(target.pid());
     EXPECT_EQ(indexHistogram(again.index).at("Ballast").objects, 2'000'000u);
 }

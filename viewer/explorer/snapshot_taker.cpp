@@ -62,7 +62,7 @@ SnapshotTaker::SnapshotTaker(QObject* parent) : QObject(parent), state_(std::mak
 
 SnapshotTaker::~SnapshotTaker()
 {
-    // The capture's file or pipe and directory go with it; no thread outlives the window.
+    // The capture's pipe and directory go with it; no thread outlives the window.
     cancel();
     state_->watcher.waitForFinished();
 }

@@ -1,5 +1,5 @@
 // Taking a heap snapshot of a running program (its process id) on a thread of its own:
-// the VM writes its heap dump into a private file or pipe while the program is paused, the
+// the VM writes its heap dump into a private pipe while the program is paused, the
 // snapshot library reads it as it comes and analyses it. Progress, the snapshot with how
 // long the program was paused, or the reason there is none come as signals on the GUI
 // thread. The explorer's one way into the live capture library: it also finds a
@@ -37,7 +37,7 @@ public:
 
     // False, changing nothing, while a capture is under way or none is possible.
     bool take(long pid);
-    // Stops the capture wherever it waits (the VM goes on; its file or pipe and directory go).
+    // Stops the capture wherever it waits (the VM goes on; its pipe and directory go).
     void cancel();
     bool busy() const;
 
