@@ -10,7 +10,9 @@ For each heap (a SessionHeap of N live objects, G1) and each round:
   the program's pause, the time from the request to every retained size ready (and
   paths from the roots: the analysis then only arranges them into the dominator tree and
   totals by class, whose end is given beside as the whole analysis), what is left after
-  the last byte, and the peak memory of the capturing process per object.
+  the last byte, and the peak memory of the capturing process per object (all of it
+  resident, VmHWM; and its private part, without the file-backed pages of its program
+  and libraries, sampled every millisecond: bench/snapshot/private_peak.h).
 Both pauses are the VM's own safepoint time (sun.rt.safepointTime + safepointSyncTime
 over sun.os.hrt.frequency, read with `jcmd PID PerfCounter.print` before and after), so
 they are measured the same way. Every capture's class histogram must equal jcmd
@@ -181,6 +183,8 @@ def scenario(args, paths, n):
                    "whole_s": median([r["capture"]["ready_ms"] / 1000 for r in rounds]),
                    "whole_ratio": median([r["capture"]["ready_ms"] / 1000 / r["anchor"]["seconds"] for r in rounds]),
                    "peak_rss": max(r["capture"]["peak_rss"] for r in rounds),
+                   # Without the file-backed pages of the program and its libraries.
+                   "private_peak": max(r["capture"].get("private_peak", 0) for r in rounds),
                    "rounds": rounds}
         if args.visualvm and path:
             print("  VisualVM's heap engine on the %d MB dump (load %s)..." % (
@@ -198,24 +202,27 @@ def scenario(args, paths, n):
 def markdown(results):
     rows = ["| objects | dump MB | jcmd to tmpfs s | its pause ms | capture pause ms | pause ratio (≤ 1.1×) | "
             "request to all retained s | / dump (≤ 1.5×) | after last byte s | / dump (≤ 0.5×) | whole analysis s | "
-            "/ dump | peak B/object (≤ 40) | peak / dump (≤ 1×) |", "|---|---|---|---|---|---|---|---|---|---|---|---|---|---|"]
+            "/ dump | peak B/object (≤ 40) | of it private | peak / dump (≤ 1×) |",
+            "|---|---|---|---|---|---|---|---|---|---|---|---|---|---|---|"]
     heaps = sorted(results["heaps"].items(), key=lambda kv: int(kv[0]))
     for _, h in heaps:
         o = h["objects"]
-        rows.append("| %d | %d | %.2f | %.0f | %.0f | %.2f× | %.2f | %.2f× | %.2f | %.2f× | %.2f | %.2f× | %.1f | %.2f× |" % (
+        rows.append("| %d | %d | %.2f | %.0f | %.0f | %.2f× | %.2f | %.2f× | %.2f | %.2f× | %.2f | %.2f× | %.1f | %s | %.2f× |" % (
             o, h["dump_bytes"] >> 20, h["anchor_seconds"], h["anchor_pause_ms"], h["capture_pause_ms"],
             h["pause_ratio"], h["ready_s"], h["ready_ratio"], h["after_s"], h["after_ratio"], h["whole_s"],
-            h["whole_ratio"], h["peak_rss"] / o, h["peak_rss"] / h["dump_bytes"]))
+            h["whole_ratio"], h["peak_rss"] / o, "%.1f" % (h["private_peak"] / o) if h.get("private_peak") else "",
+            h["peak_rss"] / h["dump_bytes"]))
     for _, h in heaps:
         o = h["objects"]
         c = h["rounds"][0]["capture"]
         rows += ["", "Peak memory of the capturing process at %d objects, part by part (B/object): graph %.1f, "
                  "reference labels %.1f, addresses %.1f, classes %.1f; the analysis keeps %.1f and its steps' "
                  "peak is %.1f; drained ahead of the reader at most %.1f MB; warmed ahead for the analysis at "
-                 "most %.0f MB; process peak %.1f." % (
+                 "most %.0f MB; process peak %.1f, of which private memory %.1f (the rest is the shared "
+                 "code of the program and its libraries, read from their files)." % (
                      o, c["graph_bytes"] / o, c["label_bytes"] / o, c["address_bytes"] / o, c["class_bytes"] / o,
                      c["analysis_kept_bytes"] / o, c["analysis_peak_work_bytes"] / o, c["drain_most_bytes"] / 2**20,
-                     c.get("warmed_bytes", 0) / 2**20, c["peak_rss"] / o)]
+                     c.get("warmed_bytes", 0) / 2**20, c["peak_rss"] / o, c.get("private_peak", 0) / o)]
     compared = [(n, h) for n, h in heaps if "visualvm" in h]
     if compared:
         rows += ["", "| objects | dump MB | ours: to all retained s | ours: peak MB | VisualVM: to first retained s | "

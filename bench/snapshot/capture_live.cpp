@@ -17,6 +17,7 @@
 #include "heap_analysis.h"
 #include "heap_capture.h"
 #include "hprof_error.h"
+#include "private_peak.h"
 
 namespace {
 
@@ -70,6 +71,7 @@ int main(int argc, char** argv)
         else if (a == "--gz" && i + 1 < argc) options.gzipLevel = std::atoi(argv[++i]);
         else if (a == "--file" && i + 1 < argc) file = argv[++i];
     }
+    PrivatePeak privatePeak;
     const uint64_t rssBefore = procStatus("VmRSS:");
     const auto start = std::chrono::steady_clock::now();
     const auto ms = [&](std::chrono::steady_clock::time_point t) {
@@ -117,7 +119,7 @@ int main(int argc, char** argv)
                     " \"peak_rss\": %llu, \"peak_rss_indexed\": %llu, \"rss_before\": %llu, \"graph_bytes\": %zu,"
                     " \"label_bytes\": %zu, \"address_bytes\": %zu, \"class_bytes\": %zu, \"analysis_kept_bytes\": %llu,"
                     " \"analysis_peak_work_bytes\": %llu, \"peak_bytes_per_object\": %.2f, \"cpu_seconds\": %.3f,"
-                    " \"drain_most_bytes\": %llu, \"warmed_bytes\": %llu, \"layout\": %s, \"layout_from_vm\": %s, \"vm_answer\": %s",
+                    " \"drain_most_bytes\": %llu, \"warmed_bytes\": %llu, \"private_peak\": %llu, \"layout\": %s, \"layout_from_vm\": %s, \"vm_answer\": %s",
                     snapshot.index.graph.objects, snapshot.index.graph.edgeCount(),
                     static_cast<unsigned long long>(r.bytes), r.pause.ms, r.pause.reachingMs,
                     static_cast<long long>(r.pause.safepoints), r.firstByteMs, r.lastByteMs, r.answerMs, ms(indexed),
@@ -126,7 +128,8 @@ int main(int argc, char** argv)
                     use.labels, use.addresses, use.classes, static_cast<unsigned long long>(analysisKept),
                     static_cast<unsigned long long>(analysisPeakWork), procStatus("VmHWM:") / std::max(1.0, objects),
                     cpuSeconds(), static_cast<unsigned long long>(r.drainMostBytes),
-                    static_cast<unsigned long long>(r.warmedBytes), jsonText(r.layout.describe()).c_str(), r.layoutFromVm ? "true" : "false",
+                    static_cast<unsigned long long>(r.warmedBytes),
+                    static_cast<unsigned long long>(privatePeak.bytes()), jsonText(r.layout.describe()).c_str(), r.layoutFromVm ? "true" : "false",
                     jsonText(r.vmAnswer).c_str());
         if (!steps.empty())
             std::printf(", \"steps\": %s]", steps.c_str());

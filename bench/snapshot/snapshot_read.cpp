@@ -17,6 +17,7 @@
 #include "byte_source.h"
 #include "heap_analysis.h"
 #include "hprof_error.h"
+#include "private_peak.h"
 #include "snapshot_reader.h"
 
 namespace {
@@ -72,6 +73,7 @@ int main(int argc, char** argv)
         analyse = analyse || std::strcmp(argv[i], "--analyse") == 0;
         weak = weak || std::strcmp(argv[i], "--weak") == 0;
     }
+    PrivatePeak privatePeak;
     const auto start = std::chrono::steady_clock::now();
     auto phaseStart = start;
     double phaseSeconds[4] = {0, 0, 0, 0};
@@ -101,7 +103,8 @@ int main(int argc, char** argv)
                     " \"peak_rss\": %llu, \"peak_rss_reading\": %llu, \"rss_after\": %llu,"
                     " \"graph_bytes\": %zu, \"label_bytes\": %zu, \"address_bytes\": %zu, \"class_bytes\": %zu,"
                     " \"peak_bytes_per_object\": %.2f, \"warmed_bytes\": %llu, \"layout\": \"%s\", \"dropped\": %llu, \"threads\": %u,"
-                    " \"threads_named\": %u, \"java\": \"%s\", \"user_seconds\": %.4f, \"system_seconds\": %.4f",
+                    " \"threads_named\": %u, \"java\": \"%s\", \"user_seconds\": %.4f, \"system_seconds\": %.4f,"
+                    " \"private_peak\": %llu",
                     index.graph.objects, index.graph.edgeCount(),
                     static_cast<unsigned long long>(index.summary.dumpBytes), seconds(start, end), phaseSeconds[0],
                     phaseSeconds[1], phaseSeconds[2], static_cast<unsigned long long>(peakRss()),
@@ -109,7 +112,8 @@ int main(int argc, char** argv)
                     use.graph, use.labels, use.addresses, use.classes, peakRss() / std::max(1.0, objects),
                     static_cast<unsigned long long>(warmed), index.summary.layout.describe().c_str(),
                     static_cast<unsigned long long>(index.summary.droppedReferences), index.summary.threads,
-                    index.summary.threadsNamed, index.summary.javaVersion.c_str(), cpuSeconds(false), cpuSeconds(true));
+                    index.summary.threadsNamed, index.summary.javaVersion.c_str(), cpuSeconds(false), cpuSeconds(true),
+                    static_cast<unsigned long long>(privatePeak.bytes()));
         std::printf(", \"notes\": [");
         for (size_t i = 0; i < index.summary.notes.size(); ++i)
             std::printf("%s\"%s\"", i ? ", " : "", index.summary.notes[i].c_str());
@@ -149,7 +153,8 @@ int main(int argc, char** argv)
                             i ? ", " : "", c.name.c_str(), c.seconds, c.cpuSeconds,
                             static_cast<unsigned long long>(c.workBytes), static_cast<unsigned long long>(c.heldBytes));
             }
-            std::printf("], \"step_peak_bytes\": %llu}", static_cast<unsigned long long>(stepPeak));
+            std::printf("], \"step_peak_bytes\": %llu, \"private_peak\": %llu}", static_cast<unsigned long long>(stepPeak),
+                        static_cast<unsigned long long>(privatePeak.bytes()));
         }
         std::printf("}\n");
     } catch (const HprofError& e) {
