@@ -55,14 +55,24 @@ ClassProfile Snapshot::profile() const
     for (auto& [name, t] : byName)
         profile.classes.push_back(std::move(t));
     profile.applicationClasses.assign(application.begin(), application.end());
-    // The main thread's first frame, when it still runs main.
+    // The main thread's first frame, when it still runs main. A thread whose name the
+    // dump did not let be read serves when it runs main and no thread named "main" does:
+    // the name is read only where its String lies near the thread in the dump, and a
+    // dump of the same program must not pass for another's.
+    std::string unnamedMain;
     for (const ThreadInfo& thread : index_.threads) {
-        if (index_.name(thread.name) != "main" || thread.frames.empty())
+        if (thread.frames.empty())
             continue;
         const std::string method(index_.name(thread.frames.back().method));
-        if (method.size() > 5 && method.compare(method.size() - 5, 5, ".main") == 0)
+        if (method.size() <= 5 || method.compare(method.size() - 5, 5, ".main") != 0)
+            continue;
+        if (index_.name(thread.name) == "main")
             profile.mainMethod = method;
+        else if (thread.name == 0 && unnamedMain.empty())
+            unnamedMain = method;
     }
+    if (profile.mainMethod.empty())
+        profile.mainMethod = unnamedMain;
     profile.objects = index_.graph.objects;
     profile.bytes = heapBytes_;
     profile.reachableBytes = analysis_.tree.retainedBytes(kVirtualRoot);

@@ -21,7 +21,7 @@ std::vector<uint8_t> text(const std::string& s)
 
 }  // namespace
 
-LeakyDump leakyDump(const char* program, unsigned sessions)
+LeakyDump leakyDump(const char* program, unsigned sessions, bool threadNamed)
 {
     LeakyDump d{};
     const uint64_t c = 0x7f0000000;
@@ -149,7 +149,7 @@ LeakyDump leakyDump(const char* program, unsigned sessions)
     w.endSegment();
 
     w.beginSegment();
-    w.instance(d.thread, cThread, {{kObject, name}});
+    w.instance(d.thread, cThread, {{kObject, threadNamed ? name : d.absent}});
     w.objectArray(d.locals, cObjects, {d.sub, d.base, d.absent});
     w.instance(d.sub, cSub, {{kLong, 0x123456789}, {kInt, static_cast<uint64_t>(-7) & 0xffffffff}});
     w.instance(d.base, cBase, {{kInt, 42}});

@@ -31,5 +31,7 @@ struct LeakyDump {
 };
 
 // program: the main class's name ("LeakyCache"); its statics, sessions and frame go by it,
-// so two dumps can be of different programs. sessions: how many, 2 to 31.
-LeakyDump leakyDump(const char* program = "LeakyCache", unsigned sessions = 20);
+// so two dumps can be of different programs. sessions: how many, 2 to 31. Without
+// threadNamed, the thread's name field names an identifier the dump leaves out, as when
+// the name's String is too far from the thread for one pass to read it.
+LeakyDump leakyDump(const char* program = "LeakyCache", unsigned sessions = 20, bool threadNamed = true);
