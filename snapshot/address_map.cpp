@@ -12,8 +12,13 @@ uint32_t AddressMap::blockFor(uint64_t address)
         return cacheBlock_[c];
     uint32_t block = blockOfMegabyte_.find(megabyte);
     if (block == IdHashMap::kMissing) {
-        if (blocks_.size() >= kMaxBlocks)
-            return kInvalid;
+        const uint64_t allowed = std::max<uint64_t>(kFreeBlocks, uint64_t{kBlocksPerObjectBlock} * blocksWithObjects_);
+        if (blocks_.size() >= std::min<uint64_t>(allowed, kMaxBlocks)) {
+            tooManyBlocks_ = true;
+            return kInvalidBlock;
+        }
+        if (blocks_.size() == kNarrowBlocks - 1)
+            blocks_.emplace_back();  // holds kInvalid; no megabyte maps to it
         block = static_cast<uint32_t>(blocks_.size());
         blocks_.emplace_back();
         blocks_.back().base = megabyte << kBlockShift;
@@ -29,7 +34,7 @@ AddressMap::Define AddressMap::defineSlow(uint64_t address, uint32_t number)
     if (address & ((1u << kWordShift) - 1))
         return Define::Unaligned;
     const uint32_t b = blockFor(address);
-    if (b == kInvalid)
+    if (b == kInvalidBlock)
         return Define::TooManyBlocks;
     Block& block = blocks_[b];
     if (block.bits.empty()) {
@@ -75,6 +80,7 @@ void AddressMap::finish()
     blocksByAddress_.clear();
     runStarts_.clear();
     explicitAddresses_.clear();
+    explicitWide_.clear();
     for (uint32_t b = 0; b < blocks_.size(); ++b) {
         Block& block = blocks_[b];
         if (block.bits.empty())
@@ -95,7 +101,11 @@ void AddressMap::finish()
             block.numbers.reserve(block.pending.size());
             for (const auto& [word, number] : block.pending) {
                 block.numbers.push_back(number);
-                explicitAddresses_.emplace_back(number, (b << kWordBits) | word);
+                const uint64_t compact = (uint64_t{b} << kWordBits) | word;
+                if (compact <= UINT32_MAX)
+                    explicitAddresses_.emplace_back(number, static_cast<uint32_t>(compact));
+                else
+                    explicitWide_.emplace_back(number, compact);
             }
             std::vector<std::pair<uint32_t, uint32_t>>().swap(block.pending);
         } else {
@@ -114,6 +124,7 @@ void AddressMap::finish()
               [&](uint32_t a, uint32_t b) { return blocks_[a].base < blocks_[b].base; });
     std::sort(runStarts_.begin(), runStarts_.end());
     std::sort(explicitAddresses_.begin(), explicitAddresses_.end());
+    std::sort(explicitWide_.begin(), explicitWide_.end());
     std::vector<uint64_t>().swap(cacheMegabyte_);
     std::vector<uint32_t>().swap(cacheBlock_);
 }
@@ -122,7 +133,7 @@ uint32_t AddressMap::findBlock(uint64_t address) const
 {
     const uint64_t megabyte = address >> kBlockShift;
     const uint32_t b = blockOfMegabyte_.find(megabyte);
-    return b == IdHashMap::kMissing ? kInvalid : b;
+    return b == IdHashMap::kMissing ? kInvalidBlock : b;
 }
 
 uint32_t AddressMap::numberAt(uint64_t address) const
@@ -130,7 +141,7 @@ uint32_t AddressMap::numberAt(uint64_t address) const
     if (address & ((1u << kWordShift) - 1))
         return UINT32_MAX;
     const uint32_t b = findBlock(address);
-    if (b == kInvalid)
+    if (b == kInvalidBlock)
         return UINT32_MAX;
     return numberIn(views_[b], static_cast<uint32_t>((address >> kWordShift) & ((1u << kWordBits) - 1)));
 }
@@ -156,11 +167,16 @@ uint32_t AddressMap::select(const Block& block, uint32_t r) const
 
 uint64_t AddressMap::addressOf(uint32_t number) const
 {
+    auto at = [&](uint64_t compact) {
+        const Block& block = blocks_[compact >> kWordBits];
+        return block.base + ((compact & ((1u << kWordBits) - 1)) << kWordShift);
+    };
     auto e = std::lower_bound(explicitAddresses_.begin(), explicitAddresses_.end(), std::make_pair(number, 0u));
-    if (e != explicitAddresses_.end() && e->first == number) {
-        const Block& block = blocks_[e->second >> kWordBits];
-        return block.base + (uint64_t{e->second & ((1u << kWordBits) - 1)} << kWordShift);
-    }
+    if (e != explicitAddresses_.end() && e->first == number)
+        return at(e->second);
+    auto w = std::lower_bound(explicitWide_.begin(), explicitWide_.end(), std::make_pair(number, uint64_t{0}));
+    if (w != explicitWide_.end() && w->first == number)
+        return at(w->second);
     auto run = std::upper_bound(runStarts_.begin(), runStarts_.end(), std::make_pair(number, UINT32_MAX));
     if (run == runStarts_.begin())
         return 0;
@@ -179,6 +195,7 @@ size_t AddressMap::memoryBytes() const
         bytes += block.bits.capacity() * sizeof(uint64_t) + block.wordRank.capacity() * sizeof(uint16_t) +
                  block.pending.capacity() * sizeof(block.pending[0]) + block.numbers.capacity() * sizeof(uint32_t);
     }
-    bytes += views_.capacity() * sizeof(BlockView) + runStarts_.capacity() * 8 + explicitAddresses_.capacity() * 8 + blocksByAddress_.capacity() * 4;
+    bytes += views_.capacity() * sizeof(BlockView) + runStarts_.capacity() * 8 + explicitAddresses_.capacity() * 8 +
+             explicitWide_.capacity() * 16 + blocksByAddress_.capacity() * 4;
     return bytes;
 }

@@ -6,9 +6,11 @@
 // came in one run, in address order (all of a heap region's objects, as HotSpot writes
 // them), needs only its first number; any other block keeps its numbers in rank order.
 //
-// While reading, an address is also named by a 32-bit compact address (block index in
-// first-seen order, word in block), so references wait for their targets in 4 bytes
-// instead of 8 and resolve with no hashing once reading ends.
+// While reading, an address is also named by a compact address (block index in
+// first-seen order, word in block), so references resolve with no hashing once reading
+// ends. It fits in 32 bits while the heap's objects and references lie in fewer than
+// 32768 different megabytes (32 GiB), so references wait for their targets in 4 bytes
+// instead of 8; a larger heap's compact addresses need up to 48 bits.
 #pragma once
 
 #include <cstddef>
@@ -24,9 +26,18 @@ public:
     static constexpr unsigned kWordShift = 3;
     static constexpr unsigned kWordBits = kBlockShift - kWordShift;  // 17: words per block
     static constexpr uint32_t kBitWords = (1u << kWordBits) / 64;    // 2048 64-bit words of bitmap
-    // Compact addresses are 15 bits of block and 17 of word; all-ones is never valid.
-    static constexpr uint32_t kMaxBlocks = (1u << (32 - kWordBits)) - 1;
-    static constexpr uint32_t kInvalid = UINT32_MAX;
+    // Compact addresses are the block's index above 17 bits of word. kInvalid, all-ones
+    // in 32 bits, falls in block 32767, which is never given to a megabyte, so a compact
+    // address stored in 32 bits and one stored in more agree on it.
+    static constexpr uint32_t kNarrowBlocks = 1u << (32 - kWordBits);
+    static constexpr uint64_t kInvalid = UINT32_MAX;
+    // Blocks are made for every megabyte a reference names, present or not: beyond this
+    // many, only as many more as 16 per block where objects start, so a dump whose
+    // references name megabytes of addresses at random cannot claim memory without
+    // bound. Real heaps name far fewer megabytes without objects.
+    static constexpr uint32_t kFreeBlocks = 2 * kNarrowBlocks;
+    static constexpr uint32_t kBlocksPerObjectBlock = 16;
+    static constexpr uint32_t kMaxBlocks = (1u << 31) - 1;  // compact addresses stay under 2^48
     // Bitmap and ranks of one block where objects start.
     static constexpr size_t kBlockBytes = kBitWords * (sizeof(uint64_t) + sizeof(uint16_t));
 
@@ -34,17 +45,18 @@ public:
 
     // --- while reading ---
     // The compact address of any address: kInvalid for one no object can start at (not
-    // 8-aligned) or when the dump spans more blocks than compact addresses can name.
-    uint32_t compact(uint64_t address)
+    // 8-aligned), or once more megabytes are named than the blocks allowed (see
+    // tooManyBlocks()).
+    uint64_t compact(uint64_t address)
     {
         if (address & ((1u << kWordShift) - 1))
             return kInvalid;
         const uint64_t megabyte = address >> kBlockShift;
         const size_t c = static_cast<size_t>(megabyte & (kCacheSize - 1));
         const uint32_t block = cacheMegabyte_[c] == megabyte ? cacheBlock_[c] : blockFor(address);
-        if (block == kInvalid)
+        if (block == kInvalidBlock)
             return kInvalid;
-        return (block << kWordBits) | static_cast<uint32_t>((address >> kWordShift) & ((1u << kWordBits) - 1));
+        return (uint64_t{block} << kWordBits) | ((address >> kWordShift) & ((1u << kWordBits) - 1));
     }
     enum class Define { Added, Duplicate, Unaligned, TooManyBlocks };
     // Object `number` starts at `address`; numbers must come in increasing order.
@@ -67,26 +79,28 @@ public:
         return defineSlow(address, number);
     }
     size_t bitmapBytes() const { return blocksWithObjects_ * kBlockBytes; }
+    // Whether a megabyte was refused a block: the dump names more than the allowance.
+    bool tooManyBlocks() const { return tooManyBlocks_; }
     // OR of every object address defined, whose lowest set bit is the object alignment.
     uint64_t addressBits() const { return addressBits_; }
 
     // --- once every object is defined ---
     void finish();
     // The object starting at a compact address, or UINT32_MAX.
-    uint32_t numberOf(uint32_t compactAddress) const
+    uint32_t numberOf(uint64_t compactAddress) const
     {
-        const uint32_t b = compactAddress >> kWordBits;
+        const uint64_t b = compactAddress >> kWordBits;
         if (b >= views_.size())  // kInvalid's block is never a real one
             return UINT32_MAX;
-        return numberIn(views_[b], compactAddress & ((1u << kWordBits) - 1));
+        return numberIn(views_[b], static_cast<uint32_t>(compactAddress & ((1u << kWordBits) - 1)));
     }
     // Brings what numberOf(compactAddress) will read into the cache, for loops that
     // resolve many addresses in a row.
-    void prefetch(uint32_t compactAddress) const
+    void prefetch(uint64_t compactAddress) const
     {
-        const uint32_t b = compactAddress >> kWordBits;
+        const uint64_t b = compactAddress >> kWordBits;
         if (b < views_.size() && views_[b].bits) {
-            const uint32_t bw = (compactAddress & ((1u << kWordBits) - 1)) >> 6;
+            const uint32_t bw = static_cast<uint32_t>(compactAddress & ((1u << kWordBits) - 1)) >> 6;
             __builtin_prefetch(views_[b].bits + bw);
             __builtin_prefetch(views_[b].wordRank + bw);
         }
@@ -140,6 +154,7 @@ private:
         return view.numbers ? view.numbers[r] : view.firstNumber + r;
     }
 
+    static constexpr uint32_t kInvalidBlock = UINT32_MAX;
     uint32_t blockFor(uint64_t address);
     Define defineSlow(uint64_t address, uint32_t number);
     uint32_t findBlock(uint64_t address) const;
@@ -155,6 +170,7 @@ private:
     uint32_t lastBlock_ = 0;
     uint64_t addressBits_ = 0;
     uint32_t explicitBlocks_ = 0;
+    bool tooManyBlocks_ = false;
 
     // After finish: per block, what a lookup reads; blocks with objects by address; and
     // number -> block for addressOf.
@@ -162,6 +178,7 @@ private:
     std::vector<uint32_t> blocksByAddress_;
     std::vector<std::pair<uint32_t, uint32_t>> runStarts_;        // (first number, block), one-run blocks
     std::vector<std::pair<uint32_t, uint32_t>> explicitAddresses_; // (number, compact address)
+    std::vector<std::pair<uint32_t, uint64_t>> explicitWide_;      // the same, past 32 bits
 };
 
 template <typename F>

@@ -97,6 +97,22 @@ void IndexBuilder::threadRoot(uint64_t id, uint32_t threadSerial, uint32_t trace
         roots_.push_back({id, RootKind::Thread, threadSerial, -1});
 }
 
+void IndexBuilder::addTargetHigh(uint64_t target)
+{
+    if (highsFrom_ == UINT64_MAX) {
+        highsFrom_ = edgeCount_;
+        wideFrom_ = 0;
+    }
+    targetHighs_.push_back(static_cast<uint16_t>(target >> 32));
+}
+
+void IndexBuilder::tooManyMegabytes() const
+{
+    throw HprofError(objectAt_, "implausible object identifiers",
+                     "the references name " + std::to_string(addresses_.blockCount()) +
+                         " different megabytes of addresses, far more than those where objects start");
+}
+
 void IndexBuilder::checkBitmapBudget(uint64_t at)
 {
     if (addresses_.bitmapBytes() > std::max<uint64_t>(kBitmapAllowance, at))
@@ -118,7 +134,9 @@ void IndexBuilder::defineFailed(uint64_t at, uint64_t id, AddressMap::Define res
     case AddressMap::Define::Unaligned:
         throw HprofError(at, "bad object identifier", hexText(id) + " is not a multiple of 8, so no object address");
     default:
-        throw HprofError(at, "too large a heap", "the objects and references span more than 32 GiB of distinct addresses");
+        throw HprofError(at, "implausible object identifiers",
+                         "the objects and references name more than " + std::to_string(addresses_.blockCount()) +
+                             " different megabytes of addresses, far more than those where objects start");
     }
 }
 

@@ -80,7 +80,7 @@ private:
         uint64_t dumpOffset = 0;
         uint64_t superId = 0, loaderId = 0;
         uint32_t object = kNoObject;
-        uint32_t compact = AddressMap::kInvalid;  // of id, once an object of the class came
+        uint64_t compact = AddressMap::kInvalid;  // of id, once an object of the class came
         uint32_t constantPoolEntries = 0;
         std::vector<RawField> fields;
         std::vector<RawStatic> statics;
@@ -117,6 +117,8 @@ private:
         if (objectCount_ >= kNoObject - 1)
             tooMany(at, "objects");
         const auto number = static_cast<uint32_t>(objectCount_);
+        if (addresses_.tooManyBlocks())  // the last object's references went past the allowance
+            tooManyMegabytes();
         const AddressMap::Define result = addresses_.define(id, number);
         if (result != AddressMap::Define::Added)
             defineFailed(at, id, result);
@@ -131,7 +133,7 @@ private:
         return number;
     }
     void addEdge(uint64_t targetId, uint32_t slot) { addCompactEdge(addresses_.compact(targetId), slot); }
-    void addCompactEdge(uint32_t target, uint32_t slot)
+    void addCompactEdge(uint64_t target, uint32_t slot)
     {
         if (edgeCount_ >= UINT32_MAX - 1)
             tooMany(objectAt_, "references");
@@ -143,7 +145,9 @@ private:
             skips_.push_back(EdgeLabels::kEscape);
             escapes_.emplace_back(static_cast<uint32_t>(edgeCount_), skip);
         }
-        targets_.push_back(target);
+        targets_.push_back(static_cast<uint32_t>(target));
+        if (target >= wideFrom_)
+            addTargetHigh(target);
         ++edgeCount_;
     }
     // An object's reference to its class is not stored (HeapGraph::classObject names it),
@@ -161,7 +165,15 @@ private:
         return plan >= 0 ? &plans_[static_cast<size_t>(plan)] : buildPlan(at, cls);
     }
     const InstancePlan* buildPlan(uint64_t at, uint32_t cls);
+    // The first compact address past 32 bits, and every one after it, keeps its high bits.
+    void addTargetHigh(uint64_t target);
+    // Edge e's compact address, from its low 32 bits and, past highsFrom_, its high ones.
+    uint64_t targetOf(uint64_t e, uint32_t low) const
+    {
+        return e < highsFrom_ ? low : (uint64_t{targetHighs_[e - highsFrom_]} << 32) | low;
+    }
     [[noreturn]] void tooMany(uint64_t at, const char* what) const;
+    [[noreturn]] void tooManyMegabytes() const;
     [[noreturn]] void defineFailed(uint64_t at, uint64_t id, AddressMap::Define result) const;
     void markSpecial(uint32_t cls, std::string_view name);
     void checkBitmapBudget(uint64_t at);
@@ -169,8 +181,8 @@ private:
     // finish() steps
     void resolveClasses(HeapIndex& index);
     // Both add to absent the compact addresses named that no object has.
-    void resolveEdges(HeapIndex& index, std::vector<uint32_t>& absent);
-    void resolveClassEdges(HeapIndex& index, std::vector<uint32_t>& absent);  // needs graph.classOf
+    void resolveEdges(HeapIndex& index, std::vector<uint64_t>& absent);
+    void resolveClassEdges(HeapIndex& index, std::vector<uint64_t>& absent);  // needs graph.classOf
     void resolveRoots(HeapIndex& index);
     // aux: each object's array length or class object's class, made its size in units.
     // It may run beside resolveEdges, so its notes go to notes rather than the index.
@@ -197,12 +209,17 @@ private:
     ChunkedArray<uint32_t> targets_;    // 4 B/reference: compact address until resolved
     ChunkedArray<uint8_t> skips_;       // 1 B/reference: slots skipped (edge_labels.h)
     std::vector<std::pair<uint32_t, uint32_t>> escapes_;  // (edge, skip) for skips >= 255
+    // Heaps of more than 32 GiB only: the high bits of the compact addresses of the edges
+    // from highsFrom_ on, once one needed them.
+    ChunkedArray<uint16_t> targetHighs_;
+    uint64_t highsFrom_ = UINT64_MAX;
+    uint64_t wideFrom_ = uint64_t{1} << 32;  // 0 once the highs are kept
     uint64_t objectCount_ = 0;
     uint64_t edgeCount_ = 0;
     int64_t lastSlot_ = -1;             // slot of the current object's last edge
     uint64_t objectAt_ = 0;             // offset of the current object's record
     uint64_t arrayIndex_ = 0;           // next element of the current object array
-    std::vector<std::pair<uint32_t, uint32_t>> weak_;     // (holder, compact referent)
+    std::vector<std::pair<uint32_t, uint64_t>> weak_;     // (holder, compact referent)
 
     std::vector<ClassRecord> classes_;
     IdHashMap classByAddress_;

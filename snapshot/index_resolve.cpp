@@ -90,6 +90,8 @@ HeapIndex IndexBuilder::finish(uint64_t dumpBytes, const std::function<void(Read
             classOf_[record.object] = classClass_;
     }
 
+    if (addresses_.tooManyBlocks())
+        tooManyMegabytes();
     addresses_.finish();
     resolveClasses(index);
     index.graph.objects = static_cast<uint32_t>(objectCount_);
@@ -104,7 +106,7 @@ HeapIndex IndexBuilder::finish(uint64_t dumpBytes, const std::function<void(Read
             computeSizes(index, aux_, sizeNotes);
             aux_.drainInto(index.graph.sizeUnits);
         });
-        std::vector<uint32_t> absent;  // compact addresses named but never defined
+        std::vector<uint64_t> absent;  // compact addresses named but never defined
         resolveEdges(index, absent);
         phase(ReadPhase::Sizing);
         sizing.join();
@@ -188,7 +190,7 @@ void IndexBuilder::resolveClasses(HeapIndex& index)
     std::sort(index.mirrors_.begin(), index.mirrors_.end());
 }
 
-void IndexBuilder::resolveEdges(HeapIndex& index, std::vector<uint32_t>& absent)
+void IndexBuilder::resolveEdges(HeapIndex& index, std::vector<uint64_t>& absent)
 {
     // One pass over the references in order, rows rewritten in place: each compact
     // address becomes an object number or is dropped, its slots carried into the next
@@ -218,21 +220,22 @@ void IndexBuilder::resolveEdges(HeapIndex& index, std::vector<uint32_t>& absent)
         const uint64_t count = std::min<uint64_t>(kChunk, total - begin);
         constexpr uint64_t kAhead = 16;
         for (uint64_t i = 0; i < std::min(count, kAhead); ++i)
-            addresses_.prefetch(to[i]);
+            addresses_.prefetch(targetOf(begin + i, to[i]));
         for (uint64_t i = 0; i < count; ++i) {
             if (i + kAhead < count)
-                addresses_.prefetch(to[i + kAhead]);
+                addresses_.prefetch(targetOf(begin + i + kAhead, to[i + kAhead]));
             const uint64_t e = begin + i;
             if (e >= nextRowStart)
                 startRows(e);
             uint64_t skip = skips[i];
             if (skip == EdgeLabels::kEscape && escape < escapes_.size() && escapes_[escape].first == e)
                 skip = escapes_[escape++].second;
-            const uint32_t number = addresses_.numberOf(to[i]);
+            const uint64_t target = targetOf(e, to[i]);
+            const uint32_t number = addresses_.numberOf(target);
             if (number == kNoObject) {
                 carry += skip + 1;
                 ++droppedReferences_;
-                absent.push_back(to[i]);
+                absent.push_back(target);
                 continue;
             }
             index.labels_.push(static_cast<uint32_t>(targets.size()), static_cast<uint32_t>(skip + carry));
@@ -244,6 +247,7 @@ void IndexBuilder::resolveEdges(HeapIndex& index, std::vector<uint32_t>& absent)
     }
     startRows(UINT64_MAX - 1);
     targets_.clear();
+    targetHighs_.clear();
     skips_.clear();
     std::vector<std::pair<uint32_t, uint32_t>>().swap(escapes_);
     index.graph.firstEdge = firstEdge_.drain(1);
@@ -259,10 +263,10 @@ void IndexBuilder::resolveEdges(HeapIndex& index, std::vector<uint32_t>& absent)
             index.graph.weakEdges.emplace_back(holder, to);
         }
     }
-    std::vector<std::pair<uint32_t, uint32_t>>().swap(weak_);
+    decltype(weak_)().swap(weak_);
 }
 
-void IndexBuilder::resolveClassEdges(HeapIndex& index, std::vector<uint32_t>& absent)
+void IndexBuilder::resolveClassEdges(HeapIndex& index, std::vector<uint64_t>& absent)
 {
     const uint64_t objects = objectCount_;
     // Every object's reference to its class is implicit: the class object of each class,

@@ -1,5 +1,6 @@
 // Object numbers by address: runs in address order and objects out of order, checked
-// against a plain map, both ways, with duplicates refused.
+// against a plain map, both ways, with duplicates refused; heaps past 32 GiB, and dumps
+// that name megabytes without end.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -44,7 +45,7 @@ TEST(AddressMap, NumbersAndAddressesRoundTrip)
         }
     }
     EXPECT_EQ(map.define(0x7f0000001ull, number), AddressMap::Define::Unaligned);
-    const uint32_t unseen = map.compact(0x7f0000000ull + (40u << 20));
+    const uint64_t unseen = map.compact(0x7f0000000ull + (40u << 20));
     map.finish();
     EXPECT_GT(map.explicitBlockCount(), 0u);
     EXPECT_LT(map.explicitBlockCount(), map.blockCount());
@@ -61,6 +62,79 @@ TEST(AddressMap, NumbersAndAddressesRoundTrip)
     map.forEachInAddressOrder([&](uint32_t n, uint64_t address) { walked.emplace_back(address, n); });
     const std::vector<std::pair<uint64_t, uint32_t>> sorted(expected.begin(), expected.end());
     EXPECT_EQ(walked, sorted);
+}
+
+// References that name megabytes of addresses beyond the 32768th need compact addresses
+// past 32 bits; objects there, in runs and out of order, round-trip like any others, and
+// the all-ones compact address names none of them, not even an object in the last word
+// of the first megabyte past 32 bits.
+TEST(AddressMap, HeapsOfMoreThan32GiB)
+{
+    constexpr uint64_t kBase = 0x800000000ull;
+    constexpr uint32_t kMegabytes = 40000;
+    auto megabyte = [](uint32_t m) { return kBase + (uint64_t{m} << 20); };
+    AddressMap map;
+    std::vector<uint64_t> compacts;
+    for (uint32_t m = 0; m < kMegabytes; ++m)
+        compacts.push_back(map.compact(megabyte(m) + 64));
+    EXPECT_LE(compacts[30000], UINT32_MAX);
+    EXPECT_GT(compacts[39999], UINT32_MAX);
+    EXPECT_FALSE(map.tooManyBlocks());
+
+    // One run in the first megabyte past 32 bits (its last word too), objects out of
+    // order in the last, and one object back in an early megabyte.
+    std::map<uint64_t, uint32_t> expected;
+    uint32_t number = 0;
+    auto define = [&](uint64_t address) {
+        ASSERT_EQ(map.define(address, number), AddressMap::Define::Added) << std::hex << address;
+        expected.emplace(address, number++);
+    };
+    const uint64_t lastWord = megabyte(AddressMap::kNarrowBlocks - 1) + (1u << 20) - 8;
+    for (uint64_t a = megabyte(AddressMap::kNarrowBlocks - 1); a < lastWord; a += 4096)
+        define(a);
+    define(lastWord);
+    for (uint64_t a : {megabyte(39999) + 640, megabyte(39999) + 64, megabyte(39999) + 320, megabyte(12) + 64})
+        define(a);
+    const uint64_t lastWordCompact = map.compact(lastWord);
+    map.finish();
+    EXPECT_GT(map.explicitBlockCount(), 0u);
+
+    for (const auto& [address, n] : expected) {
+        ASSERT_EQ(map.numberAt(address), n) << std::hex << address;
+        ASSERT_EQ(map.addressOf(n), address) << n;
+    }
+    EXPECT_EQ(map.numberOf(compacts[39999]), expected.at(megabyte(39999) + 64));
+    EXPECT_EQ(map.numberOf(compacts[12]), expected.at(megabyte(12) + 64));
+    EXPECT_EQ(map.numberOf(compacts[AddressMap::kNarrowBlocks - 1]), UINT32_MAX);  // no object at +64
+    EXPECT_EQ(map.numberOf(lastWordCompact), expected.at(lastWord));
+    EXPECT_NE(lastWordCompact, AddressMap::kInvalid);
+    EXPECT_EQ(map.numberOf(AddressMap::kInvalid), UINT32_MAX);
+    EXPECT_EQ(map.numberOf(compacts[20000]), UINT32_MAX);
+
+    std::vector<std::pair<uint64_t, uint32_t>> walked;
+    map.forEachInAddressOrder([&](uint32_t n, uint64_t address) { walked.emplace_back(address, n); });
+    EXPECT_EQ(walked, (std::vector<std::pair<uint64_t, uint32_t>>(expected.begin(), expected.end())));
+}
+
+// Megabytes named by references alone cost memory too: past the free allowance only as
+// many more as the megabytes where objects start justify.
+TEST(AddressMap, MegabytesNamedWithoutObjectsAreBounded)
+{
+    AddressMap map;
+    uint64_t m = 0;
+    for (; m + 1 < AddressMap::kFreeBlocks; ++m)  // one block is kInvalid's
+        ASSERT_NE(map.compact(m << 20), AddressMap::kInvalid) << m;
+    EXPECT_FALSE(map.tooManyBlocks());
+    EXPECT_EQ(map.compact(m << 20), AddressMap::kInvalid);
+    EXPECT_TRUE(map.tooManyBlocks());
+    EXPECT_NE(map.compact((m - 1) << 20), AddressMap::kInvalid);  // a megabyte already named
+    // Objects in megabytes of their own earn room for more.
+    AddressMap grown;
+    for (uint32_t b = 0; b < AddressMap::kFreeBlocks / AddressMap::kBlocksPerObjectBlock + 1; ++b)
+        ASSERT_EQ(grown.define((uint64_t{b} << 20) + 8, b), AddressMap::Define::Added);
+    for (m = 0; m < AddressMap::kFreeBlocks; ++m)
+        ASSERT_NE(grown.compact(m << 20), AddressMap::kInvalid) << m;
+    EXPECT_FALSE(grown.tooManyBlocks());
 }
 
 }  // namespace

@@ -159,6 +159,23 @@ TEST(Malformed, ObjectsThatCannotBe)
     odd.instance(0x5003, 0x1000, {}).endSegment().heapDumpEnd();
     EXPECT_TRUE(failsWith(odd.bytes(), "bad object identifier", oddAt));
 
+    // References naming megabytes of addresses at random, with hardly any objects there:
+    // refused at the array that went past what the objects justify, before its memory
+    // grew with the dump.
+    for (bool last : {false, true}) {
+        HprofWriter scattered = itemDump();
+        scattered.beginSegment().classDump(0x1000, 0, {}, {}).classDump(0x2000, 0x1000, {}, {});
+        const size_t arrayAt = scattered.size();
+        std::vector<uint64_t> elements;
+        for (uint64_t m = 1; m <= 70000; ++m)
+            elements.push_back((m << 20) + 16);
+        scattered.objectArray(0x5000, 0x2000, elements);
+        if (!last)
+            scattered.instance(0x6000, 0x1000, {});
+        scattered.endSegment().heapDumpEnd();
+        EXPECT_TRUE(failsWith(scattered.bytes(), "implausible object identifiers", arrayAt)) << last;
+    }
+
     // Field values that do not match the class's fields.
     HprofWriter mismatch = itemDump();
     mismatch.beginSegment().classDump(0x1000, 0, {}, {}).classDump(0x2000, 0x1000, {}, {{3, 2}});

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "byte_source.h"
+#include "dominators.h"
 #include "hprof_error.h"
 #include "hprof_format.h"
 #include "hprof_writer.h"
@@ -205,6 +206,49 @@ TEST(Labels, ArrayIndexesSurviveLongRunsOfNulls)
         EXPECT_EQ(label.kind, HeapIndex::EdgeLabel::Element);
         EXPECT_EQ(label.index, used[i]);
     }
+}
+
+// A heap whose references name more than 32768 different megabytes (32 GiB of
+// addresses): references to objects in every part of it resolve, those to nothing are
+// dropped and counted, and the graph's dominators follow.
+TEST(WideHeap, ReferencesPast32GiBResolve)
+{
+    constexpr uint64_t kBase = 0x800000000ull;
+    auto at = [](uint32_t megabyte) { return kBase + (uint64_t{megabyte} << 20) + 16; };
+    HprofWriter w;
+    w.utf8(1, "java/lang/Object").utf8(2, "[Ljava/lang/Object;").utf8(3, "Item").utf8(4, "next");
+    w.loadClass(1, 0x1000, 1).loadClass(2, 0x2000, 2).loadClass(3, 0x3000, 3);
+    std::vector<uint64_t> elements;
+    for (uint32_t m = 0; m < 40000; ++m)
+        elements.push_back(at(m));
+    w.beginSegment().rootJniGlobal(0x10000000).classDump(0x1000, 0, {}, {}).classDump(0x2000, 0x1000, {}, {});
+    w.classDump(0x3000, 0x1000, {}, {{4, 2}});
+    w.objectArray(0x10000000, 0x2000, elements);
+    w.instance(at(5), 0x3000, {{2, 0}});
+    w.instance(at(32767), 0x3000, {{2, at(39999)}});
+    w.objectArray(at(39998), 0x2000, {at(5), at(39999), at(45000)});
+    w.instance(at(39999), 0x3000, {{2, at(5)}});
+    w.endSegment().heapDumpEnd();
+
+    const HeapIndex index = readBytes(w.bytes());
+    const uint32_t top = object(index, 0x10000000), low = object(index, at(5)), mid = object(index, at(32767));
+    const uint32_t array = object(index, at(39998)), high = object(index, at(39999));
+    for (const auto& [number, address] : {std::pair{low, at(5)}, {mid, at(32767)}, {array, at(39998)}, {high, at(39999)}})
+        EXPECT_EQ(index.addressOf(number), address);
+    using Refs = std::vector<std::pair<std::string, uint32_t>>;
+    const uint32_t arrayClass = index.classes[index.classIndexOf(top)].object;
+    const uint32_t itemClass = index.classes[index.classIndexOf(low)].object;
+    EXPECT_EQ(references(index, top), (Refs{{"<class>", arrayClass}, {"[5]", low}, {"[32767]", mid}, {"[39998]", array}, {"[39999]", high}}));
+    EXPECT_EQ(references(index, mid), (Refs{{"<class>", itemClass}, {"next", high}}));
+    EXPECT_EQ(references(index, array), (Refs{{"<class>", arrayClass}, {"[0]", low}, {"[1]", high}}));
+    EXPECT_EQ(references(index, high), (Refs{{"<class>", itemClass}, {"next", low}}));
+    EXPECT_EQ(index.summary.droppedReferences, 40000u - 4 + 1);
+    EXPECT_EQ(index.summary.absentObjects, 40000u - 4 + 1);
+
+    const Dominators dominators = computeDominators(index.graph);
+    EXPECT_EQ(dominators.idom[high], top);
+    EXPECT_EQ(dominators.idom[low], top);
+    EXPECT_EQ(dominators.idom[array], top);
 }
 
 // A field a subclass hides keeps the declaring class in its name.
