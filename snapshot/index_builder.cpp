@@ -245,6 +245,7 @@ void IndexBuilder::instance(uint64_t at, uint64_t id, uint64_t classId, const ui
 {
     const uint32_t cls = classIndexFor(classId);
     const uint32_t number = defineObject(at, id, cls, kNoAux);
+    noteHeapOrder(id);
     useClass(cls);
     const InstancePlan* plan = planFor(at, cls);
     if (!plan) {
@@ -282,6 +283,7 @@ void IndexBuilder::beginObjectArray(uint64_t at, uint64_t id, uint64_t classId, 
     const uint32_t cls = classIndexFor(classId);
     classes_[cls].objectArray = true;
     defineObject(at, id, cls, length);
+    noteHeapOrder(id);
     useClass(cls);
     arrayIndex_ = 0;
 }
@@ -317,6 +319,7 @@ void IndexBuilder::primitiveArray(uint64_t at, uint64_t id, uint8_t type, uint32
         primitiveClass_[type] = cls;
     }
     defineObject(at, id, cls, length);
+    noteHeapOrder(id);
     useClass(cls);
     if (head)
         strings_.onByteArray(id, head, std::min(length, headBytes));

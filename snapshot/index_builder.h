@@ -150,6 +150,16 @@ private:
             addTargetHigh(target);
         ++edgeCount_;
     }
+    // Whether the dump gives the heap's objects in address order, as a walk over the heap's
+    // regions does, or as a walk of the object graph from the roots does (ZGC,
+    // Shenandoah): only the first leaves no dead space between one object and the next.
+    void noteHeapOrder(uint64_t id)
+    {
+        heapDescents_ += id < lastHeapId_;
+        lastHeapId_ = id;
+        ++heapObjects_;
+    }
+    bool heapInAddressOrder() const { return heapDescents_ * 20 <= heapObjects_; }
     // An object's reference to its class is not stored (HeapGraph::classObject names it),
     // but the class's compact address is kept, to count the references to a class object
     // the dump leaves out as dropped ones.
@@ -188,6 +198,8 @@ private:
     // It may run beside resolveEdges, so its notes go to notes rather than the index.
     void computeSizes(HeapIndex& index, ChunkedArray<uint32_t>& aux, std::vector<std::string>& notes);
     void resolveThreads(HeapIndex& index);
+    // The Strings and value arrays still awaited, looked up in the dump's file if it has one.
+    void readAwaitedStringsAgain();
     std::string externalName(uint32_t cls) const;
     int javaFeature(std::string& versionText) const;
     void note(HeapIndex& index, std::string text) { index.summary.notes.push_back(std::move(text)); }
@@ -215,6 +227,7 @@ private:
     uint64_t highsFrom_ = UINT64_MAX;
     uint64_t wideFrom_ = uint64_t{1} << 32;  // 0 once the highs are kept
     uint64_t objectCount_ = 0;
+    uint64_t heapObjects_ = 0, heapDescents_ = 0, lastHeapId_ = 0;  // instances and arrays
     uint64_t edgeCount_ = 0;
     int64_t lastSlot_ = -1;             // slot of the current object's last edge
     uint64_t objectAt_ = 0;             // offset of the current object's record

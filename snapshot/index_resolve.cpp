@@ -5,7 +5,9 @@
 
 #include "hprof_error.h"
 #include "hprof_format.h"
+#include "dump_input.h"
 #include "index_builder.h"
+#include "object_values.h"
 #include "second_thread.h"
 
 namespace {
@@ -72,6 +74,7 @@ HeapIndex IndexBuilder::finish(uint64_t dumpBytes, const std::function<void(Read
 {
     HeapIndex index;
     phase(ReadPhase::Resolving);
+    readAwaitedStringsAgain();
     index.summary.identifierSize = idSize_;
     index.summary.dumpBytes = dumpBytes;
     index.summary.timestampMillis = timestamp_;
@@ -320,6 +323,35 @@ void IndexBuilder::resolveRoots(HeapIndex& index)
     if (missing > 0)
         note(index, std::to_string(missing) + " GC roots named identifiers that are no object in the dump");
     std::vector<RawRoot>().swap(roots_);
+}
+
+void IndexBuilder::readAwaitedStringsAgain()
+{
+    if (options_.rereadPath.empty() || stringClass_ == kNoClass)
+        return;
+    try {
+        std::vector<uint64_t> strings = strings_.awaitedStrings();
+        const int32_t p = classes_[stringClass_].plan;
+        if (!strings.empty() && p >= 0 && plans_[static_cast<size_t>(p)].stringValue >= 0) {
+            const InstancePlan& plan = plans_[static_cast<size_t>(p)];
+            for (const ObjectValues& v : readObjectValuesFile(options_.rereadPath, strings, 0)) {
+                if (!v.found || v.kind != ObjectValues::Instance || v.bytes.size() != plan.fieldBytes)
+                    continue;
+                const uint8_t coder = plan.stringCoder >= 0 ? v.bytes[static_cast<size_t>(plan.stringCoder)] : 0;
+                strings_.onString(v.address, loadId(v.bytes.data() + plan.stringValue, idSize_), coder);
+            }
+        }
+        const std::vector<uint64_t> values = strings_.awaitedValues();
+        if (!values.empty()) {
+            for (const ObjectValues& v : readObjectValuesFile(options_.rereadPath, values, StringCapture::kMaxText)) {
+                if (v.found && v.kind == ObjectValues::PrimitiveArray && v.elementType == hprof::kByte)
+                    strings_.onByteArray(v.address, v.bytes.data(), static_cast<uint32_t>(v.bytes.size()));
+            }
+        }
+    } catch (const std::exception&) {
+        // The dump was read once already: a file that cannot be read again costs the
+        // names only.
+    }
 }
 
 void IndexBuilder::resolveThreads(HeapIndex& index)

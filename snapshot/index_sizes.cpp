@@ -143,7 +143,11 @@ void IndexBuilder::computeSizes(HeapIndex& index, ChunkedArray<uint32_t>& aux, s
     // Instance classes whose instances show another size than the model's, superclasses
     // first so a subclass is judged on its corrected superclass. Smaller than the model:
     // the model is wrong for certain (objects do not overlap). Larger: only when no
-    // instance fits the model and at least two agree on the larger size.
+    // instance fits the model and at least two agree on the larger size; and where the
+    // dump walked the object graph rather than the heap, the space after an object
+    // includes the dead ones beside it (every instance of a class allocated between the
+    // same temporaries shows the same), so there only the padding the VM puts around
+    // @Contended fields, in steps of its 128 bytes, is believed.
     std::vector<uint32_t> depth(classes_.size(), UINT32_MAX);
     for (uint32_t c = 0; c < classes_.size(); ++c) {
         std::vector<uint32_t> chain;
@@ -166,13 +170,16 @@ void IndexBuilder::computeSizes(HeapIndex& index, ChunkedArray<uint32_t>& aux, s
     for (uint32_t c = 0; c < classes_.size(); ++c)
         modelled[c] = shapes[c].kind == ClassShape::Instance ? model.instanceBytes(c) : 0;
     SizeModel corrected(summary.layout, shapes, classClass_);
+    const bool denseHeap = heapInAddressOrder();
+    constexpr uint32_t kContendedPadding = 128;
     std::vector<std::string> notes;
     for (uint32_t c : order) {
         if (shapes[c].kind != ClassShape::Instance || minGap[c] == UINT32_MAX)
             continue;
         const uint32_t bytes = corrected.instanceBytes(c);
         const bool smaller = minGap[c] < bytes;
-        const bool larger = minGap[c] > bytes && atMinGap[c] >= 2;
+        const bool larger = minGap[c] > bytes && atMinGap[c] >= 2 &&
+                            (denseHeap || (minGap[c] - bytes) % kContendedPadding == 0);
         if (!smaller && !larger)
             continue;
         corrected.setInstanceBytes(c, minGap[c]);

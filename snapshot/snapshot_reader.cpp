@@ -92,5 +92,6 @@ HeapIndex readHeapDumpFile(const std::string& path, ReadOptions options)
     auto source = openDumpFile(path, &size);
     if (options.sourceTotal == 0)
         options.sourceTotal = size;
+    options.rereadPath = path;
     return readHeapDump(*source, options);
 }

@@ -44,6 +44,9 @@ struct ReadOptions {
     std::function<bool()> warmWhen;
     // When warming: the most bytes held, for benchmarks; written by the read.
     uint64_t* warmedBytes = nullptr;
+    // The file the dump is read from, if it can be read again: a thread's name the one
+    // pass could not follow (its String came long before the thread) is looked up there.
+    std::string rereadPath;
 };
 
 HeapIndex readHeapDump(ByteSource& source, const ReadOptions& options = {});

@@ -121,3 +121,19 @@ bool StringCapture::text(uint64_t key, std::string& out) const
     out = found->second;
     return true;
 }
+
+std::vector<uint64_t> StringCapture::awaitedStrings() const
+{
+    std::vector<uint64_t> ids;
+    for (const auto& [id, key] : wantedStrings_)
+        ids.push_back(id);
+    return ids;
+}
+
+std::vector<uint64_t> StringCapture::awaitedValues() const
+{
+    std::vector<uint64_t> ids;
+    for (const auto& [id, waiting] : wantedValues_)
+        ids.push_back(id);
+    return ids;
+}

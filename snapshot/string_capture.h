@@ -3,7 +3,8 @@
 // may each come before or after it. Wanted identifiers are followed forward (thread ->
 // String -> byte[]); what went by just before is found in two small rings of the latest
 // Strings and short byte arrays, which is where a name usually is: allocated right
-// before or after the object that holds it.
+// before or after the object that holds it. What is still awaited at the end can be
+// looked up in a file read again.
 #pragma once
 
 #include <array>
@@ -27,6 +28,10 @@ public:
 
     // The text found for `key`, if any.
     bool text(uint64_t key, std::string& out) const;
+    // What is still awaited: Strings not yet seen, and value arrays of Strings seen. Feeding
+    // them to onString and onByteArray, from another read of the dump, finishes them.
+    std::vector<uint64_t> awaitedStrings() const;
+    std::vector<uint64_t> awaitedValues() const;
     size_t wanted() const { return requests_; }
     size_t found() const { return texts_.size(); }
 

@@ -208,6 +208,82 @@ TEST(Labels, ArrayIndexesSurviveLongRunsOfNulls)
     }
 }
 
+// A thread whose name the dump wrote long before the thread (a graph walk that reached
+// the String by another way first): one pass over a stream cannot name it, a file is
+// looked up again.
+TEST(Strings, ThreadNamesFarBeforeTheirThreadsAreFoundInAFile)
+{
+    HprofWriter w;
+    w.utf8(1, "java/lang/Object").utf8(2, "java/lang/String").utf8(3, "java/lang/Thread").utf8(4, "value");
+    w.utf8(5, "coder").utf8(6, "name");
+    w.loadClass(1, 0x1000, 1).loadClass(2, 0x2000, 2).loadClass(3, 0x3000, 3);
+    w.trace(2, 1, {});
+    w.beginSegment().rootThread(0x900000, 1, 2).classDump(0x1000, 0, {}, {});
+    w.classDump(0x2000, 0x1000, {}, {{4, 2}, {5, 8}}).classDump(0x3000, 0x1000, {}, {{6, 2}});
+    const std::string name = "far-away worker";
+    w.primitiveArray(0x100000, 8, static_cast<uint32_t>(name.size()), std::vector<uint8_t>(name.begin(), name.end()));
+    w.instance(0x100100, 0x2000, {{2, 0x100000}, {8, 0}});
+    // A thousand Strings and their bytes between the name and its thread.
+    for (uint64_t i = 0; i < 1000; ++i) {
+        w.primitiveArray(0x200000 + i * 64, 8, 3, {'a', 'b', 'c'});
+        w.instance(0x200020 + i * 64, 0x2000, {{2, 0x200000 + i * 64}, {8, 0}});
+    }
+    w.instance(0x900000, 0x3000, {{2, 0x100100}});
+    w.endSegment().heapDumpEnd();
+
+    const HeapIndex streamed = readBytes(w.bytes());
+    ASSERT_EQ(streamed.threads.size(), 1u);
+    EXPECT_EQ(streamed.summary.threadsNamed, 0u);
+
+    char path[] = "/tmp/vorlan-names-XXXXXX";
+    const int fd = mkstemp(path);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(write(fd, w.bytes().data(), w.size()), static_cast<ssize_t>(w.size()));
+    close(fd);
+    const HeapIndex fromFile = readHeapDumpFile(path);
+    unlink(path);
+    ASSERT_EQ(fromFile.threads.size(), 1u);
+    EXPECT_EQ(fromFile.summary.threadsNamed, 1u);
+    EXPECT_EQ(fromFile.threadLabel(0), name);
+}
+
+// The space after each object corrects a class the layout model gets wrong when the
+// dump walked the heap in address order; when it walked the object graph (ZGC,
+// Shenandoah), dead objects sit in those spaces, and only @Contended padding is taken.
+TEST(SampleSizes, SpacingCorrectsTheModelOnlyWhereItCan)
+{
+    // Fenced and Crowded each declare one int: 16 bytes by the model. Fenced instances
+    // have 256 bytes more after them (the padding around a @Contended field), Crowded
+    // ones 24 bytes more (a dead 24-byte object after each, or a field the model misses).
+    constexpr uint64_t kFenced = 16 + 256, kCrowded = 16 + 24;
+    std::vector<std::pair<uint64_t, uint64_t>> objects;  // (address, class)
+    uint64_t at = 0x100000;
+    for (int i = 0; i < 4; ++i) {
+        objects.emplace_back(at, 0x2000);
+        at += kFenced;
+        objects.emplace_back(at, 0x3000);
+        at += kCrowded;
+    }
+    for (bool graphOrder : {false, true}) {
+        HprofWriter w;
+        w.utf8(1, "java/lang/Object").utf8(2, "Fenced").utf8(3, "Crowded").utf8(4, "value");
+        w.loadClass(1, 0x1000, 1).loadClass(2, 0x2000, 2).loadClass(3, 0x3000, 3);
+        w.beginSegment().classDump(0x1000, 0, {}, {}).classDump(0x2000, 0x1000, {}, {{4, 10}});
+        w.classDump(0x3000, 0x1000, {}, {{4, 10}});
+        std::vector<std::pair<uint64_t, uint64_t>> written = objects;
+        if (graphOrder)
+            std::reverse(written.begin(), written.end());
+        for (const auto& [address, cls] : written)
+            w.instance(address, cls, {{10, 7}});
+        w.endSegment().heapDumpEnd();
+        ReadOptions options;
+        options.layout = compressedOops();
+        const HeapIndex index = readBytes(w.bytes(), options);
+        EXPECT_EQ(index.graph.shallowSize(object(index, objects[0].first)), kFenced) << graphOrder;
+        EXPECT_EQ(index.graph.shallowSize(object(index, objects[1].first)), graphOrder ? 16u : kCrowded) << graphOrder;
+    }
+}
+
 // A heap whose references name more than 32768 different megabytes (32 GiB of
 // addresses): references to objects in every part of it resolve, those to nothing are
 // dropped and counted, and the graph's dominators follow.
