@@ -81,6 +81,27 @@ void AddressMap::finish()
     runStarts_.clear();
     explicitAddresses_.clear();
     explicitWide_.clear();
+    compactOfNumber_.clear();
+    // Objects out of address order need their addresses by number: a sorted list of the
+    // few where most blocks hold one run, or, where most are out of order (a dump that
+    // walked the object graph), every object's compact address by number, half the size.
+    uint64_t objects = 0, outOfOrder = 0;
+    uint32_t numbers = 0;
+    for (const Block& block : blocks_) {
+        objects += block.count;
+        if (block.explicitNumbers) {
+            outOfOrder += block.count;
+            for (const auto& [word, number] : block.pending)
+                numbers = std::max(numbers, number + 1);
+        } else if (block.count > 0) {
+            numbers = std::max(numbers, block.lastNumber + 1);
+        }
+    }
+    const bool byNumber = outOfOrder * 2 > objects && blocks_.size() < kNarrowBlocks;
+    if (byNumber)
+        compactOfNumber_.assign(numbers, static_cast<uint32_t>(kInvalid));
+    else
+        explicitAddresses_.reserve(outOfOrder);
     for (uint32_t b = 0; b < blocks_.size(); ++b) {
         Block& block = blocks_[b];
         if (block.bits.empty())
@@ -102,7 +123,9 @@ void AddressMap::finish()
             for (const auto& [word, number] : block.pending) {
                 block.numbers.push_back(number);
                 const uint64_t compact = (uint64_t{b} << kWordBits) | word;
-                if (compact <= UINT32_MAX)
+                if (byNumber)
+                    compactOfNumber_[number] = static_cast<uint32_t>(compact);
+                else if (compact <= UINT32_MAX)
                     explicitAddresses_.emplace_back(number, static_cast<uint32_t>(compact));
                 else
                     explicitWide_.emplace_back(number, compact);
@@ -110,6 +133,13 @@ void AddressMap::finish()
             std::vector<std::pair<uint32_t, uint32_t>>().swap(block.pending);
         } else {
             runStarts_.emplace_back(block.firstNumber, b);
+            if (byNumber) {
+                uint32_t number = block.firstNumber;
+                for (uint32_t bw = 0; bw < kBitWords; ++bw) {
+                    for (uint64_t x = block.bits[bw]; x != 0; x &= x - 1)
+                        compactOfNumber_[number++] = (b << kWordBits) | (bw * 64 + static_cast<uint32_t>(__builtin_ctzll(x)));
+                }
+            }
         }
     }
     views_.assign(blocks_.size(), BlockView{});
@@ -171,6 +201,8 @@ uint64_t AddressMap::addressOf(uint32_t number) const
         const Block& block = blocks_[compact >> kWordBits];
         return block.base + ((compact & ((1u << kWordBits) - 1)) << kWordShift);
     };
+    if (!compactOfNumber_.empty())
+        return number < compactOfNumber_.size() && compactOfNumber_[number] != kInvalid ? at(compactOfNumber_[number]) : 0;
     auto e = std::lower_bound(explicitAddresses_.begin(), explicitAddresses_.end(), std::make_pair(number, 0u));
     if (e != explicitAddresses_.end() && e->first == number)
         return at(e->second);
@@ -196,6 +228,6 @@ size_t AddressMap::memoryBytes() const
                  block.pending.capacity() * sizeof(block.pending[0]) + block.numbers.capacity() * sizeof(uint32_t);
     }
     bytes += views_.capacity() * sizeof(BlockView) + runStarts_.capacity() * 8 + explicitAddresses_.capacity() * 8 +
-             explicitWide_.capacity() * 16 + blocksByAddress_.capacity() * 4;
+             explicitWide_.capacity() * 16 + compactOfNumber_.capacity() * 4 + blocksByAddress_.capacity() * 4;
     return bytes;
 }
