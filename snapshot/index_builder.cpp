@@ -47,6 +47,8 @@ void IndexBuilder::markSpecial(uint32_t cls, std::string_view name)
         classClass_ = cls;
     else if (name == "java/lang/VersionProps")
         versionClass_ = cls;
+    else if (name == "jdk/internal/vm/StackChunk")
+        stackChunkClass_ = cls;
     else if (name.size() == 2 && name[0] == '[') {
         static const char letters[] = "ZCFDBSIJ";
         static const uint8_t types[] = {hprof::kBoolean, hprof::kChar, hprof::kFloat, hprof::kDouble,
@@ -171,7 +173,7 @@ const IndexBuilder::InstancePlan* IndexBuilder::buildPlan(uint64_t at, uint32_t 
     uint32_t slot = 1;
     for (uint32_t c : chain) {
         for (const RawField& field : classes_[c].fields) {
-            const bool special = c == stringClass_ || c == threadClass_ || c == referenceClass_;
+            const bool special = c == stringClass_ || c == threadClass_ || c == referenceClass_ || c == stackChunkClass_;
             std::string_view name;
             if (special)
                 name = symbols_.textOr(field.name, {});
@@ -185,6 +187,8 @@ const IndexBuilder::InstancePlan* IndexBuilder::buildPlan(uint64_t at, uint32_t 
                 plan.refs.emplace_back(plan.fieldBytes, slot);
             } else if (c == stringClass_ && cls == stringClass_ && name == "coder" && field.type == hprof::kByte) {
                 plan.stringCoder = static_cast<int32_t>(plan.fieldBytes);
+            } else if (c == stackChunkClass_ && name == "size" && field.type == hprof::kInt) {
+                plan.stackWords = static_cast<int32_t>(plan.fieldBytes);
             }
             plan.fieldBytes += hprof::valueSize(field.type, idSize_);
             ++slot;
@@ -270,6 +274,12 @@ void IndexBuilder::instance(uint64_t at, uint64_t id, uint64_t classId, const ui
     if (plan->stringValue >= 0) {
         const uint8_t coder = plan->stringCoder >= 0 ? values[plan->stringCoder] : 0;
         strings_.onString(id, loadId(values + plan->stringValue, idSize_), coder);
+    }
+    if (plan->stackWords >= 0) {
+        // The VM lays a continuation's frames out after the chunk's fields: its size is
+        // its stack's, which the aux carries to the sizes.
+        const uint32_t words = loadU4(values + plan->stackWords);
+        aux_[number] = std::min<uint32_t>(words, kNoAux - 1);
     }
     if (plan->threadName >= 0) {
         const uint64_t name = loadId(values + plan->threadName, idSize_);

@@ -69,6 +69,7 @@ private:
         int32_t referent = -1;                            // Reference.referent: index in refs
         int32_t stringValue = -1, stringCoder = -1;       // java.lang.String: offsets
         int32_t threadName = -1;                          // java.lang.Thread.name: offset
+        int32_t stackWords = -1;                          // jdk.internal.vm.StackChunk.size: offset
     };
     struct ClassRecord {
         uint64_t id = 0;
@@ -241,7 +242,7 @@ private:
     std::vector<InstancePlan> plans_;
     uint64_t classDumps_ = 0;
     uint32_t stringClass_ = kNoClass, threadClass_ = kNoClass, referenceClass_ = kNoClass;
-    uint32_t classClass_ = kNoClass, versionClass_ = kNoClass;
+    uint32_t classClass_ = kNoClass, versionClass_ = kNoClass, stackChunkClass_ = kNoClass;
     uint32_t primitiveClass_[12];  // by hprof::Type
     uint64_t instancesUnread_ = 0;
     uint64_t droppedReferences_ = 0;

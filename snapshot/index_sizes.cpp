@@ -27,6 +27,7 @@ void IndexBuilder::computeSizes(HeapIndex& index, ChunkedArray<uint32_t>& aux, s
     for (uint32_t c = 0; c < classes_.size(); ++c) {
         const ClassInfo& info = index.classes[c];
         ClassShape& shape = shapes[c];
+        shape.stackChunk = c == stackChunkClass_;
         shape.kind = info.kind == ClassKind::PrimitiveArray ? ClassShape::PrimitiveArray
                      : info.kind == ClassKind::ObjectArray  ? ClassShape::ObjectArray
                                                             : ClassShape::Instance;
@@ -99,8 +100,11 @@ void IndexBuilder::computeSizes(HeapIndex& index, ChunkedArray<uint32_t>& aux, s
     {
         const SizeTable table(model, shapes, classClass_);
         std::vector<uint8_t> instanceClass(classes_.size());
-        for (uint32_t c = 0; c < classes_.size(); ++c)
+        std::vector<uint8_t> fixedSize(classes_.size());
+        for (uint32_t c = 0; c < classes_.size(); ++c) {
             instanceClass[c] = shapes[c].kind == ClassShape::Instance;
+            fixedSize[c] = instanceClass[c] && !shapes[c].stackChunk;
+        }
         auto settle = [&](uint32_t number, uint64_t gap) {
             const uint32_t cls = classOf[number];
             const uint32_t a = aux[number];
@@ -112,7 +116,7 @@ void IndexBuilder::computeSizes(HeapIndex& index, ChunkedArray<uint32_t>& aux, s
             else
                 ++summary.instances;
             if (gap != 0) {
-                if (instanceClass[cls] && !isMirror(cls, a)) {
+                if (fixedSize[cls] && !isMirror(cls, a)) {
                     const uint32_t g = static_cast<uint32_t>(std::min<uint64_t>(gap, UINT32_MAX - 1));
                     if (g < minGap[cls]) {
                         minGap[cls] = g;

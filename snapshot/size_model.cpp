@@ -136,12 +136,12 @@ std::vector<VmLayout> candidateLayouts(unsigned idSize, int javaFeature, uint32_
 
 SizeTable::SizeTable(SizeModel& model, const std::vector<ClassShape>& shapes, uint32_t classClass)
     : entries_(shapes.size()), mirrors_(shapes.size()), classClass_(classClass),
-      alignMask_(model.layout().objectAlignment - 1)
+      alignMask_(model.layout().objectAlignment - 1), stackSlotsPerWordShift_(model.layout().oopSize() == 4 ? 1 : 0)
 {
     for (uint32_t c = 0; c < shapes.size(); ++c) {
         const ClassShape& shape = shapes[c];
         if (shape.kind == ClassShape::Instance) {
-            entries_[c] = model.instanceBytes(c);
+            entries_[c] = model.instanceBytes(c) | (shape.stackChunk ? kStack : 0);
         } else {
             const unsigned element = shape.kind == ClassShape::PrimitiveArray ? hprof::primitiveSize(shape.elementType)
                                                                               : model.layout().oopSize();

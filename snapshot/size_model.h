@@ -16,6 +16,9 @@ struct ClassShape {
     uint32_t super = UINT32_MAX;       // class index
     std::vector<uint8_t> fieldTypes;   // own instance fields, injected ones included (hprof::Type)
     std::vector<uint8_t> staticTypes;  // static fields, without the dump's <resolved_references> and such
+    // jdk.internal.vm.StackChunk: each instance carries a continuation's stack of aux
+    // words after its fields, and a bitmap of the stack's reference slots after that.
+    bool stackChunk = false;
 };
 
 class SizeModel {
@@ -69,13 +72,23 @@ public:
         }
         if (cls == classClass_ && aux != kNoAux && aux < mirrors_.size())
             return mirrors_[aux];
+        if (entry & kStack) {
+            if (aux == kNoAux)
+                return entry & ~kStack;
+            // One bitmap bit per reference slot the stack can hold, in whole words.
+            const uint64_t bitmapWords = ((uint64_t{aux} << stackSlotsPerWordShift_) + 63) / 64;
+            const uint64_t size = (entry & ~kStack) + (uint64_t{aux} + bitmapWords) * 8;
+            return (size + alignMask_) & ~alignMask_;
+        }
         return entry;
     }
 
 private:
     static constexpr uint32_t kArray = 0x80000000u;  // then array base << 8 | element size
+    static constexpr uint32_t kStack = 0x40000000u;  // then the fields' bytes
     std::vector<uint32_t> entries_;
     std::vector<uint64_t> mirrors_;  // by class: its class object's bytes
     uint32_t classClass_;
     uint64_t alignMask_;
+    unsigned stackSlotsPerWordShift_;  // 1 with 4-byte references, 0 with 8-byte ones
 };

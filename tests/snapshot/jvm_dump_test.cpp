@@ -83,11 +83,12 @@ struct Dump {
 void expectValues(const HeapIndex& index, const std::string& file);
 
 // Starts SnapshotTarget with the flags, takes a histogram, a dump and a histogram.
-Dump dumpTarget(const std::vector<std::string>& flags, bool gzip)
+Dump dumpTarget(const std::vector<std::string>& flags, bool gzip, std::vector<std::string> args = {})
 {
     JvmLaunch launch;
     launch.load_agent = false;
     launch.main_class = "SnapshotTarget";
+    launch.program_args = std::move(args);
     launch.jvm_flags = {"-Xmx128m"};
     launch.jvm_flags.insert(launch.jvm_flags.end(), flags.begin(), flags.end());
     JvmProcess jvm(launch);
@@ -378,6 +379,27 @@ TEST_F(JvmDump, CollectorsThatWalkTheGraph)
         SCOPED_TRACE(collector);
         const Dump dump = dumpTarget({collector}, false);
         expectKnownGraph(dump.index, false);
+        expectHistogramsEqual(dump);
+    }
+}
+
+// A parked virtual thread's frames live in StackChunk objects as long as its stack: each
+// chunk's size is its own, as the VM counts it.
+TEST_F(JvmDump, VirtualThreadStacks)
+{
+    if (feature_ < 21)
+        GTEST_SKIP() << "virtual threads are there from JDK 21";
+    for (const char* headers : {"-XX:+UseCompressedOops", "-XX:-UseCompressedOops"}) {
+        SCOPED_TRACE(headers);
+        const Dump dump = dumpTarget({headers}, false, {"virtual"});
+        const uint32_t chunk = dump.index.classNamed("jdk.internal.vm.StackChunk");
+        ASSERT_NE(chunk, kNoClass);
+        std::set<uint64_t> sizes;
+        for (uint32_t o = 0; o < dump.index.graph.objects; ++o) {
+            if (dump.index.classIndexOf(o) == chunk)
+                sizes.insert(dump.index.graph.shallowSize(o));
+        }
+        EXPECT_GE(sizes.size(), 10u) << "stack chunks of as many sizes as depths";
         expectHistogramsEqual(dump);
     }
 }

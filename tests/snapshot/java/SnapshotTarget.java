@@ -21,7 +21,9 @@ import java.util.concurrent.locks.LockSupport;
  *   "softly-held" reachable only through a SoftReference;
  * - classes of many field shapes (each primitive type, references, mixes, superclasses
  *   with gaps, hidden fields), statics of every type, arrays of every type and of odd
- *   lengths, several instances of each, for the shallow sizes.
+ *   lengths, several instances of each, for the shallow sizes;
+ * - with the argument "virtual" (JDK 21 on), virtual threads parked at several depths of
+ *   recursion, whose stacks the VM keeps in StackChunk objects of as many sizes.
  *
  * Prints "ready" and then parks, allocating nothing, until it is killed.
  */
@@ -48,14 +50,47 @@ public class SnapshotTarget {
         Thread holder = new Thread(() -> NativeHold.hold(new Marker("in-native")), "snapshot-native");
         holder.setDaemon(true);
         holder.start();
+        List<Thread> parked = new ArrayList<>();
+        if (args.length > 0 && args[0].equals("virtual"))
+            parked = startVirtualThreads(24);
         while (worker.getState() != Thread.State.WAITING || holder.getState() != Thread.State.RUNNABLE)
             Thread.sleep(10);
+        for (Thread t : parked) {
+            while (t.getState() != Thread.State.WAITING)
+                Thread.sleep(10);
+        }
         Thread.sleep(50);  // into the native method, past the thread's start
 
         System.out.println("ready");
         System.out.flush();
         for (;;)
             LockSupport.park();
+    }
+
+    static final List<Thread> virtualThreads = new ArrayList<>();
+
+    // Through reflection, so that this compiles for JDK 17, where there are none.
+    static List<Thread> startVirtualThreads(int count) throws Exception {
+        Object builder = Thread.class.getMethod("ofVirtual").invoke(null);
+        java.lang.reflect.Method unstarted = Class.forName("java.lang.Thread$Builder").getMethod("unstarted", Runnable.class);
+        for (int i = 0; i < count; i++) {
+            final int depth = i * 5;
+            Thread t = (Thread) unstarted.invoke(builder, (Runnable) () -> parkDeep(depth, new long[depth + 1]));
+            t.start();
+            virtualThreads.add(t);
+        }
+        return virtualThreads;
+    }
+
+    static void parkDeep(int depth, long[] local) {
+        if (depth > 0) {
+            parkDeep(depth - 1, local);
+            return;
+        }
+        for (;;) {
+            LockSupport.park();
+            Reference.reachabilityFence(local);
+        }
     }
 
     static void workerBody() {
