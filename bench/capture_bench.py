@@ -3,7 +3,8 @@
 and indexed as it comes, then analysed) against the VM's own dump of the same heap, and
 VisualVM's heap engine against ours on the same dump file.
 
-For each heap (a SessionHeap of N live objects, G1) and each round:
+For each heap (a SessionHeap of N live objects, G1 unless --collector names another) and
+each round:
 - the anchor: `jcmd PID GC.heap_dump -overwrite FILE` to a file in memory-backed
   storage, its wall time (the dump's own time) and the program's pause during it;
 - a live capture with every retained size computed (bench/snapshot/capture_live.cpp):
@@ -25,7 +26,7 @@ engine (bench/visualvm/VisualVmRetained.java, under VisualVM's default heap limi
 side by side.
 
     python3 bench/capture_bench.py --build BUILD_DIR [--java JAVA] [--sizes 1000000] \\
-        [--rounds 3] [--visualvm] [--visualvm-timeout 3600] [--out r.json] [--markdown r.md]
+        [--rounds 3] [--collector -XX:+UseZGC] [--visualvm] [--visualvm-timeout 3600] [--out r.json] [--markdown r.md]
 """
 
 import argparse
@@ -56,6 +57,7 @@ def parse_args():
     p.add_argument("--java", help="run the heap on this java (its own jcmd is used)")
     p.add_argument("--sizes", default="1000000", help="live objects per heap, comma-separated")
     p.add_argument("--rounds", type=int, default=3)
+    p.add_argument("--collector", default="-XX:+UseG1GC", help="the heap's collector flag (default: G1)")
     p.add_argument("--visualvm", action="store_true", help="also open the dump with VisualVM's heap engine")
     p.add_argument("--visualvm-java", default="/usr/lib/jvm/java-17-openjdk-amd64/bin/java")
     p.add_argument("--visualvm-timeout", type=int, default=3600, help="seconds before VisualVM's run is given up")
@@ -146,7 +148,7 @@ def median(values):
 
 def scenario(args, paths, n):
     heap_mb = max(512, n // 3500)
-    cmd = [paths["java"], "-XX:+UseG1GC", "-Xms%dm" % heap_mb, "-Xmx%dm" % heap_mb,
+    cmd = [paths["java"], args.collector, "-Xms%dm" % heap_mb, "-Xmx%dm" % heap_mb,
            "-Djava.library.path=" + paths["native_dir"], "-cp", live_classes(paths), "SessionHeap", str(n)]
     proc = subprocess.Popen(cmd, stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
     directory = tempfile.mkdtemp(prefix="vorlan-capture-bench-", dir="/dev/shm")

@@ -205,3 +205,9 @@ CommandResult run_command(const std::vector<std::string>& argv, const std::strin
     std::filesystem::remove_all(dir, ignored);
     return r;
 }
+
+bool collector_clears_soft_references()
+{
+    const char* gc = getenv("VORLAN_TEST_GC");
+    return gc && std::string(gc).find("Shenandoah") != std::string::npos;
+}

@@ -56,6 +56,10 @@ int free_port();
 // True when a socket listens on 127.0.0.1:port (or on every address).
 bool port_listening(int port);
 std::string read_file(const std::string& path);
+// Whether the collector the tests run on (VORLAN_TEST_GC) clears every soft reference at
+// an explicit collection, as Shenandoah does: then nothing stays held softly once the
+// agent has asked for one.
+bool collector_clears_soft_references();
 
 struct CommandResult {
     int status = -1;
