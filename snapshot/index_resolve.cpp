@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cctype>
 
+#include "dump_input.h"
 #include "hprof_error.h"
 #include "hprof_format.h"
-#include "dump_input.h"
 #include "index_builder.h"
 #include "object_values.h"
 #include "second_thread.h"

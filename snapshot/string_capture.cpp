@@ -127,6 +127,8 @@ std::vector<uint64_t> StringCapture::awaitedStrings() const
     std::vector<uint64_t> ids;
     for (const auto& [id, key] : wantedStrings_)
         ids.push_back(id);
+    std::sort(ids.begin(), ids.end());
+    ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
     return ids;
 }
 
@@ -135,5 +137,7 @@ std::vector<uint64_t> StringCapture::awaitedValues() const
     std::vector<uint64_t> ids;
     for (const auto& [id, waiting] : wantedValues_)
         ids.push_back(id);
+    std::sort(ids.begin(), ids.end());
+    ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
     return ids;
 }
