@@ -2,6 +2,7 @@
 // HeapIndex once every object is known.
 #include <algorithm>
 #include <cctype>
+#include <unordered_set>
 
 #include "dump_input.h"
 #include "hprof_error.h"
@@ -329,8 +330,16 @@ void IndexBuilder::readAwaitedStringsAgain()
 {
     if (options_.rereadPath.empty() || stringClass_ == kNoClass)
         return;
+    // Only the names the index keeps: the running threads' and the release's, not those
+    // of every Thread object in the heap.
+    std::unordered_set<uint64_t> keys;
+    for (const RawThread& thread : threads_)
+        keys.insert(thread.id);
+    if (versionClass_ != kNoClass)
+        keys.insert(classes_[versionClass_].id);
+    auto needed = [&keys](uint64_t key) { return keys.count(key) > 0; };
     try {
-        std::vector<uint64_t> strings = strings_.awaitedStrings();
+        const std::vector<uint64_t> strings = strings_.awaitedStrings(needed);
         const int32_t p = classes_[stringClass_].plan;
         if (!strings.empty() && p >= 0 && plans_[static_cast<size_t>(p)].stringValue >= 0) {
             const InstancePlan& plan = plans_[static_cast<size_t>(p)];
@@ -341,7 +350,7 @@ void IndexBuilder::readAwaitedStringsAgain()
                 strings_.onString(v.address, loadId(v.bytes.data() + plan.stringValue, idSize_), coder);
             }
         }
-        const std::vector<uint64_t> values = strings_.awaitedValues();
+        const std::vector<uint64_t> values = strings_.awaitedValues(needed);
         if (!values.empty()) {
             for (const ObjectValues& v : readObjectValuesFile(options_.rereadPath, values, StringCapture::kMaxText)) {
                 if (v.found && v.kind == ObjectValues::PrimitiveArray && v.elementType == hprof::kByte)

@@ -122,21 +122,25 @@ bool StringCapture::text(uint64_t key, std::string& out) const
     return true;
 }
 
-std::vector<uint64_t> StringCapture::awaitedStrings() const
+std::vector<uint64_t> StringCapture::awaitedStrings(const std::function<bool(uint64_t key)>& needed) const
 {
     std::vector<uint64_t> ids;
-    for (const auto& [id, key] : wantedStrings_)
-        ids.push_back(id);
+    for (const auto& [id, key] : wantedStrings_) {
+        if (needed(key))
+            ids.push_back(id);
+    }
     std::sort(ids.begin(), ids.end());
     ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
     return ids;
 }
 
-std::vector<uint64_t> StringCapture::awaitedValues() const
+std::vector<uint64_t> StringCapture::awaitedValues(const std::function<bool(uint64_t key)>& needed) const
 {
     std::vector<uint64_t> ids;
-    for (const auto& [id, waiting] : wantedValues_)
-        ids.push_back(id);
+    for (const auto& [id, waiting] : wantedValues_) {
+        if (needed(waiting.key))
+            ids.push_back(id);
+    }
     std::sort(ids.begin(), ids.end());
     ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
     return ids;

@@ -10,6 +10,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -30,8 +31,9 @@ public:
     bool text(uint64_t key, std::string& out) const;
     // What is still awaited: Strings not yet seen, and value arrays of Strings seen. Feeding
     // them to onString and onByteArray, from another read of the dump, finishes them.
-    std::vector<uint64_t> awaitedStrings() const;
-    std::vector<uint64_t> awaitedValues() const;
+    // Only those asked for on behalf of a key `needed` says yes to.
+    std::vector<uint64_t> awaitedStrings(const std::function<bool(uint64_t key)>& needed) const;
+    std::vector<uint64_t> awaitedValues(const std::function<bool(uint64_t key)>& needed) const;
     size_t wanted() const { return requests_; }
     size_t found() const { return texts_.size(); }
 
