@@ -3,6 +3,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <fstream>
@@ -76,12 +77,18 @@ void WarmPages::warm()
     }
 }
 
+ResidentMemory residentMemory()
+{
+    // Pages: the whole size, those resident, those of them backed by files.
+    std::ifstream statm("/proc/self/statm");
+    uint64_t size = 0, resident = 0, shared = 0;
+    if (!(statm >> size >> resident >> shared))
+        return {};
+    const uint64_t page = static_cast<uint64_t>(sysconf(_SC_PAGESIZE));
+    return {resident * page, std::min(shared, resident) * page};
+}
+
 uint64_t residentBytes()
 {
-    // Pages: the whole size, then those resident.
-    std::ifstream statm("/proc/self/statm");
-    uint64_t size = 0, resident = 0;
-    if (!(statm >> size >> resident))
-        return 0;
-    return resident * static_cast<uint64_t>(sysconf(_SC_PAGESIZE));
+    return residentMemory().all;
 }

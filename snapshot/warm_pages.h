@@ -52,3 +52,10 @@ private:
 
 // The bytes of this process resident in memory now (0 if that cannot be read).
 uint64_t residentBytes();
+// The same, and how much of it is pages read from files (the program's and its
+// libraries' code, shared with other processes); zeros if it cannot be read.
+struct ResidentMemory {
+    uint64_t all = 0;
+    uint64_t fileBacked = 0;
+};
+ResidentMemory residentMemory();

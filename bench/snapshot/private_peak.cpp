@@ -1,9 +1,8 @@
 #include "private_peak.h"
 
-#include <unistd.h>
-
 #include <chrono>
-#include <cstdio>
+
+#include "warm_pages.h"
 
 PrivatePeak::PrivatePeak()
 {
@@ -30,16 +29,10 @@ uint64_t PrivatePeak::bytes()
 
 void PrivatePeak::sample()
 {
-    // statm: size resident shared ..., in pages; "shared" is the file-backed part.
-    std::FILE* statm = std::fopen("/proc/self/statm", "r");
-    if (!statm)
+    const ResidentMemory resident = residentMemory();
+    if (resident.all == 0)
         return;
-    unsigned long long size = 0, resident = 0, shared = 0;
-    const bool read = std::fscanf(statm, "%llu %llu %llu", &size, &resident, &shared) == 3;
-    std::fclose(statm);
-    if (!read || resident < shared)
-        return;
-    const uint64_t now = (resident - shared) * static_cast<uint64_t>(::sysconf(_SC_PAGESIZE));
+    const uint64_t now = resident.all - resident.fileBacked;
     uint64_t most = most_.load(std::memory_order_relaxed);
     while (now > most && !most_.compare_exchange_weak(most, now, std::memory_order_relaxed)) {
     }
