@@ -293,10 +293,18 @@ void findSemidominators(Walk& walk, const std::vector<uint32_t>& preds, std::vec
         }
         uint32_t semi = label[w];
         if (semi != 0) {
-            for (uint32_t i = lists[w], end = lists[w + 1]; i < end; ++i) {
+            // No candidate is less than the virtual root, so the search stops there. From
+            // the list's end: step 2 puts the references of rows and referents there and
+            // those of instances to their class at the start, and a class object has an
+            // instance for each of millions of entries where its loader's array of classes,
+            // near the end, often gives 0 at once.
+            for (uint32_t i = lists[w + 1], end = lists[w]; i-- > end;) {
                 const uint32_t candidate = semiAt[evaluate(preds[i], w + 1, ancestor.data(), label, semiAt)];
-                if (candidate < semi)
+                if (candidate < semi) {
                     semi = candidate;
+                    if (semi == 0)
+                        break;
+                }
             }
         }
         lists[w + 1] = semi;
