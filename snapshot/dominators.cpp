@@ -4,8 +4,9 @@
 //   2. list each object's predecessors that come later in that order;
 //   3. semidominators and relative dominators, from the last number down;
 //   4. immediate dominators, from the first number up;
-//   5. the objects in preorder again, by following the marked references only, the
-//      dominators back in object numbers, and the retained sizes.
+//   5. the objects in preorder again, by following the marked references only (on two
+//      threads from where step 1 noted its path halfway), the dominators back in object
+//      numbers, and the retained sizes.
 // Each step keeps what the next needs in arrays the earlier steps no longer use, so that
 // at most four 4-byte arrays per object are alive at once beside the predecessor lists:
 // step 5 finds again the one from objects to numbers that steps 3 and 4 would otherwise
@@ -34,6 +35,19 @@ struct Walk {
     BitSet rowTree;    // 1 bit/reference
     BitSet weakTree;   // 1 bit per weak reference, by WeakRows position
     BitSet rootTree;   // 1 bit per root
+
+    // Where step 5 splits between two threads (0: it does not): the object numbered
+    // splitAt, the roots loop's place then, and the path of that object's proper
+    // ancestors from the top, each with the references it had taken.
+    struct PathFrame {
+        uint32_t object;
+        uint32_t number;
+        uint32_t taken;
+    };
+    uint32_t splitAt = 0;
+    uint32_t splitObject = kNoObject;
+    uint32_t splitRoot = 0;
+    std::vector<PathFrame> splitPath;
 };
 
 // Step 1. When it returns, for every reached object numbered v:
@@ -46,7 +60,8 @@ struct Walk {
 // sets, and every root that begins a tree, for step 5.
 // While an object is on the walk's current path, label[v] holds how many of its references
 // the walk has taken and parent[v] its parent's object number: the path is its own stack,
-// so a chain of millions of objects needs no more memory than a flat heap.
+// so a chain of millions of objects needs no more memory than a flat heap. When it numbers
+// walk.splitAt, that path is copied out for step 5.
 void walkDepthFirst(const HeapGraph& graph, const WeakRows* weak, const BitSet& isRoot, Walk& walk)
 {
     std::vector<uint32_t>& order = walk.order;
@@ -54,6 +69,18 @@ void walkDepthFirst(const HeapGraph& graph, const WeakRows* weak, const BitSet& 
     std::vector<uint32_t>& candidate = walk.label;
     std::vector<uint32_t>& lists = walk.lists;
     uint32_t next = 1;
+
+    // The object numbered splitAt, with v (numbered object) its parent on the path.
+    auto noteSplit = [&](uint32_t splitObject, uint32_t r, uint32_t object, uint32_t v) {
+        walk.splitObject = splitObject;
+        walk.splitRoot = r;
+        while (object != kVirtualRoot) {
+            walk.splitPath.push_back({object, v, candidate[v]});
+            object = parent[v];
+            v = object == kVirtualRoot ? 0 : order[object];
+        }
+        std::reverse(walk.splitPath.begin(), walk.splitPath.end());
+    };
 
     // Classifies the edge from v to target; true when target is new, a tree edge.
     auto meet = [&](uint32_t target, uint32_t v) {
@@ -87,6 +114,8 @@ void walkDepthFirst(const HeapGraph& graph, const WeakRows* weak, const BitSet& 
         walk.rootTree.set(r);
         uint32_t object = root;
         uint32_t v = next++;
+        if (v == walk.splitAt)
+            noteSplit(object, r, kVirtualRoot, 0);
         order[object] = v;
         parent[v] = kVirtualRoot;
         candidate[v] = 0;
@@ -127,6 +156,8 @@ void walkDepthFirst(const HeapGraph& graph, const WeakRows* weak, const BitSet& 
             if (child != kNoObject) {
                 candidate[v] = taken;
                 const uint32_t c = next++;
+                if (c == walk.splitAt)
+                    noteSplit(child, r, object, v);
                 order[child] = c;
                 parent[c] = object;
                 candidate[c] = 0;
@@ -147,6 +178,8 @@ void walkDepthFirst(const HeapGraph& graph, const WeakRows* weak, const BitSet& 
         }
     }
     walk.count = next;
+    if (walk.splitAt >= walk.count)
+        walk.splitAt = 0;
 }
 
 // Step 2. Fills preds so that the later predecessors of v are preds[lists[v] .. lists[v+1]),
@@ -341,61 +374,146 @@ void findImmediateDominators(const Walk& walk, std::vector<uint32_t>& idom)
 
 // Step 5. The reached objects in preorder again: the walk of step 1 replayed along the
 // references it marked, which lead to a new object each time, so no number needs looking
-// up. Returns the objects by number less one and sets, as each object comes, its
-// dominator by object number in result.idom: idom[v] < v, so that object has come already.
-std::vector<uint32_t> replayPreorder(const HeapGraph& graph, const WeakRows* weak, const Walk& walk,
-    const std::vector<uint32_t>& idom, Dominators& result)
-{
-    std::vector<uint32_t> preorder;  // 4 B per reachable object
-    reserveLarge(preorder, walk.count - 1);
-    auto number = [&](uint32_t object) {
-        preorder.push_back(object);
-        const uint32_t d = idom[preorder.size()];
-        result.idom[object] = d == 0 ? kVirtualRoot : preorder[d - 1];
-    };
+// up. Fills preorder (the objects by number less one) and sets, as each object comes, its
+// dominator by object number in objectIdom: idom[v] is a proper ancestor of v in the
+// depth-first tree, so that object has come already.
+//
+// One part numbers [first, end): from the start of the roots loop with first 1, or from
+// the object step 1 numbered splitAt, beginning on the path step 1 noted there. That
+// part's dominators below splitAt are ancestors of splitAt (an ancestor of v numbered
+// before splitAt <= v has splitAt in its subtree), so the noted path has them and the two
+// parts never read what the other writes.
+class PreorderReplay {
+public:
+    PreorderReplay(const HeapGraph& graph, const WeakRows* weak, const Walk& walk, const std::vector<uint32_t>& idom,
+        std::vector<uint32_t>& preorder, std::vector<uint32_t>& objectIdom)
+        : graph_(graph), weak_(weak), walk_(walk), idom_(idom), preorder_(preorder), objectIdom_(objectIdom)
+    {
+    }
+
+    void fromStart(uint32_t end)
+    {
+        next_ = first_ = 1;
+        end_ = end;
+        rootsFrom(0);
+    }
+
+    void fromSplit()
+    {
+        next_ = first_ = walk_.splitAt;
+        end_ = walk_.count;
+        for (const Walk::PathFrame& frame : walk_.splitPath)
+            path_.push_back({frame.object, frame.taken});
+        number(walk_.splitObject);
+        path_.push_back({walk_.splitObject, 0});
+        if (descend())
+            rootsFrom(walk_.splitRoot + 1);
+    }
+
+private:
     struct Frame {
         uint32_t object;
         uint32_t taken;  // as in step 1: its class, its row, its referents
     };
-    std::vector<Frame> path;  // 8 B per level of the deepest path
-    for (uint32_t r = 0; r < graph.roots.size(); ++r) {
-        if (!walk.rootTree.test(r))
-            continue;
-        number(graph.roots[r]);
-        path.push_back({graph.roots[r], 0});
-        while (!path.empty()) {
-            Frame& frame = path.back();
+
+    void rootsFrom(uint32_t r)
+    {
+        for (; r < graph_.roots.size(); ++r) {
+            if (!walk_.rootTree.test(r))
+                continue;
+            if (next_ == end_)
+                return;
+            number(graph_.roots[r]);
+            path_.push_back({graph_.roots[r], 0});
+            if (!descend())
+                return;
+        }
+    }
+
+    void number(uint32_t object)
+    {
+        const uint32_t v = next_++;
+        preorder_[v - 1] = object;
+        const uint32_t d = idom_[v];
+        objectIdom_[object] = d == 0 ? kVirtualRoot : d >= first_ ? preorder_[d - 1] : onSplitPath(d);
+    }
+
+    uint32_t onSplitPath(uint32_t number) const
+    {
+        const auto& path = walk_.splitPath;
+        const auto at = std::lower_bound(path.begin(), path.end(), number,
+            [](const Walk::PathFrame& frame, uint32_t n) { return frame.number < n; });
+        if (at == path.end() || at->number != number)
+            throw std::logic_error("dominators: a dominator off the tree path");
+        return at->object;
+    }
+
+    // Follows the path down to its end; false when the part's last number is given.
+    bool descend()
+    {
+        while (!path_.empty()) {
+            Frame& frame = path_.back();
             const uint32_t object = frame.object;
-            const uint32_t implicit = graph.classEdge(object) == kNoObject ? 0 : 1;
-            const uint32_t first = graph.firstEdge[object];
-            const uint32_t strong = implicit + graph.firstEdge[object + 1] - first;
+            const uint32_t implicit = graph_.classEdge(object) == kNoObject ? 0 : 1;
+            const uint32_t first = graph_.firstEdge[object];
+            const uint32_t strong = implicit + graph_.firstEdge[object + 1] - first;
             uint32_t child = kNoObject;
             if (frame.taken < implicit) {
                 ++frame.taken;
-                if (walk.classTree.test(object))
-                    child = graph.classEdge(object);
+                if (walk_.classTree.test(object))
+                    child = graph_.classEdge(object);
             }
             while (child == kNoObject && frame.taken < strong) {
                 const uint32_t e = first + (frame.taken++ - implicit);
-                if (walk.rowTree.test(e))
-                    child = graph.targets[e];
+                if (walk_.rowTree.test(e))
+                    child = graph_.targets[e];
             }
-            if (child == kNoObject && weak && weak->holds(object)) {
-                const auto range = weak->rangeOf(object);
+            if (child == kNoObject && weak_ && weak_->holds(object)) {
+                const auto range = weak_->rangeOf(object);
                 while (child == kNoObject && range.first + (frame.taken - strong) < range.second) {
                     const uint32_t i = range.first + (frame.taken++ - strong);
-                    if (walk.weakTree.test(i))
-                        child = weak->edges()[i].second;
+                    if (walk_.weakTree.test(i))
+                        child = weak_->edges()[i].second;
                 }
             }
             if (child == kNoObject) {
-                path.pop_back();
+                path_.pop_back();
                 continue;
             }
+            if (next_ == end_)
+                return false;
             number(child);
-            path.push_back({child, 0});
+            path_.push_back({child, 0});
         }
+        return true;
     }
+
+    const HeapGraph& graph_;
+    const WeakRows* weak_;
+    const Walk& walk_;
+    const std::vector<uint32_t>& idom_;
+    std::vector<uint32_t>& preorder_;
+    std::vector<uint32_t>& objectIdom_;
+    std::vector<Frame> path_;  // 8 B per level of the deepest path
+    uint32_t next_ = 1;
+    uint32_t first_ = 1;
+    uint32_t end_ = 1;
+};
+
+std::vector<uint32_t> replayPreorder(const HeapGraph& graph, const WeakRows* weak, const Walk& walk,
+    const std::vector<uint32_t>& idom, Dominators& result)
+{
+    std::vector<uint32_t> preorder;  // 4 B per reachable object
+    assignLarge(preorder, walk.count - 1, 0u);
+    PreorderReplay lower(graph, weak, walk, idom, preorder, result.idom);
+    if (walk.splitAt == 0) {
+        lower.fromStart(walk.count);
+        return preorder;
+    }
+    PreorderReplay upper(graph, weak, walk, idom, preorder, result.idom);
+    SecondThread second([&] { upper.fromSplit(); });
+    lower.fromStart(walk.splitAt);
+    second.join();
     return preorder;
 }
 
@@ -433,6 +551,8 @@ Dominators computeDominators(const HeapGraph& graph, const DominatorOptions& opt
     walk.rowTree = BitSet(graph.edgeCount());
     walk.weakTree = BitSet(static_cast<uint32_t>(weakRows.edges().size()));
     walk.rootTree = BitSet(static_cast<uint32_t>(graph.roots.size()));
+    if (n >= options.twoThreadsFrom)
+        walk.splitAt = std::max<uint32_t>(2, n / 2 + 1);
     walkDepthFirst(graph, weak, isRoot, walk);
     const uint64_t bits = isRoot.bytes() + weakRows.bytes() + walk.classTree.bytes() + walk.rowTree.bytes()
         + walk.weakTree.bytes() + walk.rootTree.bytes();
@@ -452,7 +572,6 @@ Dominators computeDominators(const HeapGraph& graph, const DominatorOptions& opt
     release(preds);
     release(walk.label);
     release(walk.parent);
-    SecondThread second(options.alongside);
 
     findImmediateDominators(walk, idom);
     clock.done("immediate dominators", bytesOf(idom) + bytesOf(walk.lists) + bits);
@@ -472,8 +591,6 @@ Dominators computeDominators(const HeapGraph& graph, const DominatorOptions& opt
             result.unreachableBytes += graph.shallowSize(object);
     }
     clock.done("dominators by object", replayBytes);
-    if (second.join())
-        clock.done("waiting for the second thread", 0);
 
     // Summing holds two 4-byte arrays per object and five bytes of totals; placing the
     // totals frees the dominators by number first and adds the five bytes kept.

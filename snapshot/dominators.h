@@ -11,7 +11,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <vector>
 
 #include "heap_graph.h"
@@ -23,10 +22,9 @@ constexpr uint32_t kMaxObjects = kVirtualRoot;
 
 struct DominatorOptions {
     bool weakAsStrong = false;
-    // Work for a second thread while the last steps run, once the large arrays are
-    // freed: it starts after the semidominators and is waited for before the retained
-    // sizes. It must read the graph only; the analysis runs its search for paths so.
-    std::function<void()> alongside;
+    // From this many objects on, the last walk over the graph runs on two threads, each
+    // over half the objects (kNoObject: always on one).
+    uint32_t twoThreadsFrom = 1u << 16;
 };
 
 struct Dominators {

@@ -1,12 +1,14 @@
 #include "heap_analysis.h"
 
 #include <algorithm>
+#include <functional>
 #include <stdexcept>
 #include <utility>
 
 #include "dominators.h"
 #include "graph_check.h"
 #include "large_arrays.h"
+#include "second_thread.h"
 
 namespace {
 
@@ -48,60 +50,38 @@ HeapAnalysis analyseHeap(const HeapGraph& graph, const AnalysisOptions& options,
     begin("dominators and retained sizes");
     DominatorOptions dominatorOptions;
     dominatorOptions.weakAsStrong = options.weakAsStrong;
-    StepCosts pathCosts;
-    if (options.secondThread)
-        dominatorOptions.alongside = [&] { analysis.paths = RootPaths(graph, &pathCosts); };
+    if (!options.secondThread)
+        dominatorOptions.twoThreadsFrom = kNoObject;
     Dominators dominators = computeDominators(graph, dominatorOptions, &costs);
     analysis.reachable = dominators.reachable;
     analysis.unreachable = dominators.unreachable;
     analysis.unreachableBytes = dominators.unreachableBytes;
-    StepClock clock(&costs);
-    size_t first = costs.size();
-    uint64_t held = bytesOf(dominators.idom) + dominators.retained.memoryBytes();
+    const uint64_t held = bytesOf(dominators.idom) + dominators.retained.memoryBytes();
 
-    if (options.secondThread) {
-        // The search ran beside the steps between the semidominators and the retained
-        // sizes: each holds what the others held at their largest.
-        size_t from = 0, to = costs.size();
-        for (size_t i = 0; i < costs.size(); ++i) {
-            if (costs[i].name == "semidominators")
-                from = i + 1;
-            if (costs[i].name == "retained sizes")
-                to = i;
-        }
-        uint64_t beside = 0;
-        for (size_t i = from; i < to; ++i)
-            beside = std::max(beside, costs[i].workBytes);
-        for (StepCost& cost : pathCosts) {
-            cost.name += " (second thread)";
-            cost.heldBytes = beside;
-        }
-        for (size_t i = from; i < to; ++i)
-            costs[i].heldBytes = pathCosts.empty() ? 0 : pathCosts.front().workBytes;
-        // The retained sizes, summed after the join, hold the paths' parents besides.
-        for (size_t i = to; i < costs.size(); ++i)
-            costs[i].heldBytes = analysis.paths.memoryBytes();
-        costs.insert(costs.begin() + to, pathCosts.begin(), pathCosts.end());
-    } else {
-        // Before the tree: the search's queue and the tree's counting sort need as much,
-        // and the tree's groups are kept.
+    // The paths need the graph only: with a second thread they are searched beside the
+    // dominator tree and the totals by class, the two steps that have no use for it. Their
+    // arrays and the search's come to about what the retained sizes held at their peak.
+    StepCosts pathCosts;
+    SecondThread search(options.secondThread ? std::function<void()>([&] { analysis.paths = RootPaths(graph, &pathCosts); })
+                                             : std::function<void()>());
+    if (!options.secondThread) {
         begin("paths from the roots");
+        const size_t first = costs.size();
         analysis.paths = RootPaths(graph, &costs);
         holding(costs, first, held);
-        first = costs.size();
-        clock = StepClock(&costs);
     }
-    held += analysis.paths.memoryBytes();
+    const uint64_t heldWithPaths = held + (options.secondThread ? 0 : analysis.paths.memoryBytes());
 
+    StepClock clock(&costs);
     begin("dominator tree");
-    first = costs.size();
+    size_t first = costs.size();
     const uint64_t idomBytes = bytesOf(dominators.idom);
     analysis.tree = DominatorTree(std::move(dominators.idom), std::move(dominators.retained));
     // Its counting sort keeps one more 4-byte array per object while it runs.
     const uint64_t groupBytes = analysis.tree.memoryBytes() - idomBytes - analysis.tree.retainedMemoryBytes();
     clock.done("dominator tree", groupBytes + (uint64_t{graph.objects} + 2) * 4);
-    holding(costs, first, held);
-    held += groupBytes;
+    holding(costs, first, heldWithPaths);
+    const uint64_t heldAfterTree = heldWithPaths + groupBytes;
 
     begin("totals by class");
     first = costs.size();
@@ -109,6 +89,23 @@ HeapAnalysis analyseHeap(const HeapGraph& graph, const AnalysisOptions& options,
     // The walk's cursor per object, and a count per class of the instances above.
     clock.done("totals by class",
         classBytes(analysis.classes) + analysis.classes.objects.size() * 4 + (uint64_t{graph.objects} + 1) * 4);
-    holding(costs, first, held);
+    holding(costs, first, heldAfterTree);
+
+    if (search.join()) {
+        // The search ran beside the last two steps: each holds the search's arrays at
+        // their largest, and the search what those steps held at theirs.
+        const size_t last = costs.size();
+        uint64_t beside = 0;
+        for (size_t i = last - 2; i < last; ++i)
+            beside = std::max(beside, costs[i].workBytes + costs[i].heldBytes);
+        const uint64_t searchBytes = pathCosts.empty() ? 0 : pathCosts.front().workBytes;
+        for (size_t i = last - 2; i < last; ++i)
+            costs[i].heldBytes += searchBytes;
+        for (StepCost& cost : pathCosts) {
+            cost.name += " (second thread)";
+            cost.heldBytes = beside;
+            costs.push_back(cost);
+        }
+    }
     return analysis;
 }

@@ -19,8 +19,8 @@ struct AnalysisOptions {
     // sizes (Eclipse MAT's default). Off, retained sizes are what the next collections
     // would free. Paths always prefer strong references.
     bool weakAsStrong = false;
-    // Search the paths from the roots on a second thread beside the last steps of the
-    // dominators, when their large arrays are freed: the peak stays the same.
+    // Use the second core: the dominators' last walk over the graph on two threads, and
+    // the paths from the roots searched beside the dominator tree and the totals by class.
     bool secondThread = true;
 };
 

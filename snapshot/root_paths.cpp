@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "bit_set.h"
+#include "chunked_array.h"
 #include "dominators.h"
 #include "large_arrays.h"
 #include "weak_rows.h"
@@ -24,8 +25,18 @@ RootPaths::RootPaths(const HeapGraph& graph, StepCosts* costs)
     StepClock clock(costs);
     const uint32_t n = graph.objects;
     assignLarge(parent_, n, kNoObject);
-    std::vector<uint32_t> queue;  // 4 B/object: each object once, strong ones first
-    reserveLarge(queue, n);
+    // Each object once, strong ones first; the chunks already searched are given back, so
+    // it holds little more than the widest layer (a fifth of the objects at the most in
+    // heaps measured) while the dominator tree and the totals by class are built beside.
+    ChunkedArray<uint32_t> queue;
+    size_t released = 0, mostChunks = 0;
+    auto take = [&](size_t head) {
+        if ((head & (ChunkedArray<uint32_t>::kChunkSize - 1)) == 0 && head > 0) {
+            mostChunks = std::max(mostChunks, queue.chunkCount() - released);
+            queue.release(released++);
+        }
+        return queue[head];
+    };
     const WeakRows weak(graph);
     std::vector<WeakStart> starts;  // 12 B per weak reference at most
 
@@ -57,7 +68,7 @@ RootPaths::RootPaths(const HeapGraph& graph, StepCosts* costs)
             ++depth;
             layerEnd = queue.size();
         }
-        const uint32_t object = queue[head];
+        const uint32_t object = take(head);
         reachStrong(object);
         if (weak.holds(object)) {
             const auto range = weak.rangeOf(object);
@@ -83,7 +94,7 @@ RootPaths::RootPaths(const HeapGraph& graph, StepCosts* costs)
         for (; next < starts.size() && starts[next].depth == depth; ++next)
             reach(starts[next].referent, starts[next].holder);
         for (const size_t end = queue.size(); head < end; ++head) {
-            const uint32_t object = queue[head];
+            const uint32_t object = take(head);
             reachStrong(object);
             const auto range = weak.rangeOf(object);
             for (uint32_t i = range.first; i < range.second; ++i)
@@ -91,8 +102,9 @@ RootPaths::RootPaths(const HeapGraph& graph, StepCosts* costs)
         }
         ++depth;
     }
-    clock.done("paths from the roots", bytesOf(parent_) + bytesOf(queue) + reached.bytes() + weak.bytes() + bytesOf(starts));
-    release(queue);
+    mostChunks = std::max(mostChunks, queue.chunkCount() - released);
+    clock.done("paths from the roots", bytesOf(parent_) + mostChunks * ChunkedArray<uint32_t>::kChunkSize * 4
+        + reached.bytes() + weak.bytes() + bytesOf(starts));
 }
 
 RootPath RootPaths::pathTo(const HeapGraph& graph, uint32_t object) const

@@ -11,17 +11,21 @@
 
 namespace {
 
-Dominators compute(const HeapGraph& graph, bool weakAsStrong = false)
+// twoThreadsFrom 2 has even the smallest graph's last walk split between two threads.
+Dominators compute(const HeapGraph& graph, bool weakAsStrong = false, uint32_t twoThreadsFrom = kNoObject)
 {
     DominatorOptions options;
     options.weakAsStrong = weakAsStrong;
+    options.twoThreadsFrom = twoThreadsFrom;
     return computeDominators(graph, options);
 }
 
 void expectBruteForce(const HeapGraph& graph, bool weakAsStrong)
 {
-    const Dominators got = compute(graph, weakAsStrong);
     const BruteDominators want = bruteDominators(graph, weakAsStrong);
+    for (const uint32_t twoThreadsFrom : {kNoObject, 2u}) {
+    SCOPED_TRACE(twoThreadsFrom == 2 ? "two threads" : "one thread");
+    const Dominators got = compute(graph, weakAsStrong, twoThreadsFrom);
     EXPECT_EQ(got.unreachable, want.unreachable);
     EXPECT_EQ(got.reachable + got.unreachable, graph.objects);
     uint64_t unreachableBytes = 0, reachableBytes = 0;
@@ -32,6 +36,7 @@ void expectBruteForce(const HeapGraph& graph, bool weakAsStrong)
     }
     EXPECT_EQ(got.unreachableBytes, unreachableBytes);
     EXPECT_EQ(got.retained.bytes(kVirtualRoot), reachableBytes);
+    }
 }
 
 }  // namespace
@@ -240,16 +245,47 @@ TEST(Dominators, RetainedSizesBeyond32BitsOfUnits)
     EXPECT_EQ(got.retained.bytes(kVirtualRoot), kSizeUnit + 3 * (30ull << 30));
 }
 
-TEST(Dominators, WorkAlongsideRunsOnceAndItsFailureComesOut)
+// The last walk splits where the first numbered half the objects: on a long path (the
+// second thread starts thousands of levels down and finds the dominators above it on that
+// path), and at a root that begins a tree of its own.
+TEST(Dominators, LastWalkOnTwoThreadsGivesTheSameAnswers)
 {
-    const HeapGraph graph = randomHeap(5, 2000);
-    DominatorOptions options;
-    int runs = 0;
-    options.alongside = [&runs] { ++runs; };
-    const Dominators with = computeDominators(graph, options);
-    EXPECT_EQ(runs, 1);
-    EXPECT_EQ(with.idom, computeDominators(graph).idom);
+    GraphBuilder chain;
+    constexpr uint32_t n = 20000;
+    for (uint32_t k = 0; k < n; ++k)
+        chain.add(1 + k % 3);
+    for (uint32_t k = 0; k + 1 < n; ++k) {
+        chain.ref(k, k + 1);
+        if (k % 4 == 0 && k + 3 < n)
+            chain.ref(k, k + 3);
+    }
+    chain.root(0);
 
-    options.alongside = [] { throw std::runtime_error("the search failed"); };
-    EXPECT_THROW(computeDominators(graph, options), std::runtime_error);
+    GraphBuilder forest;  // 4 roots of 5 objects each: object 10, a root, is numbered 11 = 20 / 2 + 1
+    for (uint32_t k = 0; k < 20; ++k)
+        forest.add(1);
+    for (uint32_t r = 0; r < 20; r += 5) {
+        forest.ref(r, r + 1);
+        forest.ref(r + 1, r + 2);
+        forest.ref(r, r + 3);
+        forest.ref(r + 3, r + 4);
+        forest.root(r);
+    }
+    forest.ref(17, 2);  // from the last tree into the first one
+
+    for (const HeapGraph& graph : {chain.build(), forest.build()}) {
+        const Dominators one = compute(graph, false, kNoObject);
+        const Dominators two = compute(graph, false, 2);
+        ASSERT_EQ(one.reachable, graph.objects);
+        EXPECT_EQ(two.reachable, one.reachable);
+        EXPECT_EQ(two.idom, one.idom);
+        for (uint32_t o = 0; o < graph.objects; ++o)
+            ASSERT_EQ(two.retained.bytes(o), one.retained.bytes(o)) << "object " << o;
+    }
+    const HeapGraph graph = forest.build();
+    const Dominators got = compute(graph, false, 2);
+    EXPECT_EQ(got.idom[2], kVirtualRoot);  // reached from two roots
+    EXPECT_EQ(got.idom[14], 13u);
+    EXPECT_EQ(got.retained.bytes(0), 4 * graph.shallowSize(0));
+    EXPECT_EQ(got.retained.bytes(1), graph.shallowSize(1));
 }
