@@ -9,7 +9,6 @@
 #include <fstream>
 #include <new>
 
-#include "large_arrays.h"
 
 WarmPages::WarmPages(std::function<uint64_t()> residentTarget, std::function<bool()> mayStart)
     : residentTarget_(std::move(residentTarget)), mayStart_(std::move(mayStart))
@@ -58,7 +57,6 @@ void WarmPages::warm()
         while (held_.load(std::memory_order_relaxed) + kChunkBytes <= budget) {
             try {
                 MappedMemory chunk(kChunkBytes);
-                adviseHugePages(chunk.data(), kChunkBytes);
                 std::memset(chunk.data(), 0, kChunkBytes);
                 chunks_.push_back(std::move(chunk));
             } catch (const std::bad_alloc&) {
