@@ -500,21 +500,19 @@ private:
     uint32_t end_ = 1;
 };
 
-std::vector<uint32_t> replayPreorder(const HeapGraph& graph, const WeakRows* weak, const Walk& walk,
-    const std::vector<uint32_t>& idom, Dominators& result)
+// preorder has walk.count - 1 entries to fill; result.idom is kNoObject throughout.
+void replayPreorder(const HeapGraph& graph, const WeakRows* weak, const Walk& walk, const std::vector<uint32_t>& idom,
+    std::vector<uint32_t>& preorder, Dominators& result)
 {
-    std::vector<uint32_t> preorder;  // 4 B per reachable object
-    assignLarge(preorder, walk.count - 1, 0u);
     PreorderReplay lower(graph, weak, walk, idom, preorder, result.idom);
     if (walk.splitAt == 0) {
         lower.fromStart(walk.count);
-        return preorder;
+        return;
     }
     PreorderReplay upper(graph, weak, walk, idom, preorder, result.idom);
     SecondThread second([&] { upper.fromSplit(); });
     lower.fromStart(walk.splitAt);
     second.join();
-    return preorder;
 }
 
 }  // namespace
@@ -573,30 +571,44 @@ Dominators computeDominators(const HeapGraph& graph, const DominatorOptions& opt
     release(walk.label);
     release(walk.parent);
 
-    findImmediateDominators(walk, idom);
-    clock.done("immediate dominators", bytesOf(idom) + bytesOf(walk.lists) + bits);
+    // The arrays step 5 fills are got on the second thread meanwhile.
+    Dominators result;
+    std::vector<uint32_t> preorder;  // 4 B per reachable object
+    {
+        SecondThread arrays([&] {
+            assignLarge(result.idom, n, kNoObject);
+            assignLarge(preorder, walk.count - 1, 0u);
+        });
+        findImmediateDominators(walk, idom);
+        arrays.join();
+    }
+    clock.done("immediate dominators", bytesOf(idom) + bytesOf(walk.lists) + bytesOf(result.idom) + bytesOf(preorder) + bits);
     release(walk.lists);
 
     // Step 5, and the retained sizes summed while the numbers are at hand.
-    Dominators result;
-    assignLarge(result.idom, n, kNoObject);
-    std::vector<uint32_t> preorder = replayPreorder(graph, weak, walk, idom, result);
+    replayPreorder(graph, weak, walk, idom, preorder, result);
     const uint64_t replayBytes = bytesOf(idom) + bytesOf(preorder) + bytesOf(result.idom) + bits;
     weakRows = {};
     walk = {};
     result.reachable = static_cast<uint32_t>(preorder.size());
     result.unreachable = n - result.reachable;
-    for (uint32_t object = 0; object < n; ++object) {
-        if (result.idom[object] == kNoObject)
-            result.unreachableBytes += graph.shallowSize(object);
-    }
     clock.done("dominators by object", replayBytes);
 
     // Summing holds two 4-byte arrays per object and five bytes of totals; placing the
-    // totals frees the dominators by number first and adds the five bytes kept.
+    // totals frees the dominators by number first and adds the five bytes kept. What the
+    // unreachable objects take is counted beside the sums.
     const uint64_t sumBytes = bytesOf(result.idom) + bytesOf(preorder) + bytesOf(idom) + uint64_t{result.reachable} * 5;
     const uint64_t placeBytes = sumBytes - bytesOf(idom) + uint64_t{n} * 5;
+    uint64_t unreachableBytes = 0;
+    SecondThread unreachable([&] {
+        for (uint32_t object = 0; object < n; ++object) {
+            if (result.idom[object] == kNoObject)
+                unreachableBytes += graph.shallowSize(object);
+        }
+    });
     result.retained = RetainedSizes(graph, std::move(preorder), std::move(idom));
+    unreachable.join();
+    result.unreachableBytes = unreachableBytes;
     clock.done("retained sizes", std::max(sumBytes, placeBytes));
     return result;
 }
