@@ -2,6 +2,7 @@
 // HeapIndex once every object is known.
 #include <algorithm>
 #include <cctype>
+#include <future>
 #include <unordered_set>
 
 #include "dump_input.h"
@@ -104,18 +105,29 @@ HeapIndex IndexBuilder::finish(uint64_t dumpBytes, const std::function<void(Read
         // nor anything the sizes write: the second core gathers the objects' classes and
         // sizes them while this one resolves the references. The sizes are worked out in
         // the chunks the reader filled and packed from there, with no copy in between.
+        // The references to classes and the roots need the classes gathered but not the
+        // sizes, so they follow the references while the sizes are still being worked out.
         std::vector<std::string> sizeNotes;
+        std::promise<void> gathered;
+        std::future<void> classesGathered = gathered.get_future();
         SecondThread sizing([&] {
-            classOf_.drainInto(index.graph.classOf);
+            try {
+                classOf_.drainInto(index.graph.classOf);
+            } catch (...) {
+                gathered.set_exception(std::current_exception());
+                throw;
+            }
+            gathered.set_value();
             computeSizes(index, aux_, sizeNotes);
             aux_.drainInto(index.graph.sizeUnits);
         });
         std::vector<uint64_t> absent;  // compact addresses named but never defined
         resolveEdges(index, absent);
         phase(ReadPhase::Sizing);
-        sizing.join();
-        resolveClassEdges(index, absent);
         resolveRoots(index);
+        classesGathered.get();
+        resolveClassEdges(index, absent);
+        sizing.join();
         resolveThreads(index);
         for (std::string& text : sizeNotes)
             note(index, std::move(text));
