@@ -74,8 +74,18 @@ void walkDepthFirst(const HeapGraph& graph, const WeakRows* weak, const BitSet& 
     std::vector<uint32_t>& lists = walk.lists;
     uint32_t next = 1;
 
-    // The object numbered splitAt, with v (numbered object) its parent on the path.
+    // The object numbered splitAt, with v (numbered object) its parent on the path. A path
+    // deeper than a small share of the objects (a long linked list) is not copied: step 5
+    // then runs on one thread, with no more memory than the path already takes there.
     auto noteSplit = [&](uint32_t splitObject, uint32_t r, uint32_t object, uint32_t v) {
+        const uint32_t most = std::max<uint32_t>(4096, static_cast<uint32_t>(walk.order.size() / 256));
+        uint32_t depth = 0;
+        for (uint32_t at = object; at != kVirtualRoot; at = parent[order[at]]) {
+            if (++depth > most) {
+                walk.splitAt = 0;
+                return;
+            }
+        }
         walk.splitObject = splitObject;
         walk.splitRoot = r;
         while (object != kVirtualRoot) {

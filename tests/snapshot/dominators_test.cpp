@@ -245,19 +245,27 @@ TEST(Dominators, RetainedSizesBeyond32BitsOfUnits)
     EXPECT_EQ(got.retained.bytes(kVirtualRoot), kSizeUnit + 3 * (30ull << 30));
 }
 
-// The last walk splits where the first numbered half the objects: on a long path (the
-// second thread starts thousands of levels down and finds the dominators above it on that
-// path), and at a root that begins a tree of its own.
+// The last walk splits where the first numbered half the objects: 3000 levels down a
+// path (the second thread finds the dominators above its start on that path), and at a
+// root that begins a tree of its own. Deeper paths are not split; the deep chain above
+// checks that case.
 TEST(Dominators, LastWalkOnTwoThreadsGivesTheSameAnswers)
 {
-    GraphBuilder chain;
-    constexpr uint32_t n = 20000;
+    GraphBuilder chain;  // a chain of 3000 (with references that skip some), then a fan
+    constexpr uint32_t n = 20000, length = 3000;
     for (uint32_t k = 0; k < n; ++k)
         chain.add(1 + k % 3);
-    for (uint32_t k = 0; k + 1 < n; ++k) {
+    for (uint32_t k = 0; k + 1 < length; ++k) {
         chain.ref(k, k + 1);
-        if (k % 4 == 0 && k + 3 < n)
+        if (k % 4 == 0 && k + 3 < length)
             chain.ref(k, k + 3);
+    }
+    for (uint32_t k = length; k < n; ++k) {
+        chain.ref(length - 1, k);
+        if (k % 7 == 0)
+            chain.ref(1000, k);  // dominated from higher up the path
+        if (k % 5 == 0 && k + 1 < n)
+            chain.ref(k, k + 1);
     }
     chain.root(0);
 
@@ -282,6 +290,12 @@ TEST(Dominators, LastWalkOnTwoThreadsGivesTheSameAnswers)
         for (uint32_t o = 0; o < graph.objects; ++o)
             ASSERT_EQ(two.retained.bytes(o), one.retained.bytes(o)) << "object " << o;
     }
+    const HeapGraph fan = chain.build();
+    const Dominators fanned = compute(fan, false, 2);
+    EXPECT_EQ(fanned.idom[3003], 1000u);        // from 2999 and from 1000, which 2999 needs
+    EXPECT_EQ(fanned.idom[10001], length - 1);  // from 2999 and from 10000
+    EXPECT_EQ(fanned.retained.bytes(10000), fan.shallowSize(10000));
+
     const HeapGraph graph = forest.build();
     const Dominators got = compute(graph, false, 2);
     EXPECT_EQ(got.idom[2], kVirtualRoot);  // reached from two roots
