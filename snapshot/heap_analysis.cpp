@@ -59,11 +59,13 @@ HeapAnalysis analyseHeap(const HeapGraph& graph, const AnalysisOptions& options,
     const uint64_t held = bytesOf(dominators.idom) + dominators.retained.memoryBytes();
 
     // The paths need the graph only: with a second thread they are searched beside the
-    // dominator tree and the totals by class, the two steps that have no use for it. Their
-    // arrays and the search's come to about what the retained sizes held at their peak.
+    // dominator tree and the totals by class, which leave that core idle. Their arrays
+    // and the search's come to about what the retained sizes held at their peak.
     StepCosts pathCosts;
-    SecondThread search(options.secondThread ? std::function<void()>([&] { analysis.paths = RootPaths(graph, &pathCosts); })
-                                             : std::function<void()>());
+    std::function<void()> searchBeside;
+    if (options.secondThread)
+        searchBeside = [&] { analysis.paths = RootPaths(graph, &pathCosts); };
+    SecondThread search(searchBeside);
     if (!options.secondThread) {
         begin("paths from the roots");
         const size_t first = costs.size();
