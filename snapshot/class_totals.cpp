@@ -2,6 +2,13 @@
 
 ClassTotals totalsByClass(const HeapGraph& graph, const DominatorTree& tree)
 {
+    ClassTotals totals = shallowTotalsByClass(graph);
+    addRetainedByClass(graph, tree, totals);
+    return totals;
+}
+
+ClassTotals shallowTotalsByClass(const HeapGraph& graph)
+{
     uint32_t classes = 0;
     for (uint32_t object = 0; object < graph.objects; ++object) {
         const uint32_t number = graph.classOf[object];
@@ -19,7 +26,12 @@ ClassTotals totalsByClass(const HeapGraph& graph, const DominatorTree& tree)
         ++totals.objects[number];
         totals.shallowBytes[number] += graph.shallowSize(object);
     }
+    return totals;
+}
 
+void addRetainedByClass(const HeapGraph& graph, const DominatorTree& tree, ClassTotals& totals)
+{
+    const size_t classes = totals.retainedBytes.size();
     std::vector<uint32_t> above(classes, 0);  // instances of each class on the current path
     tree.walk(
         [&](uint32_t object) {
@@ -32,5 +44,4 @@ ClassTotals totalsByClass(const HeapGraph& graph, const DominatorTree& tree)
             if (number != kNoObject)
                 --above[number];
         });
-    return totals;
 }

@@ -23,3 +23,8 @@ struct ClassTotals {
 };
 
 ClassTotals totalsByClass(const HeapGraph& graph, const DominatorTree& tree);
+
+// The same in two parts: the counts and shallow bytes need only the graph, so they can be
+// done while the dominators are still being computed.
+ClassTotals shallowTotalsByClass(const HeapGraph& graph);
+void addRetainedByClass(const HeapGraph& graph, const DominatorTree& tree, ClassTotals& totals);

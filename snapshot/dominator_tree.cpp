@@ -25,32 +25,40 @@ DominatorTree::~DominatorTree() = default;
 DominatorTree::DominatorTree(std::vector<uint32_t> idom, RetainedSizes retained)
     : idom_(std::move(idom)), retained_(std::move(retained)), sort_(std::make_unique<SortState>())
 {
-    // A counting sort by key, stable, so each group starts in object order.
+    // A counting sort by group, stable, so each group starts in object order; its counts
+    // take 4 B per dominating object while it runs.
     const uint32_t top = objects();
-    std::vector<uint32_t> end;  // 4 B/object while building
-    assignLarge(end, uint64_t{top} + 2, 0u);
+    parents_ = BitSet(top);
+    for (uint32_t object = 0; object < top; ++object) {
+        const uint32_t d = idom_[object];
+        if (d != kNoObject && d != kVirtualRoot)
+            parents_.set(d);
+    }
+    parents_.countRanks();
+    std::vector<uint32_t> end;
+    assignLarge(end, uint64_t{groupNumber(top)} + 2, 0u);
     for (uint32_t object = 0; object < top; ++object) {
         if (idom_[object] != kNoObject)
-            ++end[keyOf(object) + 1];
+            ++end[groupNumber(keyOf(object)) + 1];
     }
-    parents_ = BitSet(top);
-    for (uint32_t key = 0; key < top; ++key) {
-        if (end[key + 1] != 0)
-            parents_.set(key);
+    for (uint64_t group = 1; group < end.size(); ++group)
+        end[group] += end[group - 1];
+    lastOfGroup_ = BitSet(end.back());
+    for (uint64_t group = 1; group < end.size(); ++group) {
+        if (end[group] > end[group - 1])
+            lastOfGroup_.set(end[group] - 1);
     }
-    for (uint64_t key = 1; key < end.size(); ++key)
-        end[key] += end[key - 1];
     assignLarge(children_, end.back(), 0u);
     for (uint32_t object = 0; object < top; ++object) {
         if (idom_[object] != kNoObject)
-            children_[end[keyOf(object)]++] = object;
+            children_[end[groupNumber(keyOf(object))]++] = object;
     }
     release(end);
 }
 
 uint64_t DominatorTree::memoryBytes() const
 {
-    return idom_.capacity() * 4 + retained_.memoryBytes() + children_.capacity() * 4 + parents_.bytes();
+    return idom_.capacity() * 4 + retained_.memoryBytes() + children_.capacity() * 4 + parents_.bytes() + lastOfGroup_.bytes();
 }
 
 DominatorTree::Range DominatorTree::groupOf(uint32_t node) const

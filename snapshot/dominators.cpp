@@ -597,7 +597,11 @@ Dominators computeDominators(const HeapGraph& graph, const DominatorOptions& opt
     std::vector<uint32_t>& ancestor = walk.parent;
     std::vector<uint32_t> idom;  // 4 B/object
     assignLarge(idom, walk.count, kNoObject);
-    findSemidominators(walk, preds, ancestor, idom);
+    {
+        SecondThread beside(options.beside);
+        findSemidominators(walk, preds, ancestor, idom);
+        beside.join();
+    }
     clock.done("semidominators", walkBytes - uint64_t{n} * 4 + bytesOf(preds) + bytesOf(idom));
     release(preds);
     release(walk.label);

@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "heap_graph.h"
@@ -25,6 +26,9 @@ struct DominatorOptions {
     // From this many objects on, the last walk over the graph runs on two threads, each
     // over half the objects (kNoObject: always on one).
     uint32_t twoThreadsFrom = 1u << 16;
+    // Work that needs nothing from here, run on a second thread while the semidominators,
+    // the longest step on one core, are found.
+    std::function<void()> beside;
 };
 
 struct Dominators {

@@ -52,6 +52,11 @@ HeapAnalysis analyseHeap(const HeapGraph& graph, const AnalysisOptions& options,
     dominatorOptions.weakAsStrong = options.weakAsStrong;
     if (!options.secondThread)
         dominatorOptions.twoThreadsFrom = kNoObject;
+    // The counts and shallow bytes by class need the graph only.
+    if (options.secondThread)
+        dominatorOptions.beside = [&] { analysis.classes = shallowTotalsByClass(graph); };
+    else
+        analysis.classes = shallowTotalsByClass(graph);
     Dominators dominators = computeDominators(graph, dominatorOptions, &costs);
     analysis.reachable = dominators.reachable;
     analysis.unreachable = dominators.unreachable;
@@ -79,18 +84,18 @@ HeapAnalysis analyseHeap(const HeapGraph& graph, const AnalysisOptions& options,
     size_t first = costs.size();
     const uint64_t idomBytes = bytesOf(dominators.idom);
     analysis.tree = DominatorTree(std::move(dominators.idom), std::move(dominators.retained));
-    // Its counting sort keeps one more 4-byte array per object while it runs.
+    // Its counting sort keeps a count per group while it runs.
     const uint64_t groupBytes = analysis.tree.memoryBytes() - idomBytes - analysis.tree.retainedMemoryBytes();
-    clock.done("dominator tree", groupBytes + (uint64_t{graph.objects} + 2) * 4);
+    clock.done("dominator tree", groupBytes + (uint64_t{analysis.tree.dominating()} + 2) * 4);
     holding(costs, first, heldWithPaths);
     const uint64_t heldAfterTree = heldWithPaths + groupBytes;
 
     begin("totals by class");
     first = costs.size();
-    analysis.classes = totalsByClass(graph, analysis.tree);
-    // The walk's cursor per object, and a count per class of the instances above.
+    addRetainedByClass(graph, analysis.tree, analysis.classes);
+    // The walk's cursor per group, and a count per class of the instances above.
     clock.done("totals by class",
-        classBytes(analysis.classes) + analysis.classes.objects.size() * 4 + (uint64_t{graph.objects} + 1) * 4);
+        classBytes(analysis.classes) + analysis.classes.objects.size() * 4 + (uint64_t{analysis.tree.dominating()} + 1) * 4);
     holding(costs, first, heldAfterTree);
 
     if (search.join()) {

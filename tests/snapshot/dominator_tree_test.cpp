@@ -150,6 +150,14 @@ TEST(DominatorTree, WalkEntersEachObjectOnceBelowItsDominator)
         });
     EXPECT_TRUE(path.empty());
     EXPECT_EQ(entered, tree.reachable());
+    // The walk keeps a cursor per object that dominates another.
+    std::vector<char> dominates(graph.objects, 0);
+    for (uint32_t o = 0; o < graph.objects; ++o) {
+        const uint32_t d = tree.dominatorOf(o);
+        if (d != kVirtualRoot && d != kNoObject)
+            dominates[d] = 1;
+    }
+    EXPECT_EQ(tree.dominating(), static_cast<uint32_t>(std::count(dominates.begin(), dominates.end(), 1)));
 }
 
 TEST(ClassTotals, MatchBruteForce)

@@ -37,6 +37,14 @@ TEST(HeapAnalysis, OneThreadOrTwoGiveTheBruteForceAnswers)
                 ASSERT_EQ(a.classes.retainedBytes.size(), want.classRetained.size());
                 for (size_t c = 0; c < want.classRetained.size(); ++c)
                     EXPECT_EQ(a.classes.retainedBytes[c], want.classRetained[c]) << "class " << c;
+                // Counted beside the dominators when there is a second thread.
+                std::vector<uint64_t> objects(want.classRetained.size()), shallow(want.classRetained.size());
+                for (uint32_t o = 0; o < graph.objects; ++o) {
+                    ++objects[graph.classOf[o]];
+                    shallow[graph.classOf[o]] += graph.shallowSize(o);
+                }
+                EXPECT_EQ(a.classes.objects, objects);
+                EXPECT_EQ(a.classes.shallowBytes, shallow);
                 EXPECT_FALSE(steps.empty());
                 bool pathsLogged = false;
                 for (const StepCost& cost : a.costs) {
