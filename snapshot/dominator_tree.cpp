@@ -58,7 +58,8 @@ DominatorTree::DominatorTree(std::vector<uint32_t> idom, RetainedSizes retained)
 
 uint64_t DominatorTree::memoryBytes() const
 {
-    return idom_.capacity() * 4 + retained_.memoryBytes() + children_.capacity() * 4 + parents_.bytes() + lastOfGroup_.bytes();
+    return idom_.capacity() * 4 + retained_.memoryBytes() + children_.capacity() * 4 + parents_.bytes()
+        + lastOfGroup_.bytes();
 }
 
 DominatorTree::Range DominatorTree::groupOf(uint32_t node) const

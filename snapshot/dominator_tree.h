@@ -53,10 +53,10 @@ public:
     std::vector<uint32_t> someChildren(uint32_t node, uint32_t count) const;
 
     // Visits every reachable object depth first: enter(object) before its dominated
-    // objects, leave(object) after them. Without a stack: a cursor per object that dominates
-    // others (4 B each while it runs) and the dominator links lead the way back up. enter and leave may
-    // read retainedBytes and dominatorOf but not ask for children, which waits for the
-    // walk to end.
+    // objects, leave(object) after them. Without a stack: a cursor per object that
+    // dominates others (4 B each while it runs) and the dominator links lead the way back
+    // up. enter and leave may read retainedBytes and dominatorOf but not ask for
+    // children, which waits for the walk to end.
     template <class Enter, class Leave>
     void walk(Enter enter, Leave leave) const;
 

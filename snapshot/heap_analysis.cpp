@@ -94,8 +94,8 @@ HeapAnalysis analyseHeap(const HeapGraph& graph, const AnalysisOptions& options,
     first = costs.size();
     addRetainedByClass(graph, analysis.tree, analysis.classes);
     // The walk's cursor per group, and a count per class of the instances above.
-    clock.done("totals by class",
-        classBytes(analysis.classes) + analysis.classes.objects.size() * 4 + (uint64_t{analysis.tree.dominating()} + 1) * 4);
+    const uint64_t cursorBytes = (uint64_t{analysis.tree.dominating()} + 1) * 4;
+    clock.done("totals by class", classBytes(analysis.classes) + analysis.classes.objects.size() * 4 + cursorBytes);
     holding(costs, first, heldAfterTree);
 
     if (search.join()) {
