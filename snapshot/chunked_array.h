@@ -54,8 +54,8 @@ public:
         return out;
     }
 
-    // Appends the elements to out (a vector, or anything with reserve and push_back that
-    // packs them), chunk by chunk, each chunk given back as soon as it has been copied.
+    // Appends the elements to out (a vector, or anything with reserve and append that packs
+    // them), chunk by chunk, each chunk given back as soon as it has been copied.
     template <typename Out>
     void drainInto(Out& out)
     {
@@ -64,12 +64,10 @@ public:
         for (size_t k = 0; k < chunks_.size(); ++k) {
             const size_t count = k + 1 < chunks_.size() ? kChunkSize : total - k * kChunkSize;
             const T* from = data(k);
-            if constexpr (std::is_same_v<Out, std::vector<T>>) {
+            if constexpr (std::is_same_v<Out, std::vector<T>>)
                 out.insert(out.end(), from, from + count);
-            } else {
-                for (size_t i = 0; i < count; ++i)
-                    out.push_back(from[i]);
-            }
+            else
+                out.append(from, count);
             chunks_[k] = MappedMemory();
         }
         clear();

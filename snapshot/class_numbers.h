@@ -3,6 +3,7 @@
 // Reads and appends as a std::vector<uint32_t> would.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -37,6 +38,28 @@ public:
             wide_.push_back(number);
         else
             narrow_.push_back(static_cast<uint16_t>(number));
+    }
+    // As push_back of each, in one pass over narrow numbers where a loop of pushes would
+    // test the width for each.
+    void append(const uint32_t* numbers, size_t count)
+    {
+        uint32_t most = 0;
+        for (size_t i = 0; i < count; ++i)
+            most = std::max(most, numbers[i]);
+        if (!isWide_ && most >= kNarrowEnd) {
+            wide_.reserve(narrow_.capacity());
+            wide_.assign(narrow_.begin(), narrow_.end());
+            std::vector<uint16_t>().swap(narrow_);
+            isWide_ = true;
+        }
+        if (isWide_) {
+            wide_.insert(wide_.end(), numbers, numbers + count);
+            return;
+        }
+        const size_t at = narrow_.size();
+        narrow_.resize(at + count);
+        for (size_t i = 0; i < count; ++i)
+            narrow_[at + i] = static_cast<uint16_t>(numbers[i]);
     }
     void pop_back() { isWide_ ? wide_.pop_back() : narrow_.pop_back(); }
     uint32_t operator[](size_t object) const { return isWide_ ? wide_[object] : narrow_[object]; }

@@ -34,6 +34,25 @@ public:
             small_.push_back(kLarge);
         }
     }
+    // As push_back of each, in one pass where no size is large.
+    void append(const uint32_t* units, size_t count)
+    {
+        const size_t at = small_.size();
+        small_.resize(at + count);
+        bool anyLarge = false;
+        for (size_t i = 0; i < count; ++i) {
+            anyLarge |= units[i] >= kLarge;
+            small_[at + i] = static_cast<uint16_t>(units[i]);
+        }
+        if (!anyLarge)
+            return;
+        for (size_t i = 0; i < count; ++i) {
+            if (units[i] >= kLarge) {
+                large_.emplace_back(static_cast<uint32_t>(at + i), units[i]);
+                small_[at + i] = kLarge;
+            }
+        }
+    }
     void pop_back()
     {
         if (!large_.empty() && large_.back().first + 1 == small_.size())

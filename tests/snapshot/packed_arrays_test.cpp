@@ -76,3 +76,36 @@ TEST(PackedArrays, SmallNumbersStayNarrowAndAnEmptyArrayDrainsToNothing)
     EXPECT_TRUE(sizeUnits.empty());
     EXPECT_TRUE(none.drain().empty());
 }
+
+// The drains append a chunk at a time: the same arrays as one push at a time, with
+// values on either side of 16 bits arriving in the first block, a later one, or never.
+TEST(PackedArrays, AppendingBlocksGivesWhatPushingEachGives)
+{
+    const std::vector<std::vector<uint32_t>> cases = {
+        {1, 2, 65534, 3},
+        {65534, 65535, 65536, 0, 7},
+        {9, 8, 7, 6, 5, 4, 3, 2, 1, 0, 40000, 65535},
+        {},
+    };
+    for (const auto& values : cases) {
+        for (const size_t block : {size_t{1}, size_t{3}, size_t{100}}) {
+            ClassNumbers classesPushed, classesAppended;
+            SizeUnits sizesPushed, sizesAppended;
+            for (const uint32_t v : values) {
+                classesPushed.push_back(v);
+                sizesPushed.push_back(v);
+            }
+            for (size_t at = 0; at < values.size(); at += block) {
+                const size_t count = std::min(block, values.size() - at);
+                classesAppended.append(values.data() + at, count);
+                sizesAppended.append(values.data() + at, count);
+            }
+            EXPECT_TRUE(classesAppended == classesPushed) << "block " << block;
+            EXPECT_TRUE(sizesAppended == sizesPushed) << "block " << block;
+            for (size_t i = 0; i < values.size(); ++i) {
+                EXPECT_EQ(classesAppended[i], values[i]);
+                EXPECT_EQ(sizesAppended[i], values[i]);
+            }
+        }
+    }
+}
