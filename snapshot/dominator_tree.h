@@ -107,7 +107,7 @@ private:
     }
 
     std::vector<uint32_t> idom_;            // 4 B/object
-    RetainedSizes retained_;                // 5 B/object
+    RetainedSizes retained_;                // 4 B/object
     mutable std::vector<uint32_t> children_;  // 4 B per reachable object: grouped by key, ascending
     BitSet parents_;                        // 1 bit/object: it dominates some object; ranked
     BitSet lastOfGroup_;                    // 1 bit per reachable object: the last of its group

@@ -567,14 +567,15 @@ Dominators computeDominators(const HeapGraph& graph, const DominatorOptions& opt
         walk.splitAt = std::max<uint32_t>(2, n / 2 + 1);
     uint64_t aheadBytes = 0;
     {
-        // The predecessor lists come next, about 4 B/object here, in pages the process
-        // has not had yet (see large_arrays.h): while the walk runs, the second thread
-        // faults in that much, given back just before the lists take it. The walk holds
-        // less than the steps after it, so the peak stays.
+        // The predecessor lists come next, in pages the process has not had yet (see
+        // large_arrays.h): while the walk runs, the second thread faults in 3 B/object,
+        // given back just before the lists take it. They take 3.5 to 4 B/object on the
+        // servers' heaps measured here: warming less than that keeps this step under the
+        // next one, and the peak where it was.
         MappedMemory ahead;
         SecondThread warm(walk.splitAt != 0 ? std::function<void()>([&] {
             try {
-                ahead = MappedMemory(uint64_t{n} * 4);
+                ahead = MappedMemory(uint64_t{n} * 3);
                 std::memset(ahead.data(), 0, ahead.size());
             } catch (const std::bad_alloc&) {
                 // Not there: the lists take fresh pages as they would have.
@@ -630,11 +631,11 @@ Dominators computeDominators(const HeapGraph& graph, const DominatorOptions& opt
     result.unreachable = n - result.reachable;
     clock.done("dominators by object", replayBytes);
 
-    // Summing holds two 4-byte arrays per object and five bytes of totals; placing the
-    // totals frees the dominators by number first and adds the five bytes kept. What the
+    // Summing holds two 4-byte arrays per object and four bytes of totals; placing the
+    // totals frees the dominators by number first and adds the four bytes kept. What the
     // unreachable objects take is counted beside the sums.
-    const uint64_t sumBytes = bytesOf(result.idom) + bytesOf(preorder) + bytesOf(idom) + uint64_t{result.reachable} * 5;
-    const uint64_t placeBytes = sumBytes - bytesOf(idom) + uint64_t{n} * 5;
+    const uint64_t sumBytes = bytesOf(result.idom) + bytesOf(preorder) + bytesOf(idom) + uint64_t{result.reachable} * 4;
+    const uint64_t placeBytes = sumBytes - bytesOf(idom) + uint64_t{n} * 4;
     uint64_t unreachableBytes = 0;
     SecondThread unreachable([&] {
         for (uint32_t object = 0; object < n; ++object) {

@@ -36,7 +36,7 @@ struct Dominators {
     // root dominates it; kNoObject when no path from a GC root reaches it (it is only
     // weakly reachable, or garbage).
     std::vector<uint32_t> idom;  // 4 B/object
-    RetainedSizes retained;      // 5 B/object
+    RetainedSizes retained;      // 4 B/object
     uint32_t reachable = 0;
     uint32_t unreachable = 0;  // objects with no dominator
     uint64_t unreachableBytes = 0;

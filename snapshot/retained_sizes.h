@@ -1,12 +1,15 @@
 // Retained sizes: the shallow sizes of an object and of every object it dominates, which
 // is what the next collections would free if nothing referred to the object any more.
-// Totals are 64-bit figures stored in 40 bits of 8-byte units (up to 8 TiB), five bytes
-// per object: the low four in one array, the top byte in another, so that the larger
-// array can take the memory the analysis has just freed instead of fresh pages.
-// computeDominators makes them.
+// Totals are kept in 8-byte units, four bytes per object: a total of 32 GiB or more (an
+// object that holds a good part of a very large heap; few, since each holds more than the
+// smaller heaps have in all) is marked there and kept apart, sorted by object. Totals
+// stop at 2^40 units (8 TiB; only a forged dump gets there). computeDominators makes
+// them.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "heap_graph.h"
@@ -21,21 +24,29 @@ public:
     // they are done with, to keep the peak low.
     RetainedSizes(const HeapGraph& graph, std::vector<uint32_t>&& preorder, std::vector<uint32_t>&& idomByNumber);
 
+    void prefetch(uint32_t object) const { __builtin_prefetch(&units_[object]); }
     // The bytes object retains; 0 for an object no root reaches. kVirtualRoot retains
     // every reachable object.
-    void prefetch(uint32_t object) const { __builtin_prefetch(&low_[object]); }
     uint64_t bytes(uint32_t object) const
     {
         if (object == kVirtualRoot)
             return reachableBytes_;
-        return ((uint64_t{high_[object]} << 32) | low_[object]) * kSizeUnit;
+        const uint32_t units = units_[object];
+        return (units != kLarge ? units : largeUnits(object)) * kSizeUnit;
     }
-    uint64_t memoryBytes() const { return low_.capacity() * sizeof(uint32_t) + high_.capacity(); }
+    uint64_t memoryBytes() const { return units_.capacity() * sizeof(uint32_t) + large_.capacity() * sizeof(large_[0]); }
 
 private:
-    static constexpr uint64_t kMask = (uint64_t{1} << 40) - 1;
+    static constexpr uint32_t kLarge = UINT32_MAX;
+    static constexpr uint64_t kMost = (uint64_t{1} << 40) - 1;
 
-    std::vector<uint32_t> low_;  // 4 B/object
-    std::vector<uint8_t> high_;  // 1 B/object
+    uint64_t largeUnits(uint32_t object) const
+    {
+        const auto found = std::lower_bound(large_.begin(), large_.end(), std::make_pair(object, uint64_t{0}));
+        return found != large_.end() && found->first == object ? found->second : 0;
+    }
+
+    std::vector<uint32_t> units_;                        // 4 B/object
+    std::vector<std::pair<uint32_t, uint64_t>> large_;  // (object, units) of 2^32 - 1 units and more
     uint64_t reachableBytes_ = 0;
 };

@@ -245,6 +245,46 @@ TEST(Dominators, RetainedSizesBeyond32BitsOfUnits)
     EXPECT_EQ(got.retained.bytes(kVirtualRoot), kSizeUnit + 3 * (30ull << 30));
 }
 
+// Totals of 2^32 - 1 units and more are kept apart from the four bytes per object: a
+// chain whose every link retains two such arrays, and totals just below and at the mark.
+TEST(Dominators, ManyRetainedSizesBeyond32BitsOfUnits)
+{
+    GraphBuilder g;
+    constexpr uint32_t links = 300;
+    const uint32_t most = UINT32_MAX;
+    std::vector<uint32_t> chain;
+    for (uint32_t k = 0; k < links; ++k) {
+        chain.push_back(g.add(1 + k % 5));
+        if (k > 0)
+            g.ref(chain[k - 1], chain[k]);
+    }
+    g.ref(chain.back(), g.add(most));
+    g.ref(chain.back(), g.add(most - 7));
+    const uint32_t below = g.add(most - 2);  // with its one unit of holder, most - 1
+    const uint32_t holderBelow = g.add(1);
+    g.ref(holderBelow, below);
+    const uint32_t at = g.add(most - 1);  // with its holder, exactly the mark
+    const uint32_t holderAt = g.add(1);
+    g.ref(holderAt, at);
+    g.root(chain[0]);
+    g.root(holderBelow);
+    g.root(holderAt);
+    const HeapGraph graph = g.build();
+    for (const uint32_t split : {kNoObject, 2u}) {
+        const Dominators got = compute(graph, false, split);
+        uint64_t units = uint64_t{most} + most - 7;
+        for (uint32_t k = links; k-- > 0;) {
+            units += 1 + k % 5;
+            ASSERT_EQ(got.retained.bytes(chain[k]), units * kSizeUnit) << "link " << k;
+        }
+        EXPECT_EQ(got.retained.bytes(holderBelow), uint64_t{most - 1} * kSizeUnit);
+        EXPECT_EQ(got.retained.bytes(below), uint64_t{most - 2} * kSizeUnit);
+        EXPECT_EQ(got.retained.bytes(holderAt), uint64_t{most} * kSizeUnit);
+        EXPECT_EQ(got.retained.bytes(kVirtualRoot), (units + most - 1 + most) * kSizeUnit);
+    }
+    expectBruteForce(graph, false);
+}
+
 // The last walk splits where the first numbered half the objects: 3000 levels down a
 // path (the second thread finds the dominators above its start on that path), and at a
 // root that begins a tree of its own. Deeper paths are not split; the deep chain above
