@@ -1,16 +1,15 @@
 // The simple Lengauer-Tarjan algorithm over plain arrays in depth-first preorder:
-//   1. number the objects in preorder from the virtual root, numbered 0, marking the
-//      references the walk descends by;
+//   1. number the objects in preorder from the virtual root, numbered 0, logging the
+//      objects in that order;
 //   2. list each object's predecessors that come later in that order;
 //   3. semidominators and relative dominators, from the last number down;
 //   4. immediate dominators, from the first number up;
-//   5. the objects in preorder again, by following the marked references only (on two
-//      threads from where step 1 noted its path halfway), the dominators back in object
-//      numbers, and the retained sizes.
+//   5. the objects by number read back from the log (on two threads, each from a mark
+//      of the log), the dominators back in object numbers, and the retained sizes.
 // Each step keeps what the next needs in arrays the earlier steps no longer use, so that
 // at most four 4-byte arrays per object are alive at once beside the predecessor lists:
-// step 5 finds again the one from objects to numbers that steps 3 and 4 would otherwise
-// keep unused.
+// the one from objects to numbers is dropped after step 2, and the log, about a byte per
+// object, gives step 5 the one from numbers to objects without a second walk.
 #include "dominators.h"
 
 #include <algorithm>
@@ -22,6 +21,7 @@
 #include "bit_set.h"
 #include "large_arrays.h"
 #include "mapped_memory.h"
+#include "preorder_log.h"
 #include "second_thread.h"
 #include "weak_rows.h"
 
@@ -34,24 +34,7 @@ struct Walk {
     std::vector<uint32_t> label;   // 4 B/object: step 1's candidate, then step 3's labels
     std::vector<uint32_t> lists;   // 4 B/object: predecessor counts, list starts, semidominators
     uint32_t count = 1;
-    // The references the walk descended by, and the roots it began a tree at.
-    BitSet classTree;  // 1 bit/object: the reference to its class, when implicit
-    BitSet rowTree;    // 1 bit/reference
-    BitSet weakTree;   // 1 bit per weak reference, by WeakRows position
-    BitSet rootTree;   // 1 bit per root
-
-    // Where step 5 splits between two threads (0: it does not): the object numbered
-    // splitAt, the roots loop's place then, and the path of that object's proper
-    // ancestors from the top, each with the references it had taken.
-    struct PathFrame {
-        uint32_t object;
-        uint32_t number;
-        uint32_t taken;
-    };
-    uint32_t splitAt = 0;
-    uint32_t splitObject = kNoObject;
-    uint32_t splitRoot = 0;
-    std::vector<PathFrame> splitPath;
+    PreorderLog preorder;  // about 1 B/object: the object numbered v is entry v - 1
 };
 
 // Step 1. When it returns, for every reached object numbered v:
@@ -60,12 +43,10 @@ struct Walk {
 //  - label[v] is the least u with an edge u->v and u <= v: the tree parent, or a proper
 //    ancestor through a forward edge (0 for a GC root: only the roots loop numbers them);
 //  - lists[v] counts the edges u->v with u > v (cross and back edges).
-// Every reference that leads to a new object (a tree edge) is marked in the Walk's bit
-// sets, and every root that begins a tree, for step 5.
+// Every object is logged as it is numbered, for step 5.
 // While an object is on the walk's current path, label[v] holds how many of its references
 // the walk has taken and parent[v] its parent's object number: the path is its own stack,
-// so a chain of millions of objects needs no more memory than a flat heap. When it numbers
-// walk.splitAt, that path is copied out for step 5.
+// so a chain of millions of objects needs no more memory than a flat heap.
 void walkDepthFirst(const HeapGraph& graph, const WeakRows* weak, const BitSet& isRoot, Walk& walk)
 {
     std::vector<uint32_t>& order = walk.order;
@@ -73,28 +54,6 @@ void walkDepthFirst(const HeapGraph& graph, const WeakRows* weak, const BitSet& 
     std::vector<uint32_t>& candidate = walk.label;
     std::vector<uint32_t>& lists = walk.lists;
     uint32_t next = 1;
-
-    // The object numbered splitAt, with v (numbered object) its parent on the path. A path
-    // deeper than a small share of the objects (a long linked list) is not copied: step 5
-    // then runs on one thread, with no more memory than the path already takes there.
-    auto noteSplit = [&](uint32_t splitObject, uint32_t r, uint32_t object, uint32_t v) {
-        const uint32_t most = std::max<uint32_t>(4096, static_cast<uint32_t>(walk.order.size() / 256));
-        uint32_t depth = 0;
-        for (uint32_t at = object; at != kVirtualRoot; at = parent[order[at]]) {
-            if (++depth > most) {
-                walk.splitAt = 0;
-                return;
-            }
-        }
-        walk.splitObject = splitObject;
-        walk.splitRoot = r;
-        while (object != kVirtualRoot) {
-            walk.splitPath.push_back({object, v, candidate[v]});
-            object = parent[v];
-            v = object == kVirtualRoot ? 0 : order[object];
-        }
-        std::reverse(walk.splitPath.begin(), walk.splitPath.end());
-    };
 
     // Classifies the edge from v to target; true when target is new, a tree edge.
     auto meet = [&](uint32_t target, uint32_t v) {
@@ -125,11 +84,9 @@ void walkDepthFirst(const HeapGraph& graph, const WeakRows* weak, const BitSet& 
             candidate[order[root]] = 0;  // a forward edge from the virtual root
             continue;
         }
-        walk.rootTree.set(r);
         uint32_t object = root;
         uint32_t v = next++;
-        if (v == walk.splitAt)
-            noteSplit(object, r, kVirtualRoot, 0);
+        walk.preorder.add(object);
         order[object] = v;
         parent[v] = kVirtualRoot;
         candidate[v] = 0;
@@ -144,17 +101,13 @@ void walkDepthFirst(const HeapGraph& graph, const WeakRows* weak, const BitSet& 
             uint32_t child = kNoObject;
             if (taken < implicit) {
                 ++taken;
-                if (meet(classTarget, v)) {
+                if (meet(classTarget, v))
                     child = classTarget;
-                    walk.classTree.set(object);
-                }
             }
             while (child == kNoObject && taken < strong) {
                 const uint32_t e = first + (taken++ - implicit);
-                if (meet(graph.targets[e], v)) {
+                if (meet(graph.targets[e], v))
                     child = graph.targets[e];
-                    walk.rowTree.set(e);
-                }
             }
             if (child == kNoObject && weak && weak->holds(object)) {
                 const auto range = weak->rangeOf(object);
@@ -162,7 +115,6 @@ void walkDepthFirst(const HeapGraph& graph, const WeakRows* weak, const BitSet& 
                     const uint32_t i = range.first + (taken++ - strong);
                     if (meet(weak->edges()[i].second, v)) {
                         child = weak->edges()[i].second;
-                        walk.weakTree.set(i);
                         break;
                     }
                 }
@@ -170,8 +122,7 @@ void walkDepthFirst(const HeapGraph& graph, const WeakRows* weak, const BitSet& 
             if (child != kNoObject) {
                 candidate[v] = taken;
                 const uint32_t c = next++;
-                if (c == walk.splitAt)
-                    noteSplit(child, r, object, v);
+                walk.preorder.add(child);
                 order[child] = c;
                 parent[c] = object;
                 candidate[c] = 0;
@@ -192,8 +143,6 @@ void walkDepthFirst(const HeapGraph& graph, const WeakRows* weak, const BitSet& 
         }
     }
     walk.count = next;
-    if (walk.splitAt >= walk.count)
-        walk.splitAt = 0;
 }
 
 // Step 2. Fills preds so that the later predecessors of v are preds[lists[v] .. lists[v+1]),
@@ -386,147 +335,33 @@ void findImmediateDominators(const Walk& walk, std::vector<uint32_t>& idom)
     }
 }
 
-// Step 5. The reached objects in preorder again: the walk of step 1 replayed along the
-// references it marked, which lead to a new object each time, so no number needs looking
-// up. Fills preorder (the objects by number less one) and sets, as each object comes, its
-// dominator by object number in objectIdom: idom[v] is a proper ancestor of v in the
-// depth-first tree, so that object has come already.
-//
-// One part numbers [first, end): from the start of the roots loop with first 1, or from
-// the object step 1 numbered splitAt, beginning on the path step 1 noted there. That
-// part's dominators below splitAt are ancestors of splitAt (an ancestor of v numbered
-// before splitAt <= v has splitAt in its subtree), so the noted path has them and the two
-// parts never read what the other writes.
-class PreorderReplay {
-public:
-    PreorderReplay(const HeapGraph& graph, const WeakRows* weak, const Walk& walk, const std::vector<uint32_t>& idom,
-        std::vector<uint32_t>& preorder, std::vector<uint32_t>& objectIdom)
-        : graph_(graph), weak_(weak), walk_(walk), idom_(idom), preorder_(preorder), objectIdom_(objectIdom)
-    {
-    }
-
-    void fromStart(uint32_t end)
-    {
-        next_ = first_ = 1;
-        end_ = end;
-        rootsFrom(0);
-    }
-
-    void fromSplit()
-    {
-        next_ = first_ = walk_.splitAt;
-        end_ = walk_.count;
-        for (const Walk::PathFrame& frame : walk_.splitPath)
-            path_.push_back({frame.object, frame.taken});
-        number(walk_.splitObject);
-        path_.push_back({walk_.splitObject, 0});
-        if (descend())
-            rootsFrom(walk_.splitRoot + 1);
-    }
-
-private:
-    struct Frame {
-        uint32_t object;
-        uint32_t taken;  // as in step 1: its class, its row, its referents
-    };
-
-    void rootsFrom(uint32_t r)
-    {
-        for (; r < graph_.roots.size(); ++r) {
-            if (!walk_.rootTree.test(r))
-                continue;
-            if (next_ == end_)
-                return;
-            number(graph_.roots[r]);
-            path_.push_back({graph_.roots[r], 0});
-            if (!descend())
-                return;
-        }
-    }
-
-    void number(uint32_t object)
-    {
-        const uint32_t v = next_++;
-        preorder_[v - 1] = object;
-        const uint32_t d = idom_[v];
-        objectIdom_[object] = d == 0 ? kVirtualRoot : d >= first_ ? preorder_[d - 1] : onSplitPath(d);
-    }
-
-    uint32_t onSplitPath(uint32_t number) const
-    {
-        const auto& path = walk_.splitPath;
-        const auto at = std::lower_bound(path.begin(), path.end(), number,
-            [](const Walk::PathFrame& frame, uint32_t n) { return frame.number < n; });
-        if (at == path.end() || at->number != number)
-            throw std::logic_error("dominators: a dominator off the tree path");
-        return at->object;
-    }
-
-    // Follows the path down to its end; false when the part's last number is given.
-    bool descend()
-    {
-        while (!path_.empty()) {
-            Frame& frame = path_.back();
-            const uint32_t object = frame.object;
-            const uint32_t implicit = graph_.classEdge(object) == kNoObject ? 0 : 1;
-            const uint32_t first = graph_.firstEdge[object];
-            const uint32_t strong = implicit + graph_.firstEdge[object + 1] - first;
-            uint32_t child = kNoObject;
-            if (frame.taken < implicit) {
-                ++frame.taken;
-                if (walk_.classTree.test(object))
-                    child = graph_.classEdge(object);
-            }
-            while (child == kNoObject && frame.taken < strong) {
-                const uint32_t e = first + (frame.taken++ - implicit);
-                if (walk_.rowTree.test(e))
-                    child = graph_.targets[e];
-            }
-            if (child == kNoObject && weak_ && weak_->holds(object)) {
-                const auto range = weak_->rangeOf(object);
-                while (child == kNoObject && range.first + (frame.taken - strong) < range.second) {
-                    const uint32_t i = range.first + (frame.taken++ - strong);
-                    if (walk_.weakTree.test(i))
-                        child = weak_->edges()[i].second;
-                }
-            }
-            if (child == kNoObject) {
-                path_.pop_back();
-                continue;
-            }
-            if (next_ == end_)
-                return false;
-            number(child);
-            path_.push_back({child, 0});
-        }
-        return true;
-    }
-
-    const HeapGraph& graph_;
-    const WeakRows* weak_;
-    const Walk& walk_;
-    const std::vector<uint32_t>& idom_;
-    std::vector<uint32_t>& preorder_;
-    std::vector<uint32_t>& objectIdom_;
-    std::vector<Frame> path_;  // 8 B per level of the deepest path
-    uint32_t next_ = 1;
-    uint32_t first_ = 1;
-    uint32_t end_ = 1;
-};
-
-// preorder has walk.count - 1 entries to fill; result.idom is kNoObject throughout.
-void replayPreorder(const HeapGraph& graph, const WeakRows* weak, const Walk& walk, const std::vector<uint32_t>& idom,
-    std::vector<uint32_t>& preorder, Dominators& result)
+// Step 5. The objects by number, from the log of step 1, into preorder (the objects by
+// number less one); then each object's dominator by object number: idom[v] is a smaller
+// number whose object is read from preorder. On two threads from twoThreadsFrom objects,
+// each reading the log from a mark and then placing half the dominators.
+void placeDominators(const Walk& walk, const std::vector<uint32_t>& idom, std::vector<uint32_t>& preorder,
+    Dominators& result, bool twoThreads)
 {
-    PreorderReplay lower(graph, weak, walk, idom, preorder, result.idom);
-    if (walk.splitAt == 0) {
-        lower.fromStart(walk.count);
-        return;
+    const uint32_t count = walk.count - 1;  // numbers 1 .. count
+    const uint32_t every = walk.preorder.markEvery();
+    const uint32_t split = twoThreads ? (count / 2) & ~(every - 1) : 0;
+    {
+        SecondThread upper(split != 0 ? std::function<void()>([&] {
+            walk.preorder.read(split, count, preorder.data() + split);
+        }) : std::function<void()>());
+        walk.preorder.read(0, split != 0 ? split : count, preorder.data());
+        upper.join();
     }
-    PreorderReplay upper(graph, weak, walk, idom, preorder, result.idom);
-    SecondThread second([&] { upper.fromSplit(); });
-    lower.fromStart(walk.splitAt);
-    second.join();
+    auto place = [&](uint32_t from, uint32_t to) {
+        for (uint32_t v = from; v <= to; ++v) {
+            const uint32_t d = idom[v];
+            result.idom[preorder[v - 1]] = d == 0 ? kVirtualRoot : preorder[d - 1];
+        }
+    };
+    const uint32_t half = twoThreads ? count / 2 : 0;
+    SecondThread upper(half != 0 ? std::function<void()>([&] { place(half + 1, count); }) : std::function<void()>());
+    place(1, half != 0 ? half : count);
+    upper.join();
 }
 
 }  // namespace
@@ -559,12 +394,13 @@ Dominators computeDominators(const HeapGraph& graph, const DominatorOptions& opt
         assignLarge(walk.lists, uint64_t{n} + 2, 0u);
         half.join();
     }
-    walk.classTree = BitSet(graph.classObject.empty() ? 0 : n);
-    walk.rowTree = BitSet(graph.edgeCount());
-    walk.weakTree = BitSet(static_cast<uint32_t>(weakRows.edges().size()));
-    walk.rootTree = BitSet(static_cast<uint32_t>(graph.roots.size()));
-    if (n >= options.twoThreadsFrom)
-        walk.splitAt = std::max<uint32_t>(2, n / 2 + 1);
+    // Marks about every 64th of the way, so that two threads can split the reading near
+    // the middle; no closer than every 64 entries, no further than every 65536.
+    const bool twoThreads = n >= options.twoThreadsFrom;
+    uint32_t markEvery = 64;
+    while (markEvery < (1u << 16) && markEvery < n / 64)
+        markEvery *= 2;
+    walk.preorder = PreorderLog(markEvery, n);
     uint64_t aheadBytes = 0;
     {
         // The predecessor lists come next, in pages the process has not had yet (see
@@ -573,7 +409,7 @@ Dominators computeDominators(const HeapGraph& graph, const DominatorOptions& opt
         // servers' heaps measured here: warming less than that keeps this step under the
         // next one, and the peak where it was.
         MappedMemory ahead;
-        SecondThread warm(walk.splitAt != 0 ? std::function<void()>([&] {
+        SecondThread warm(twoThreads ? std::function<void()>([&] {
             try {
                 ahead = MappedMemory(uint64_t{n} * 3);
                 std::memset(ahead.data(), 0, ahead.size());
@@ -585,14 +421,13 @@ Dominators computeDominators(const HeapGraph& graph, const DominatorOptions& opt
         warm.join();
         aheadBytes = ahead.size();
     }
-    const uint64_t bits = isRoot.bytes() + weakRows.bytes() + walk.classTree.bytes() + walk.rowTree.bytes()
-        + walk.weakTree.bytes() + walk.rootTree.bytes();
+    const uint64_t bits = isRoot.bytes() + weakRows.bytes() + walk.preorder.bytes();
     const uint64_t walkBytes = bytesOf(walk.order) + bytesOf(walk.parent) + bytesOf(walk.label) + bytesOf(walk.lists) + bits;
     clock.done("depth-first numbering", walkBytes + aheadBytes);
 
     std::vector<uint32_t> preds = listPredecessors(graph, weak, isRoot, walk);
     clock.done("predecessor lists", walkBytes + bytesOf(preds));
-    release(walk.order);  // step 5 finds the objects' numbers again
+    release(walk.order);  // from here on, numbers to objects come from the log
 
     // The depth-first parents become the ancestor links of step 3.
     std::vector<uint32_t>& ancestor = walk.parent;
@@ -623,13 +458,13 @@ Dominators computeDominators(const HeapGraph& graph, const DominatorOptions& opt
     release(walk.lists);
 
     // Step 5, and the retained sizes summed while the numbers are at hand.
-    replayPreorder(graph, weak, walk, idom, preorder, result);
-    const uint64_t replayBytes = bytesOf(idom) + bytesOf(preorder) + bytesOf(result.idom) + bits;
+    placeDominators(walk, idom, preorder, result, twoThreads);
+    const uint64_t placedBytes = bytesOf(idom) + bytesOf(preorder) + bytesOf(result.idom) + bits;
     weakRows = {};
     walk = {};
     result.reachable = static_cast<uint32_t>(preorder.size());
     result.unreachable = n - result.reachable;
-    clock.done("dominators by object", replayBytes);
+    clock.done("dominators by object", placedBytes);
 
     // Summing holds two 4-byte arrays per object and four bytes of totals; placing the
     // totals frees the dominators by number first and adds the four bytes kept. What the

@@ -23,7 +23,7 @@ constexpr uint32_t kMaxObjects = kVirtualRoot;
 
 struct DominatorOptions {
     bool weakAsStrong = false;
-    // From this many objects on, the last walk over the graph runs on two threads, each
+    // From this many objects on, the dominators are placed by object on two threads, each
     // over half the objects (kNoObject: always on one).
     uint32_t twoThreadsFrom = 1u << 16;
     // Work that needs nothing from here, run on a second thread while the semidominators,

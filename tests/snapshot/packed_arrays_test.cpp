@@ -1,8 +1,12 @@
-// The reader's append-only chunks, emptied into the graph's packed per-object arrays.
+// The reader's append-only chunks, emptied into the graph's packed per-object arrays,
+// and the dominators' log of objects in preorder.
 #include <gtest/gtest.h>
+
+#include <stdexcept>
 
 #include "chunked_array.h"
 #include "class_numbers.h"
+#include "preorder_log.h"
 #include "size_units.h"
 
 namespace {
@@ -108,4 +112,59 @@ TEST(PackedArrays, AppendingBlocksGivesWhatPushingEachGives)
             }
         }
     }
+}
+
+TEST(PreorderLog, ReadsBackEveryPartFromItsMarks)
+{
+    // Steps of every length the log writes (1 to 5 bytes, both ways), the largest jumps
+    // across the whole range of numbers, and runs of small steps between them, over many
+    // marks.
+    std::vector<uint32_t> objects;
+    uint32_t at = 1000;
+    const int64_t steps[] = {1, -1, 63, -64, 64, 8191, -8192, 8192, 1 << 20, -(1 << 20), (1 << 27) + 5, -(1 << 27)};
+    for (int round = 0; round < 40; ++round) {
+        for (const int64_t step : steps) {
+            at = static_cast<uint32_t>(int64_t{at} + step);
+            objects.push_back(at);
+            for (int k = 0; k < round % 7; ++k)
+                objects.push_back(++at);
+        }
+    }
+    objects.push_back(UINT32_MAX - 2);
+    objects.push_back(0);
+    objects.push_back(UINT32_MAX - 3);
+
+    PreorderLog log(64, objects.size());
+    for (const uint32_t object : objects)
+        log.add(object);
+    ASSERT_EQ(log.size(), objects.size());
+    const auto n = static_cast<uint32_t>(objects.size());
+    for (uint32_t from = 0; from < n; from += 64) {
+        for (const uint32_t to : {from, std::min(n, from + 1), std::min(n, from + 64), std::min(n, from + 200), n}) {
+            std::vector<uint32_t> got(to - from, 0xDEADBEEF);
+            log.read(from, to, got.data());
+            ASSERT_EQ(got, std::vector<uint32_t>(objects.begin() + from, objects.begin() + to))
+                << "from " << from << " to " << to;
+        }
+    }
+    uint32_t spare = 0;
+    EXPECT_THROW(log.read(1, 2, &spare), std::out_of_range);  // no mark there
+    EXPECT_THROW(log.read(0, n + 1, &spare), std::out_of_range);
+    EXPECT_THROW(PreorderLog(48), std::invalid_argument);
+}
+
+TEST(PreorderLog, ShortStepsTakeAByteEach)
+{
+    // What the dominators count on to keep the log beside their arrays: a walk that mostly
+    // steps a little forward or back costs about a byte per object, not four.
+    PreorderLog log(1u << 16, 200000);
+    uint32_t at = 5'000'000;
+    for (uint32_t i = 0; i < 200000; ++i) {
+        at = i % 3 == 2 ? at - 7 : at + 11;
+        log.add(at);
+    }
+    EXPECT_LT(log.bytes(), 200000u + 200000u / 20);
+    std::vector<uint32_t> back(200000);
+    log.read(0, 200000, back.data());
+    EXPECT_EQ(back.back(), at);
 }
