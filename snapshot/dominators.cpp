@@ -392,15 +392,15 @@ Dominators computeDominators(const HeapGraph& graph, const DominatorOptions& opt
         });
         assignLarge(walk.label, uint64_t{n} + 1, 0u);
         assignLarge(walk.lists, uint64_t{n} + 2, 0u);
+        // Marks about every 64th of the way, so that two threads can split the reading
+        // near the middle; no closer than every 64 entries, no further than every 65536.
+        uint32_t markEvery = 64;
+        while (markEvery < (1u << 16) && markEvery < n / 64)
+            markEvery *= 2;
+        walk.preorder = PreorderLog(markEvery, n);
         half.join();
     }
-    // Marks about every 64th of the way, so that two threads can split the reading near
-    // the middle; no closer than every 64 entries, no further than every 65536.
     const bool twoThreads = n >= options.twoThreadsFrom;
-    uint32_t markEvery = 64;
-    while (markEvery < (1u << 16) && markEvery < n / 64)
-        markEvery *= 2;
-    walk.preorder = PreorderLog(markEvery, n);
     uint64_t aheadBytes = 0;
     {
         // The predecessor lists come next, in pages the process has not had yet (see

@@ -9,6 +9,9 @@ PreorderLog::PreorderLog(uint32_t markEvery, uint64_t expected) : markEvery_(mar
     // Reserved room is only address space until written, so a generous guess costs
     // nothing, and growing past it copies the log once or twice at most.
     bytes_.reserve(expected + expected / 4);
+    bytes_.resize(expected);
+    bytes_.clear();
+    faulted_ = expected;
 }
 
 void PreorderLog::read(uint32_t from, uint32_t to, uint32_t* out) const

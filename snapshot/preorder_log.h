@@ -6,6 +6,7 @@
 // read a part.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -13,7 +14,9 @@
 class PreorderLog {
 public:
     PreorderLog() : PreorderLog(1u << 16) {}
-    // A mark every markEvery entries (a power of two); room for about expected entries.
+    // A mark every markEvery entries (a power of two); room for about expected entries,
+    // and a byte for each of them faulted in at once (see large_arrays.h: fresh pages are
+    // dear one at a time, and the log is written while the walk waits on it).
     explicit PreorderLog(uint32_t markEvery, uint64_t expected = 0);
 
     void add(uint32_t object)
@@ -37,7 +40,7 @@ public:
     // Entries [from, to) into out[0 .. to - from); from is a multiple of markEvery().
     void read(uint32_t from, uint32_t to, uint32_t* out) const;
     // What it holds: the room reserved and never written takes no memory.
-    uint64_t bytes() const { return bytes_.size() + marks_.capacity() * sizeof(Mark); }
+    uint64_t bytes() const { return std::max<uint64_t>(bytes_.size(), faulted_) + marks_.capacity() * sizeof(Mark); }
 
 private:
     struct Mark {
@@ -47,6 +50,7 @@ private:
     uint32_t markEvery_;
     uint32_t count_ = 0;
     uint32_t last_ = 0;
+    uint64_t faulted_ = 0;
     std::vector<uint8_t> bytes_;
     std::vector<Mark> marks_;
 };
