@@ -25,7 +25,7 @@ public:
             marks_.push_back({bytes_.size(), last_});
         // Zigzag: small distances back and forth both become small numbers.
         const int64_t d = int64_t{object} - int64_t{last_};
-        uint64_t z = d >= 0 ? uint64_t(d) << 1 : (uint64_t(-d) << 1) - 1;
+        uint64_t z = d >= 0 ? static_cast<uint64_t>(d) << 1 : (static_cast<uint64_t>(-d) << 1) - 1;
         while (z >= 0x80) {
             bytes_.push_back(static_cast<uint8_t>(z | 0x80));
             z >>= 7;
@@ -39,7 +39,7 @@ public:
     uint32_t markEvery() const { return markEvery_; }
     // Entries [from, to) into out[0 .. to - from); from is a multiple of markEvery().
     void read(uint32_t from, uint32_t to, uint32_t* out) const;
-    // What it holds: the room reserved and never written takes no memory.
+    // The memory it holds: what is written or faulted in (room only reserved takes none).
     uint64_t bytes() const { return std::max<uint64_t>(bytes_.size(), faulted_) + marks_.capacity() * sizeof(Mark); }
 
 private:
