@@ -29,11 +29,8 @@ public:
     void reserve(size_t objects) { isWide_ ? wide_.reserve(objects) : narrow_.reserve(objects); }
     void push_back(uint32_t number)
     {
-        if (!isWide_ && number >= kNarrowEnd) {
-            wide_.assign(narrow_.begin(), narrow_.end());
-            std::vector<uint16_t>().swap(narrow_);
-            isWide_ = true;
-        }
+        if (!isWide_ && number >= kNarrowEnd)
+            widen();
         if (isWide_)
             wide_.push_back(number);
         else
@@ -46,12 +43,8 @@ public:
         uint32_t most = 0;
         for (size_t i = 0; i < count; ++i)
             most = std::max(most, numbers[i]);
-        if (!isWide_ && most >= kNarrowEnd) {
-            wide_.reserve(narrow_.capacity());
-            wide_.assign(narrow_.begin(), narrow_.end());
-            std::vector<uint16_t>().swap(narrow_);
-            isWide_ = true;
-        }
+        if (!isWide_ && most >= kNarrowEnd)
+            widen();
         if (isWide_) {
             wide_.insert(wide_.end(), numbers, numbers + count);
             return;
@@ -102,6 +95,15 @@ public:
 
 private:
     static constexpr uint32_t kNarrowEnd = UINT16_MAX;
+
+    // Every number so far into the four-byte array, with room for as many as before.
+    void widen()
+    {
+        wide_.reserve(narrow_.capacity());
+        wide_.assign(narrow_.begin(), narrow_.end());
+        std::vector<uint16_t>().swap(narrow_);
+        isWide_ = true;
+    }
 
     bool isWide_ = false;
     std::vector<uint16_t> narrow_;  // 2 B/object
